@@ -1,0 +1,116 @@
+#include "app/Prompt.h"
+
+#include <QMutexLocker>
+#include <atomic>
+#include <cstdio>
+
+namespace {
+
+class LoggingPrompt : public IPrompt {
+public:
+    void Message(const QString& text, const QString& caption, PromptIcon) override
+    {
+        std::fprintf(stderr, "[%s] %s\n", qPrintable(caption), qPrintable(text));
+    }
+    bool Question(const QString& text, const QString& caption) override
+    {
+        std::fprintf(stderr, "[%s] %s (answered No)\n", qPrintable(caption), qPrintable(text));
+        return false;
+    }
+    void ShowMessage(const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+};
+
+LoggingPrompt g_logging;
+std::atomic<IPrompt*> g_prompt{&g_logging};
+QMutex g_captionMutex;
+std::function<QString()> g_caption;
+
+} // namespace
+
+IPrompt& Prompt() { return *g_prompt.load(); }
+void SetPrompt(IPrompt* prompt) { g_prompt.store(prompt ? prompt : &g_logging); }
+
+void SetCaptionProvider(std::function<QString()> provider)
+{
+    QMutexLocker lock(&g_captionMutex);
+    g_caption = std::move(provider);
+}
+
+QString PromptCaption()
+{
+    QMutexLocker lock(&g_captionMutex);
+    return g_caption ? g_caption() : QString();
+}
+
+void ShowError(const QString& text) { Prompt().Message(text, PromptCaption(), PromptIcon::Error); }
+void ShowWarning(const QString& text) { Prompt().Message(text, PromptCaption(), PromptIcon::Warning); }
+void ShowExclamation(const QString& text) { Prompt().Message(text, PromptCaption(), PromptIcon::Exclamation); }
+void ShowInfo(const QString& text) { Prompt().Message(text, PromptCaption(), PromptIcon::Information); }
+bool AskYesNo(const QString& text) { return Prompt().Question(text, PromptCaption()); }
+
+ScriptedPrompt::ScriptedPrompt() { SetPrompt(this); }
+ScriptedPrompt::~ScriptedPrompt()
+{
+    if (g_prompt.load() == this)
+        SetPrompt(nullptr);
+}
+
+void ScriptedPrompt::Message(const QString& text, const QString& caption, PromptIcon icon)
+{
+    QMutexLocker lock(&m_mutex);
+    m_log.push_back({Shown::Message, text, caption, icon});
+}
+
+bool ScriptedPrompt::Question(const QString& text, const QString& caption)
+{
+    QMutexLocker lock(&m_mutex);
+    m_log.push_back({Shown::Question, text, caption, PromptIcon::Question});
+    if (m_answers.empty()) {
+        ++m_unanswered;
+        return false;
+    }
+    const bool yes = m_answers.front();
+    m_answers.pop_front();
+    return yes;
+}
+
+void ScriptedPrompt::ShowMessage(const QString& text)
+{
+    QMutexLocker lock(&m_mutex);
+    m_log.push_back({Shown::ShowMessage, text, QString(), PromptIcon::None});
+}
+
+void ScriptedPrompt::NextAnswer(bool yes)
+{
+    QMutexLocker lock(&m_mutex);
+    m_answers.push_back(yes);
+}
+
+std::vector<ScriptedPrompt::Shown> ScriptedPrompt::Log() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_log;
+}
+
+QStringList ScriptedPrompt::Texts() const
+{
+    QMutexLocker lock(&m_mutex);
+    QStringList texts;
+    for (const auto& s : m_log)
+        texts << s.text;
+    return texts;
+}
+
+int ScriptedPrompt::Unanswered() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_unanswered;
+}
+
+void ScriptedPrompt::Clear()
+{
+    QMutexLocker lock(&m_mutex);
+    m_log.clear();
+    m_answers.clear();
+    m_unanswered = 0;
+}

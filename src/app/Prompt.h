@@ -1,0 +1,70 @@
+#pragma once
+// Every message box and question of the program goes through one interface, so that the
+// windows show real message boxes and tests answer with scripted replies.
+#include <QString>
+#include <QStringList>
+#include <QMutex>
+#include <deque>
+#include <functional>
+#include <vector>
+
+enum class PromptIcon { None, Information, Warning, Error, Question, Exclamation };
+
+class IPrompt {
+public:
+    virtual ~IPrompt() = default;
+    // A message box with one OK button.
+    virtual void Message(const QString& text, const QString& caption, PromptIcon icon) = 0;
+    // A Yes/No question with the question icon; true means Yes.
+    virtual bool Question(const QString& text, const QString& caption) = 0;
+    // The self-closing confirmation window (green bold text, gone after 2000 ms).
+    virtual void ShowMessage(const QString& text) = 0;
+};
+
+// The prompt in force. Until something is installed, a prompt that only logs to stderr
+// and answers No stands in, so nothing ever waits for a human by accident.
+IPrompt& Prompt();
+void SetPrompt(IPrompt* prompt);   // nullptr restores the logging stand-in
+
+// Caption of message boxes: the program title (text 74) once the texts are loaded.
+void SetCaptionProvider(std::function<QString()> provider);
+QString PromptCaption();
+
+// Shorthands with the program's caption.
+void ShowError(const QString& text);        // error icon
+void ShowWarning(const QString& text);      // warning icon
+void ShowExclamation(const QString& text);  // exclamation icon (store errors)
+void ShowInfo(const QString& text);         // information icon
+bool AskYesNo(const QString& text);         // question icon, true = Yes
+
+// Prompt for tests and tools: answers questions from a queue and records what was shown.
+// Safe to use from worker threads.
+class ScriptedPrompt : public IPrompt {
+public:
+    struct Shown {
+        enum Kind { Message, Question, ShowMessage } kind;
+        QString text;
+        QString caption;
+        PromptIcon icon;
+    };
+    ScriptedPrompt();               // installs itself
+    ~ScriptedPrompt() override;     // restores the stand-in
+
+    void Message(const QString& text, const QString& caption, PromptIcon icon) override;
+    bool Question(const QString& text, const QString& caption) override;
+    void ShowMessage(const QString& text) override;
+
+    // Queue the answer to the next question (true = Yes). Without one a question is answered
+    // No and counted in Unanswered().
+    void NextAnswer(bool yes);
+    std::vector<Shown> Log() const;
+    QStringList Texts() const;      // the text of every entry, in order
+    int Unanswered() const;
+    void Clear();
+
+private:
+    mutable QMutex m_mutex;
+    std::deque<bool> m_answers;
+    std::vector<Shown> m_log;
+    int m_unanswered = 0;
+};

@@ -1,0 +1,217 @@
+#include "layout/CDialogSetup.h"
+
+#include "app/Paths.h"
+#include "app/Prompt.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QUrl>
+#include <algorithm>
+
+struct CDialogSetup::Column {
+    QString id;
+    int width = -1;
+    QDomElement element;
+};
+
+struct CDialogSetup::Grid {
+    QString id;
+    Dialog* dialog = nullptr;
+    int headerHeight = -1;
+    int rowHeight = -1;
+    QDomElement element;
+    QMap<QString, std::shared_ptr<Column>> columns;
+};
+
+struct CDialogSetup::Dialog {
+    QString id;
+    QDomElement element;
+    std::list<std::shared_ptr<Grid>> grids;
+};
+
+namespace {
+
+// Numbers are read like the C library's atoi: leading digits, 0 if there are none.
+int ToInt(const QString& text)
+{
+    const QString t = text.trimmed();
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == u'-' || t[i] == u'+'))
+        negative = t[i++] == u'-';
+    long long n = 0;
+    for (; i < t.size() && t[i].isDigit(); ++i)
+        n = std::min<long long>(n * 10 + t[i].digitValue(), INT32_MAX);
+    return static_cast<int>(negative ? -n : n);
+}
+
+QString AttributeOr(const QDomElement& e, const QString& name, const QString& fallback)
+{
+    return e.hasAttribute(name) ? e.attribute(name) : fallback;
+}
+
+} // namespace
+
+CDialogSetup::CDialogSetup() = default;
+CDialogSetup::~CDialogSetup() = default;
+
+int CDialogSetup::OpenFile(const QString& fileName)
+{
+    const QString path = QDir(Paths::ProgramDir()).filePath(QStringLiteral("SysFiles/") + fileName);
+    if (!QFileInfo::exists(path)) {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write("<dialogsetup></dialogsetup>") != 27) {
+            ShowError(QStringLiteral("CDialogSetup::OpenFile: Fehler beim Anlegen des XML-Files_1"));
+            return 0;
+        }
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ShowError(QStringLiteral("CDialogSetup::OpenFile: Fehler beim Öffnen des XML-Files_2"));
+        return 0;
+    }
+    QDomDocument doc;
+    QString reason;
+    int line = 0;
+    int column = 0;
+    if (!doc.setContent(&file, &reason, &line, &column)) {
+        ShowWarning(QStringLiteral("Fehler beim Parsen von: %1 in Zeile: %2. Begründung: %3")
+                        .arg(QUrl::fromLocalFile(path).toString())
+                        .arg(line)
+                        .arg(reason));
+        return 0;
+    }
+    m_doc = doc;
+    m_path = path;
+    m_dialogs.clear();
+    const QDomElement root = m_doc.documentElement();
+    if (root.tagName() == QLatin1String("dialogsetup"))
+        ReadNode(root, nullptr, nullptr);
+    return 1;
+}
+
+void CDialogSetup::ReadNode(const QDomElement& parent, Dialog* dialog, Grid* grid)
+{
+    for (QDomElement e = parent.firstChildElement(); !e.isNull(); e = e.nextSiblingElement()) {
+        const QString tag = e.tagName();
+        if (tag == QLatin1String("dialog") && !dialog && !grid) {
+            auto d = std::make_shared<Dialog>();
+            d->id = e.attribute(QStringLiteral("id"));
+            d->element = e;
+            m_dialogs.insert(d->id, d);
+            ReadNode(e, d.get(), nullptr);
+        } else if (tag == QLatin1String("grid") && dialog && !grid) {
+            auto g = std::make_shared<Grid>();
+            g->id = e.attribute(QStringLiteral("id"));
+            g->dialog = dialog;
+            g->headerHeight = ToInt(AttributeOr(e, QStringLiteral("headerheight"), QStringLiteral("-1")));
+            g->rowHeight = ToInt(AttributeOr(e, QStringLiteral("rowheight"), QStringLiteral("-1")));
+            g->element = e;
+            dialog->grids.push_back(g);
+            ReadNode(e, dialog, g.get());
+        } else if (tag == QLatin1String("column") && grid) {
+            auto c = std::make_shared<Column>();
+            c->id = e.attribute(QStringLiteral("id"));
+            c->width = ToInt(e.attribute(QStringLiteral("width")));
+            c->element = e;
+            grid->columns.insert(c->id, c);
+        }
+    }
+}
+
+void CDialogSetup::SaveFile()
+{
+    if (m_path.isEmpty())
+        return;
+    // Written to a temporary file and renamed, so a failing disk never leaves half a file.
+    QSaveFile file(m_path);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(m_doc.toByteArray(2));
+        file.commit();
+    }
+    m_path.clear();
+}
+
+int CDialogSetup::ReadGridHeight(const QString& dialogId, const QString& gridId, int which) const
+{
+    const auto d = m_dialogs.value(dialogId);
+    if (!d)
+        return -1;
+    for (const auto& g : d->grids)
+        if (g->id == gridId)
+            return which == 1 ? g->headerHeight : g->rowHeight;
+    return -1;
+}
+
+int CDialogSetup::ReadColumnWidth(const QString& dialogId, const QString& gridId, int columnId) const
+{
+    const auto d = m_dialogs.value(dialogId);
+    if (!d)
+        return -1;
+    for (const auto& g : d->grids)
+        if (g->id == gridId) {
+            const auto c = g->columns.value(QString::number(columnId));
+            return c ? c->width : -1;
+        }
+    return -1;
+}
+
+CDialogSetup::Grid* CDialogSetup::FindOrCreateGrid(const QString& dialogId, const QString& gridId)
+{
+    QDomElement root = m_doc.documentElement();
+    if (root.isNull()) {
+        root = m_doc.createElement(QStringLiteral("dialogsetup"));
+        m_doc.appendChild(root);
+    }
+    auto d = m_dialogs.value(dialogId);
+    if (!d) {
+        d = std::make_shared<Dialog>();
+        d->id = dialogId;
+        d->element = m_doc.createElement(QStringLiteral("dialog"));
+        d->element.setAttribute(QStringLiteral("id"), dialogId);
+        root.appendChild(d->element);
+        m_dialogs.insert(dialogId, d);
+    }
+    for (const auto& g : d->grids)
+        if (g->id == gridId)
+            return g.get();
+    auto g = std::make_shared<Grid>();
+    g->id = gridId;
+    g->dialog = d.get();
+    g->element = m_doc.createElement(QStringLiteral("grid"));
+    g->element.setAttribute(QStringLiteral("id"), gridId);
+    d->element.appendChild(g->element);
+    d->grids.push_back(g);
+    return g.get();
+}
+
+void CDialogSetup::StoreGridHeight(const QString& dialogId, const QString& gridId, int which, int value)
+{
+    Grid* g = FindOrCreateGrid(dialogId, gridId);
+    if (which == 0) {
+        g->rowHeight = value;
+        g->element.setAttribute(QStringLiteral("rowheight"), QString::number(value));
+    } else {
+        g->headerHeight = value;
+        g->element.setAttribute(QStringLiteral("headerheight"), QString::number(value));
+    }
+}
+
+void CDialogSetup::StoreColumnWidth(const QString& dialogId, const QString& gridId, int columnId, int width)
+{
+    Grid* g = FindOrCreateGrid(dialogId, gridId);
+    const QString id = QString::number(columnId);
+    auto c = g->columns.value(id);
+    if (!c) {
+        c = std::make_shared<Column>();
+        c->id = id;
+        c->element = m_doc.createElement(QStringLiteral("column"));
+        c->element.setAttribute(QStringLiteral("id"), id);
+        g->element.appendChild(c->element);
+        g->columns.insert(id, c);
+    }
+    c->width = width;
+    c->element.setAttribute(QStringLiteral("width"), QString::number(width));
+}

@@ -1,0 +1,39 @@
+#pragma once
+// The grid layout file "DialogSetup.xml" in "SysFiles/" beside the program: column widths,
+// header height and row height of every table view, kept between runs. The whole document is
+// held in memory and written back at exit, so elements it does not know survive.
+#include <QDomDocument>
+#include <QDomElement>
+#include <QMap>
+#include <QString>
+#include <list>
+#include <memory>
+
+class CDialogSetup {
+public:
+    CDialogSetup();
+    ~CDialogSetup();
+
+    int OpenFile(const QString& fileName);   // 1 when opened (or created) and read
+    void SaveFile();                          // writes back to the path it was loaded from
+
+    // which 1: header height, 0: row height; -1 when unknown or not set.
+    int ReadGridHeight(const QString& dialogId, const QString& gridId, int which) const;
+    int ReadColumnWidth(const QString& dialogId, const QString& gridId, int columnId) const;
+    // which 0: row height, anything else: header height.
+    void StoreGridHeight(const QString& dialogId, const QString& gridId, int which, int value);
+    void StoreColumnWidth(const QString& dialogId, const QString& gridId, int columnId, int width);
+
+    QString Path() const { return m_path; }
+
+private:
+    struct Column;
+    struct Grid;
+    struct Dialog;
+    void ReadNode(const QDomElement& parent, Dialog* dialog, Grid* grid);
+    Grid* FindOrCreateGrid(const QString& dialogId, const QString& gridId);
+
+    QDomDocument m_doc;
+    QString m_path;
+    QMap<QString, std::shared_ptr<Dialog>> m_dialogs;
+};

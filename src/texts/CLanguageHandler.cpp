@@ -1,0 +1,115 @@
+#include "texts/CLanguageHandler.h"
+
+#include "app/Paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QReadLocker>
+#include <QTextStream>
+#include <QWriteLocker>
+
+namespace {
+
+QString FileName(uint32_t language)
+{
+    return language == 1 ? QStringLiteral("texts_en.txt") : QStringLiteral("texts_de.txt");
+}
+
+// A text file holds one text a line: the number, a tab, the text. "\n" stands for a line
+// break, "\t" for a tab and "\\" for a backslash; lines starting with "#" are comments.
+QString Unescape(const QString& s)
+{
+    QString out;
+    out.reserve(s.size());
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (s[i] == u'\\' && i + 1 < s.size()) {
+            const QChar c = s[++i];
+            out += c == u'n' ? QChar(u'\n') : c == u't' ? QChar(u'\t') : c;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+bool LoadFile(const QString& path, QHash<uint32_t, QString>& texts)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return false;
+    QTextStream in(&file);
+    in.setEncoding(QStringConverter::Utf8);
+    QHash<uint32_t, QString> loaded;
+    while (!in.atEnd()) {
+        const QString line = in.readLine();
+        if (line.isEmpty() || line.startsWith(u'#'))
+            continue;
+        const qsizetype tab = line.indexOf(u'\t');
+        if (tab <= 0)
+            continue;
+        bool ok = false;
+        const uint32_t number = line.left(tab).trimmed().toUInt(&ok);
+        if (ok)
+            loaded.insert(number, Unescape(line.mid(tab + 1)));
+    }
+    texts = std::move(loaded);
+    return true;
+}
+
+} // namespace
+
+CLanguageHandler::CLanguageHandler(uint32_t language, const QString& folder)
+    : m_language(language), m_folder(folder)
+{
+    GetAllItems();
+}
+
+CLanguageHandler::~CLanguageHandler() = default;
+
+QString CLanguageHandler::GetLangItem(uint32_t number) const
+{
+    QReadLocker lock(&m_lock);
+    return m_texts.value(number);
+}
+
+void CLanguageHandler::SetAktLanguage(uint32_t language)
+{
+    QWriteLocker lock(&m_lock);
+    m_language = language;
+}
+
+void CLanguageHandler::GetAllItems()
+{
+    QWriteLocker lock(&m_lock);
+    const QString name = FileName(m_language);
+    // The working directory's SysFiles first; a program started from another folder still
+    // finds the texts that the build put beside it.
+    const QStringList candidates = {QDir(m_folder).filePath(name),
+                                    QDir(Paths::ProgramDir() + QStringLiteral("/SysFiles")).filePath(name)};
+    m_loadedFrom.clear();
+    for (const QString& path : candidates) {
+        if (LoadFile(path, m_texts)) {
+            m_loadedFrom = path;
+            return;
+        }
+    }
+    m_texts.clear();
+}
+
+uint32_t CLanguageHandler::GetAktivLanguage() const
+{
+    QReadLocker lock(&m_lock);
+    return m_language;
+}
+
+bool CLanguageHandler::IsLoaded() const
+{
+    QReadLocker lock(&m_lock);
+    return !m_loadedFrom.isEmpty();
+}
+
+QString CLanguageHandler::LoadedFrom() const
+{
+    QReadLocker lock(&m_lock);
+    return m_loadedFrom;
+}

@@ -1,0 +1,31 @@
+#pragma once
+// Texts by number in German (0) and English (1). Text N is what GetLangItem(N) returns in the
+// current language; text 74 is the program title and the caption of every message box.
+// GetLangItem may be called from any thread.
+#include <QString>
+#include <QReadWriteLock>
+#include <QHash>
+#include <cstdint>
+
+class CLanguageHandler {
+public:
+    // Loads the texts of the language from the folder (e.g. working directory + "SysFiles/").
+    // When the folder holds no text files, the folder beside the program is tried.
+    CLanguageHandler(uint32_t language, const QString& folder);
+    ~CLanguageHandler();
+
+    QString GetLangItem(uint32_t number) const;   // empty text for an unknown number, never fails
+    void SetAktLanguage(uint32_t language);
+    void GetAllItems();                           // reload the texts of the current language
+    uint32_t GetAktivLanguage() const;
+
+    bool IsLoaded() const;                        // the text file of the current language was read
+    QString LoadedFrom() const;                   // the file the texts came from
+
+private:
+    mutable QReadWriteLock m_lock;
+    uint32_t m_language;
+    QString m_folder;
+    QString m_loadedFrom;
+    QHash<uint32_t, QString> m_texts;
+};
