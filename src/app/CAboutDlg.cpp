@@ -2,7 +2,6 @@
 
 #include "texts/CLanguageHandler.h"
 
-#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -66,26 +65,23 @@ CAboutDlg::CAboutDlg(CLanguageHandler* lang, bool splash, QWidget* parent)
     auto* icon = MakeStatic(this, QStringLiteral("1026"), QString());
     icon->setPixmap(style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(48, 48));
 
-    auto* heading = MakeStatic(this, QStringLiteral("1022"), title.trimmed());
-    QFont headingFont = heading->font();
-    headingFont.setBold(true);
-    headingFont.setPixelSize(18);
-    heading->setFont(headingFont);
-
+    // Text 82 carries the program name and version itself; the maker's line goes below it.
     auto* text = MakeStatic(this, QStringLiteral("1021"), m_lang ? m_lang->GetLangItem(82) : QString());
     text->setWordWrap(true);
-    const QString versionText = QCoreApplication::applicationVersion();
-    auto* version = MakeStatic(this, QStringLiteral("1023"),
-                               versionText.isEmpty() ? QString() : QStringLiteral("Version %1").arg(versionText));
+    QFont textFont = text->font();
+    textFont.setPointSizeF(textFont.pointSizeF() * 1.1);
+    text->setFont(textFont);
+    auto* maker = MakeStatic(this, QStringLiteral("1022"), QStringLiteral("\u00A9 Brimlow"));
+    auto* spacer = MakeStatic(this, QStringLiteral("1023"), QString());
 
     auto* mail = MakeLink(this, QStringLiteral("1090"), MailAddress(),
                           MailAddress().mid(int(qstrlen("mailto:"))));
     auto* web = MakeLink(this, QStringLiteral("1091"), WebAddress(), WebAddress());
 
     auto* textColumn = new QVBoxLayout;
-    textColumn->addWidget(heading);
-    textColumn->addWidget(version);
     textColumn->addWidget(text);
+    textColumn->addWidget(maker);
+    textColumn->addWidget(spacer);
     textColumn->addSpacing(8);
     textColumn->addWidget(mail);
     textColumn->addWidget(web);
