@@ -86,17 +86,26 @@ int CDialogSetup::OpenFile(const QString& fileName)
     m_doc = doc;
     m_path = path;
     m_dialogs.clear();
-    const QDomElement root = m_doc.documentElement();
-    if (root.tagName() == QLatin1String("dialogsetup"))
+    const QDomElement root = SetupElement();
+    if (!root.isNull())
         ReadNode(root, nullptr, nullptr);
     return 1;
+}
+
+// The container is looked up wherever it sits in the document, not only as its root.
+QDomElement CDialogSetup::SetupElement() const
+{
+    const QDomElement root = m_doc.documentElement();
+    if (root.tagName() == QLatin1String("dialogsetup"))
+        return root;
+    return m_doc.elementsByTagName(QStringLiteral("dialogsetup")).item(0).toElement();
 }
 
 void CDialogSetup::ReadNode(const QDomElement& parent, Dialog* dialog, Grid* grid)
 {
     for (QDomElement e = parent.firstChildElement(); !e.isNull(); e = e.nextSiblingElement()) {
         const QString tag = e.tagName();
-        if (tag == QLatin1String("dialog") && !dialog && !grid) {
+        if (tag == QLatin1String("dialog")) {
             auto d = std::make_shared<Dialog>();
             d->id = e.attribute(QStringLiteral("id"));
             d->element = e;
@@ -160,10 +169,15 @@ int CDialogSetup::ReadColumnWidth(const QString& dialogId, const QString& gridId
 
 CDialogSetup::Grid* CDialogSetup::FindOrCreateGrid(const QString& dialogId, const QString& gridId)
 {
-    QDomElement root = m_doc.documentElement();
+    QDomElement root = SetupElement();
     if (root.isNull()) {
+        // A document without a container (never opened, or a foreign root): give it one,
+        // so the sizes still have a place to live.
         root = m_doc.createElement(QStringLiteral("dialogsetup"));
-        m_doc.appendChild(root);
+        if (m_doc.documentElement().isNull())
+            m_doc.appendChild(root);
+        else
+            m_doc.documentElement().appendChild(root);
     }
     auto d = m_dialogs.value(dialogId);
     if (!d) {

@@ -30,6 +30,7 @@ private:
     struct Column;
     struct Grid;
     struct Dialog;
+    QDomElement SetupElement() const;
     void ReadNode(const QDomElement& parent, Dialog* dialog, Grid* grid);
     Grid* FindOrCreateGrid(const QString& dialogId, const QString& gridId);
 
