@@ -62,6 +62,8 @@ public:
     void WritePort(const QByteArray& frame);
     void PurgeReceive();                  // discard the receive buffer
     void PurgePort();                     // abort and discard both directions
+    // The open port (or nullptr), for checks of its line settings.
+    std::shared_ptr<CSerialPort> PortForChecks() const;
 
     // ---- mailbox ----
     void SetOutgoing(const QByteArray& frame);

@@ -1,0 +1,273 @@
+#include "link/CSerialLink.h"
+
+#include "link/CSerialPort.h"
+#include "link/ComPorts.h"
+#include "link/Telegram.h"
+
+#include <QDeadlineTimer>
+#include <QMutexLocker>
+
+namespace {
+
+// An "R" frame announces that another frame follows. A reader that kept sending them would
+// hold the caller for ever; after this many the exchange counts as failed.
+constexpr int kMaxInterimFrames = 20;
+
+constexpr uint32_t kExchangeWaitMs = 2000;
+constexpr uint32_t kIdleWaitMs = 10;
+constexpr int kMailboxWaitMs = 3000;
+
+} // namespace
+
+CSerialLink::CSerialLink() = default;
+
+CSerialLink::~CSerialLink()
+{
+    CloseComPort();
+}
+
+std::shared_ptr<CSerialPort> CSerialLink::Port() const
+{
+    QMutexLocker lock(&m_portMutex);
+    return m_port;
+}
+
+int CSerialLink::OpenComPort(const QByteArray& portName, uint8_t speedMode)
+{
+    std::shared_ptr<CSerialPort> port = CSerialPort::Open(ComPorts::ResolvePortName(portName));
+    if (!port)
+        return 0;
+    port->Purge();
+    if (!port->Configure(speedMode)) {
+        port->Close();
+        return 0;
+    }
+    {
+        QMutexLocker lock(&m_timeoutMutex);
+        m_timeouts = Timeouts{};   // 100 ms per byte until the first exchange
+    }
+    {
+        QMutexLocker lock(&m_portMutex);
+        if (m_port)
+            m_port->Close();
+        m_port = port;
+    }
+    ApplyTimeouts();
+    m_nPortOpen = 1;
+    return 1;
+}
+
+int CSerialLink::CloseComPort()
+{
+    if (m_nPortOpen.load() != 1)
+        return 1;
+    m_nStopRequest = 1;
+    std::shared_ptr<CSerialPort> port;
+    {
+        QMutexLocker lock(&m_portMutex);
+        port.swap(m_port);
+    }
+    if (port) {
+        port->DropDtr();
+        port->Purge();
+        // Reads in flight on other threads return at once; the device itself is released
+        // when the last of them lets go of the port.
+        port->Close();
+    }
+    m_nPortOpen = 0;
+    m_nPortInUse = -1;
+    m_nInterfaceType = -1;
+    return 1;
+}
+
+QByteArray CSerialLink::SendTelegram(char command, const QByteArray& data, uint8_t frameMode)
+{
+    QByteArray frame;
+    if (frameMode == 1)
+        frame = Telegram::BuildAddressedFrame(command, data);
+    else if (frameMode == 2)
+        frame = Telegram::BuildShortFrame(command, data);
+    else
+        return {};
+
+    SetReadTotalConstant(kExchangeWaitMs);
+    const std::shared_ptr<CSerialPort> port = Port();
+    if (port) {
+        port->Purge();
+        port->Write(frame);
+    }
+
+    QByteArray text;
+    bool startSeen = false;
+    bool endSeen = false;
+    for (int frames = 0; port; ++frames) {
+        startSeen = endSeen = false;
+        uint8_t byte = 0;
+        while (port->ReadByte(byte) == 1) {
+            if (byte == uint8_t(Telegram::STX)) {
+                startSeen = true;
+                text.clear();
+            } else if (byte == uint8_t(Telegram::EOT)) {
+                if (startSeen) {
+                    endSeen = true;
+                    break;
+                }
+            } else {
+                text += char(byte);
+            }
+        }
+        if (!endSeen || text.isEmpty() || text.at(0) != 'R')
+            break;
+        // An interim answer: the reply proper follows in the next frame.
+        if (frames == kMaxInterimFrames) {
+            endSeen = false;
+            break;
+        }
+    }
+
+    SetReadTotalConstant(kIdleWaitMs);
+    return startSeen && endSeen ? text : QByteArray();
+}
+
+QByteArray CSerialLink::SendTelegramViaMonitor(char command, const QByteArray& data, uint8_t frameMode)
+{
+    QByteArray frame;
+    if (frameMode == 1) {
+        m_nReady = 0;   // the monitor writes the frame once the reply to its own poll is in
+        frame = Telegram::BuildAddressedFrame(command, data);
+    } else if (frameMode == 2 || frameMode == 3) {
+        frame = Telegram::BuildShortFrame(command, data);
+    } else {
+        ResetReplyEvent();
+        return {};
+    }
+    ResetReplyEvent();
+    SetOutgoing(frame);
+    WaitReply(kMailboxWaitMs);
+    m_nReady = 1;
+    return ReplyText();
+}
+
+int CSerialLink::IsTelegramChecksumOK(const QByteArray& reply)
+{
+    return Telegram::IsTelegramChecksumOK(reply);
+}
+
+void CSerialLink::EnumerateComPorts(std::vector<uint32_t>& ports)
+{
+    ComPorts::EnumerateComPorts(ports);
+}
+
+CSerialLink::Timeouts CSerialLink::GetTimeouts() const
+{
+    QMutexLocker lock(&m_timeoutMutex);
+    return m_timeouts;
+}
+
+void CSerialLink::SetReadTotalConstant(uint32_t ms)
+{
+    {
+        QMutexLocker lock(&m_timeoutMutex);
+        m_timeouts.readTotalConstant = ms;
+    }
+    ApplyTimeouts();
+}
+
+void CSerialLink::ApplyTimeouts()
+{
+    const Timeouts t = GetTimeouts();
+    if (const std::shared_ptr<CSerialPort> port = Port())
+        port->SetTimeouts({t.readInterval, t.readTotalMultiplier, t.readTotalConstant, t.writeTotalMultiplier,
+                           t.writeTotalConstant});
+}
+
+int CSerialLink::ReadByte(uint8_t& byte)
+{
+    const std::shared_ptr<CSerialPort> port = Port();
+    return port ? port->ReadByte(byte) : -1;
+}
+
+void CSerialLink::WritePort(const QByteArray& frame)
+{
+    if (const std::shared_ptr<CSerialPort> port = Port())
+        port->Write(frame);
+}
+
+void CSerialLink::PurgeReceive()
+{
+    if (const std::shared_ptr<CSerialPort> port = Port())
+        port->PurgeReceive();
+}
+
+void CSerialLink::PurgePort()
+{
+    if (const std::shared_ptr<CSerialPort> port = Port())
+        port->Purge();
+}
+
+std::shared_ptr<CSerialPort> CSerialLink::PortForChecks() const
+{
+    return Port();
+}
+
+// ---- mailbox ----
+
+void CSerialLink::SetOutgoing(const QByteArray& frame)
+{
+    QMutexLocker lock(&m_mailMutex);
+    m_outgoing = frame;
+}
+
+QByteArray CSerialLink::Outgoing() const
+{
+    QMutexLocker lock(&m_mailMutex);
+    return m_outgoing;
+}
+
+QByteArray CSerialLink::TakeOutgoing()
+{
+    QMutexLocker lock(&m_mailMutex);
+    QByteArray frame;
+    frame.swap(m_outgoing);
+    return frame;
+}
+
+void CSerialLink::ClearOutgoing()
+{
+    QMutexLocker lock(&m_mailMutex);
+    m_outgoing.clear();
+}
+
+void CSerialLink::StoreReply(const QByteArray& reply)
+{
+    QMutexLocker lock(&m_mailMutex);
+    m_replyText = reply;
+    m_replySignalled = true;
+    m_replyCond.wakeOne();
+}
+
+void CSerialLink::ResetReplyEvent()
+{
+    QMutexLocker lock(&m_mailMutex);
+    m_replySignalled = false;
+    m_replyText.clear();
+}
+
+bool CSerialLink::WaitReply(int ms)
+{
+    QMutexLocker lock(&m_mailMutex);
+    QDeadlineTimer deadline(ms);
+    while (!m_replySignalled) {
+        if (!m_replyCond.wait(&m_mailMutex, deadline))
+            break;
+    }
+    const bool signalled = m_replySignalled;
+    m_replySignalled = false;   // auto-reset
+    return signalled;
+}
+
+QByteArray CSerialLink::ReplyText() const
+{
+    QMutexLocker lock(&m_mailMutex);
+    return m_replyText;
+}

@@ -1,0 +1,57 @@
+#include "link/Telegram.h"
+
+namespace Telegram {
+
+QByteArray Checksum(const QByteArray& covered)
+{
+    unsigned sum = 0;
+    for (char c : covered)
+        sum += static_cast<unsigned char>(c);
+    static const char digits[] = "0123456789ABCDEF";
+    const unsigned low = sum & 0xFFu;
+    QByteArray out(2, '0');
+    out[0] = digits[low >> 4];
+    out[1] = digits[low & 0x0Fu];
+    return out;
+}
+
+QByteArray BuildAddressedFrame(char command, const QByteArray& data)
+{
+    QByteArray covered = "FF";
+    covered += command;
+    covered += data;
+    QByteArray frame;
+    frame.reserve(covered.size() + 4);
+    frame += STX;
+    frame += covered;
+    frame += Checksum(covered);
+    frame += EOT;
+    return frame;
+}
+
+QByteArray BuildShortFrame(char command, const QByteArray& data)
+{
+    QByteArray frame;
+    frame.reserve(data.size() + 3);
+    frame += STX;
+    frame += command;
+    frame += data;
+    frame += EOT;
+    return frame;
+}
+
+const QByteArray& PollTelegram()
+{
+    static const QByteArray poll = BuildAddressedFrame('C', "T");
+    return poll;
+}
+
+int IsTelegramChecksumOK(const QByteArray& reply)
+{
+    if (reply.size() < 2)
+        return 0;
+    const qsizetype n = reply.size() - 2;
+    return Checksum(reply.left(n)) == reply.mid(n) ? 1 : 0;
+}
+
+} // namespace Telegram
