@@ -1,0 +1,295 @@
+#include "views/CGridBaseDlg.h"
+
+#include "app/Prompt.h"
+#include "texts/CLanguageHandler.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <atomic>
+
+namespace {
+std::atomic<bool> g_menuPopup{true};
+}
+
+CGridBaseDlg::CGridBaseDlg(const ViewContext& ctx, const QString& dialogId, int gridCtrlId, QWidget* parent)
+    : QWidget(parent), m_ctx(ctx), m_dialogId(dialogId), m_gridCtrlId(gridCtrlId)
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+}
+
+CGridBaseDlg::~CGridBaseDlg()
+{
+    // The grid asks its source while it is torn down; it must not reach a half-destroyed view.
+    if (m_grid)
+        m_grid->SetSource(nullptr);
+}
+
+QString CGridBaseDlg::Text(uint32_t number) const
+{
+    return m_ctx.lang ? m_ctx.lang->GetLangItem(number) : QString();
+}
+
+// ---------------------------------------------------------------- grid and filling
+
+void CGridBaseDlg::CreateGrid(int rows)
+{
+    if (m_grid) {
+        m_grid->SetRowCount(rows);
+        m_grid->Refresh();
+        return;
+    }
+    m_grid = new CGridCtrl(this);
+    m_grid->setObjectName(QString::number(m_gridCtrlId));
+    m_grid->setFrameShape(QFrame::StyledPanel);
+    layout()->addWidget(m_grid);
+
+    m_grid->SetGridBackground(QColor(220, 220, 220));
+    m_grid->SetHeaderHeight(30);
+    m_grid->SetRowHeight(18);
+    m_grid->SetColumnCount(ColumnCount() + 1);
+    m_grid->SetColumnWidth(0, 10);
+    m_grid->SetRowCount(rows);
+    if (m_ctx.layout)
+        m_grid->SetLayoutStore(m_ctx.layout, m_dialogId, GridId());
+    m_grid->SetSource(this);
+
+    connect(m_grid, &CGridCtrl::EndEdit, this, [this](int row, int col, const QString& text) {
+        EndEdit(row, col, text);
+    });
+    connect(m_grid, &CGridCtrl::CellRightClicked, this, &CGridBaseDlg::OnRightClick);
+    m_grid->show();
+}
+
+void CGridBaseDlg::Fill()
+{
+    CreateGrid(RecordCount() + 1);
+    m_grid->SetColumnCount(ColumnCount() + 1);
+    SetDefaultWidths();
+    m_grid->Refresh();
+}
+
+void CGridBaseDlg::SetDefaultWidths()
+{
+    if (!m_grid || m_keepWidths)
+        return;
+    const std::vector<int> widths = DefaultColumnWidths();
+    for (size_t i = 0; i < widths.size() && int(i) < ColumnCount(); ++i)
+        m_grid->SetColumnWidth(int(i) + 1, widths[i]);
+}
+
+void CGridBaseDlg::ApplyLayout()
+{
+    // Columns the layout file does not name keep what the fill gave them.
+    if (m_grid && m_ctx.layout)
+        m_grid->ApplyLayout();
+}
+
+void CGridBaseDlg::Refill()
+{
+    Fill();
+    ApplyLayout();
+}
+
+void CGridBaseDlg::Load(int filter)
+{
+    m_filter = filter;
+    Refill();
+}
+
+void CGridBaseDlg::RefreshColumnTitles()
+{
+    // The titles are asked for like any cell, so a repaint shows them in the new language.
+    if (m_grid)
+        m_grid->Refresh();
+}
+
+void CGridBaseDlg::EndEdit(int, int, const QString&) {}
+
+// ---------------------------------------------------------------- display callback
+
+QString CGridBaseDlg::CellText(int row, int col) const
+{
+    if (col < 1 || col > ColumnCount())
+        return {};
+    if (row == 0)
+        return ColumnTitle(col);
+    if (row < 1 || row > RecordCount())
+        return {};
+    return RecordCellText(row - 1, col);
+}
+
+QColor CGridBaseDlg::CellBackground(int row, int col) const
+{
+    if (row >= 1 && col >= 1 && IsColumnReadOnly(col))
+        return ReadOnlyColour();
+    return {};
+}
+
+bool CGridBaseDlg::IsCellEditable(int row, int col) const
+{
+    return row >= 1 && row <= RecordCount() && col >= 1 && !IsColumnReadOnly(col);
+}
+
+int CGridBaseDlg::SortColumn() const { return m_grid ? m_grid->SortColumn() : -1; }
+int CGridBaseDlg::SortStep() const { return m_grid ? m_grid->SortStep() : 0; }
+
+// ---------------------------------------------------------------- selection
+
+std::vector<int> CGridBaseDlg::SelectedIndices() const
+{
+    std::vector<int> indices;
+    if (!m_grid)
+        return indices;
+    for (int row : m_grid->SelectedRows()) {
+        if (row < 1 || row > RecordCount())
+            continue;
+        // Column 1 shows Position; the list index is one less.
+        bool ok = false;
+        const int position = CellText(row, 1).toInt(&ok);
+        const int index = ok ? position - 1 : row - 1;
+        indices.insert(std::upper_bound(indices.begin(), indices.end(), index), index);
+    }
+    return indices;
+}
+
+std::vector<int> CGridBaseDlg::RemovalIndices(const std::vector<int>& sortedIndices)
+{
+    std::vector<int> out;
+    out.reserve(sortedIndices.size());
+    for (size_t k = 0; k < sortedIndices.size(); ++k)
+        out.push_back(sortedIndices[k] - int(k));
+    return out;
+}
+
+// ---------------------------------------------------------------- context menu
+
+void CGridBaseDlg::SetContextMenuPopupEnabled(bool enabled) { g_menuPopup.store(enabled); }
+
+std::vector<CGridBaseDlg::MenuItem> CGridBaseDlg::ContextMenuItems(int, int)
+{
+    const size_t selected = SelectedIndices().size();
+    return {
+        {CmdInsert, QStringLiteral("actionInsertEntry"), 61, true},
+        {CmdDelete, QStringLiteral("actionDeleteEntry"), selected >= 2 ? 67u : 62u, selected > 0},
+        {CmdDeleteAll, QStringLiteral("actionDeleteAllEntries"), 63, RecordCount() > 0},
+    };
+}
+
+QMenu* CGridBaseDlg::BuildContextMenu(const std::vector<MenuItem>& items)
+{
+    if (m_lastMenu)
+        m_lastMenu->deleteLater();
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("contextMenu"));
+    for (const MenuItem& item : items) {
+        QAction* action = menu->addAction(Text(item.textNo));
+        action->setObjectName(item.objectName);
+        action->setData(item.command);
+        action->setEnabled(item.enabled);
+        const int command = item.command;
+        // Queued, so the command runs after the menu has closed.
+        connect(action, &QAction::triggered, this, [this, command] { OnCommand(command); },
+                Qt::QueuedConnection);
+    }
+    m_lastMenu = menu;
+    return menu;
+}
+
+void CGridBaseDlg::ShowContextMenu(int row, int col, const QPoint& globalPos)
+{
+    m_rightClickIndex = row - 1;
+    QMenu* menu = BuildContextMenu(ContextMenuItems(row, col));
+    emit ContextMenuBuilt(menu);
+    if (g_menuPopup.load())
+        menu->popup(globalPos);
+}
+
+void CGridBaseDlg::OnRightClick(int row, int col, const QPoint& globalPos)
+{
+    ShowContextMenu(row, col, globalPos);
+}
+
+void CGridBaseDlg::OnCommand(int command)
+{
+    switch (command) {
+    case CmdInsert:
+        InsertEntry();
+        break;
+    case CmdDelete:
+        DeleteEntries();
+        break;
+    case CmdDeleteAll:
+        DeleteAllEntries();
+        break;
+    default:
+        break;
+    }
+}
+
+// ---------------------------------------------------------------- change pattern
+
+void CGridBaseDlg::InsertEntry()
+{
+    if (AddDefaultRecord() != RecordResult::Done)
+        return;
+    RequeryCache();
+    Refill();
+    if (m_grid && RecordCount() > 0)
+        m_grid->EnsureRowVisible(RecordCount());
+}
+
+void CGridBaseDlg::DeleteEntries()
+{
+    const std::vector<int> indices = SelectedIndices();
+    if (indices.empty())
+        return;
+    const ChangeTexts texts = ChangeTextNumbers();
+    const uint32_t question = indices.size() == 1 ? texts.confirmOne : texts.confirmMany;
+    if (question && !AskYesNo(Text(question)))
+        return;
+
+    m_busy = 1;
+    // IDs first: the cached list shifts as records leave it.
+    std::vector<int> ids;
+    for (int index : indices)
+        ids.push_back(RecordIdAt(index));
+
+    // Each removal shifts the later entries down by one; a record that was not found stays in
+    // the list and does not shift anything.
+    int removed = 0;
+    for (size_t k = 0; k < indices.size(); ++k) {
+        const RecordResult result = DeleteRecordById(ids[k]);
+        if (result == RecordResult::NotFound) {
+            if (texts.notFound)
+                ShowExclamation(Text(texts.notFound));
+            continue;
+        }
+        if (result != RecordResult::Done)
+            break;
+        if (RemoveCachedAt(indices[k] - removed))
+            ++removed;
+        else if (texts.removeFailed)
+            ShowExclamation(Text(texts.removeFailed));
+    }
+    if (m_grid)
+        m_grid->ClearSelection();
+    Refill();
+    m_busy = 0;
+}
+
+void CGridBaseDlg::DeleteAllEntries()
+{
+    const ChangeTexts texts = ChangeTextNumbers();
+    if (texts.confirmAll && !AskYesNo(Text(texts.confirmAll)))
+        return;
+    m_busy = 1;
+    if (DeleteAllRecords() == RecordResult::Done)
+        RemoveAllCached();
+    if (m_grid)
+        m_grid->ClearSelection();
+    Refill();
+    m_busy = 0;
+}
