@@ -26,9 +26,9 @@ std::string ErrnoText(const char* what)
 }
 
 // Command letter of a frame for the log, also when the reader did not take it.
-char GuessCommand(const std::string& inner, bool bus)
+char GuessCommand(const std::string& inner)
 {
-    if (bus && inner.size() >= 3 && inner.compare(0, 2, "FF") == 0)
+    if (inner.size() >= 5 && inner.compare(0, 2, "FF") == 0)
         return inner[2];
     return inner.empty() ? 0 : inner[0];
 }
@@ -179,8 +179,9 @@ bool ReaderSim::LineState(unsigned& rate) const
         rate = 0;
         return false;
     }
+    // Only the rate tells: a pseudo-terminal always reports 8 data bits and no parity.
     rate = t.c_ospeed;
-    return rate == Info().rate && (t.c_cflag & CSIZE) == CS8 && !(t.c_cflag & PARENB);
+    return rate == Info().rate;
 }
 
 void ReaderSim::Serve()
@@ -249,14 +250,14 @@ void ReaderSim::FrameComplete()
         std::lock_guard lock(m_mutex);
         if (!m_frameLineOk) {
             e.heard = Heard::WrongLine;
-            e.command = GuessCommand(m_collected, bus);
+            e.command = GuessCommand(m_collected);
         } else if (m_faults.silent) {
             e.heard = Heard::Unplugged;
-            e.command = GuessCommand(m_collected, bus);
+            e.command = GuessCommand(m_collected);
         } else {
             const Answer a = m_device.Handle(m_collected);
             e.heard = a.heard;
-            e.command = a.command ? a.command : GuessCommand(m_collected, bus);
+            e.command = a.heard == Heard::Answered ? a.command : GuessCommand(m_collected);
             e.data = a.data;
             if (a.heard == Heard::Answered) {
                 ++m_received[a.command];
@@ -361,9 +362,9 @@ void ReaderSim::WriteReply(const std::string& bytes, std::size_t requestBytes)
         return;
     }
     for (char c : bytes) {
+        next += byteTime;   // a byte is there once its stop bit is
         std::this_thread::sleep_until(next);
         writeSome(&c, 1);
-        next += byteTime;
     }
 }
 

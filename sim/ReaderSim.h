@@ -10,11 +10,13 @@
 //   sim.SetFaults(f);                  // wrong checksums, noise, silence ... at any time
 //   sim.Stop();                        // ends the serving thread, removes the link
 //
-// The reader hears only what is sent at its own rate and framing (8 data bits, no parity):
-// Cedar, Maple and Rowan at 57200 bit/s with addressed frames, Birch and Alder at 9600 bit/s
-// with short frames. The rate is read from the line settings the program gave its end of the
-// pseudo-terminal at the moment the bytes arrive. A telegram at another rate is logged
-// (Heard::WrongLine) and never answered, as a real reader would see only garbage.
+// The reader hears only what is sent at its own rate and frame kind: Cedar, Maple and Rowan at
+// 57200 bit/s with addressed frames, Birch and Alder at 9600 bit/s with short frames. The rate
+// is read from the line settings the program gave its end of the pseudo-terminal at the moment
+// the bytes arrive (the kernel answers a termios query on the master with the slave's settings).
+// A telegram at another rate is logged (Heard::WrongLine) and never answered, as a real reader
+// would see only garbage. Data bits and parity cannot be checked: a pseudo-terminal always
+// reports 8 bits without parity, whatever the program set.
 //
 // Replies are built by the simulator's own encoder (SimWire.h). Reply layouts:
 //   identify          bus: identity + checksum (8)      desk: identity (6)

@@ -87,8 +87,7 @@ std::optional<SimClock> DecodeClock(const std::string& d)
 
 std::string EncodeEventData(const SimEvent& e)
 {
-    const int classBits = e.eventClass == 2 ? 0x80 : (e.eventClass == 1 ? 0x40 : 0);
-    const int classDay = classBits | ((e.day / 10) & 3) << 4 | (e.day % 10);
+    const int classDay = (e.eventClass & 3) << 6 | ((e.day / 10) & 3) << 4 | (e.day % 10);
     const int detailMonth = (e.detail & 7) << 5 | ((e.month / 10) & 1) << 4 | (e.month % 10);
     char buf[32];
     std::snprintf(buf, sizeof buf, "%02d%02d%02X%02X%02d", e.minute % 100, e.hour % 100, classDay,

@@ -38,7 +38,8 @@ struct SimClock {
 };
 std::optional<SimClock> DecodeClock(const std::string& digits14);
 
-// One event of the event memory, in decoded form. eventClass: 0 ("00"), 1 ("01"), 2 ("10").
+// One event of the event memory, in decoded form. eventClass: bits 7 and 6 of the class-and-day
+// byte as a number: 0 reads as class "00", 1 as "01", 2 and 3 both as "10".
 // detail: the three detail bits 7..5 of the detail-and-month byte as a number 0..7.
 struct SimEvent {
     std::string number = "0000000000";   // 10 characters
