@@ -38,6 +38,6 @@ void CShowMessage::showEvent(QShowEvent* event)
     // The clock starts when the window appears, so the user always gets the full two seconds.
     if (!m_timerStarted) {
         m_timerStarted = true;
-        QTimer::singleShot(kTimerMs, this, &QDialog::accept);
+        QTimer::singleShot(kTimerMs, Qt::PreciseTimer, this, &QDialog::accept);
     }
 }
