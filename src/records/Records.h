@@ -57,6 +57,12 @@ struct structEvents {         // tblEvents
     QString ReaderName;
 };
 
+struct structOnline {         // tblOnline: online state; the program only reloads it
+    int32_t ID = 0;
+    int32_t Online = 0;
+    int32_t Position = 0;
+};
+
 // The built-in full-access schedule: stored as "Vollzugriff", shown as "Full access" in English.
 inline const QString kFullAccessDe = QStringLiteral("Vollzugriff");
 inline const QString kFullAccessEn = QStringLiteral("Full access");

@@ -1,0 +1,144 @@
+#pragma once
+// The record store: six tables in one SQLite database file, reached through Qt SQL.
+//
+// Which file: the settings value "DBPath" (a string under the program's settings key, read with
+// CSettingsStore::ReadString) names the database file when it is set; otherwise the default is
+// "VendrikManagerAIO.mdb" in the per-user data folder (Paths::DataDir()). The file keeps the
+// ".mdb" ending because backup and restore cut and append exactly that ending.
+//
+// A missing file is created with the six tables and the full-access schedule "Vollzugriff"
+// (four windows "0000" to "2359", every day; head window ID 1). An existing file that cannot be
+// opened or read as a database of this program is left exactly as it is: IsDatabaseOpen() is
+// false, DatabaseError() says why, and every table then fails to open and to reload.
+//
+// Durability: a record stored with Update() survives the program being killed right after it.
+// The database runs in WAL journal mode with synchronous=NORMAL: a commit is appended to the
+// write-ahead log without waiting for the disk, which makes adding thousands of events one by
+// one fast and is safe against a crashed or killed process (not against power loss). Before
+// copying the database file (backup, restore) call FlushDatabaseFile(), which writes the log
+// into the file itself, so the copy is complete and no stale log is replayed into a restored file.
+//
+// Threads: see CStoreTable.h. In short, cursors are per thread (each thread gets its own
+// connection, named after the handler and the thread); cached lists belong to the thread that
+// created the handler; _Requery() may be called anywhere.
+//
+// Restore deletes the handler and creates a new one; the destructor closes every connection it
+// made, in every thread, so the file is free afterwards. Do not delete the handler while a worker
+// still uses it.
+#include "records/CStoreTable.h"
+
+#include <QMutex>
+#include <QString>
+#include <cstdint>
+#include <map>
+
+class CLanguageHandler;
+class QSqlDatabase;
+
+class CtblLeser : public CStoreTable<structLeser> {
+public:
+    explicit CtblLeser(CStoreDB_Handler* s) : CStoreTable(s, QStringLiteral("tblLeser")) {}
+    int GetAnz_Leser() const { return GetCount(); }
+    structLeser& Get_Leser(int i) { return At(i); }
+};
+
+class CtblTransponder : public CStoreTable<structTransponder> {
+public:
+    explicit CtblTransponder(CStoreDB_Handler* s) : CStoreTable(s, QStringLiteral("tblTransponder")) {}
+    int GetAnz_Transponder() const { return GetCount(); }
+    structTransponder& Get_Transponder(int i) { return At(i); }
+};
+
+class CtblPerson : public CStoreTable<structPerson> {
+public:
+    explicit CtblPerson(CStoreDB_Handler* s) : CStoreTable(s, QStringLiteral("tblPerson")) {}
+    int GetAnz_Person() const { return GetCount(); }
+    structPerson& Get_Person(int i) { return At(i); }
+};
+
+class CtblZeitschema : public CStoreTable<structZeitschema> {
+public:
+    explicit CtblZeitschema(CStoreDB_Handler* s) : CStoreTable(s, QStringLiteral("tblZeitschema")) {}
+    int GetAnz_Zeitschema() const { return GetCount(); }
+    structZeitschema& Get_Zeitschema(int i) { return At(i); }
+};
+
+class CtblEvents : public CStoreTable<structEvents> {
+public:
+    explicit CtblEvents(CStoreDB_Handler* s) : CStoreTable(s, QStringLiteral("tblEvents")) {}
+    int GetAnz_Events() const { return GetCount(); }
+    structEvents& Get_Event(int i) { return At(i); }
+};
+
+class CtblOnline : public CStoreTable<structOnline> {
+public:
+    explicit CtblOnline(CStoreDB_Handler* s) : CStoreTable(s, QStringLiteral("tblOnline")) {}
+    int GetAnz_Online() const { return GetCount(); }
+    structOnline& Get_Online(int i) { return At(i); }
+};
+
+class CStoreDB_Handler {
+public:
+    // lang gives the texts of the record-change messages; it may be null (tools, tests).
+    explicit CStoreDB_Handler(CLanguageHandler* lang);
+    ~CStoreDB_Handler();
+    CStoreDB_Handler(const CStoreDB_Handler&) = delete;
+    CStoreDB_Handler& operator=(const CStoreDB_Handler&) = delete;
+
+    CtblLeser* Get_Ptr_To_tblLeser() { return &m_leser; }
+    CtblTransponder* Get_Ptr_To_tblTransponder() { return &m_transponder; }
+    CtblPerson* Get_Ptr_To_tblPerson() { return &m_person; }
+    CtblZeitschema* Get_Ptr_To_tblZeitschema() { return &m_zeitschema; }
+    CtblEvents* Get_Ptr_To_tblEvents() { return &m_events; }
+    CtblOnline* Get_Ptr_To_tblOnline() { return &m_online; }
+
+    QString GetAktDBPath() const { return m_path; }   // full path of the database file
+    bool IsDatabaseOpen() const { return m_open; }
+    QString DatabaseError() const { return m_error; } // empty when the database is open
+    CLanguageHandler* GetLanguageHandler() const { return m_lang; }
+
+    // Writes the write-ahead log into the database file and empties it. 1 on success.
+    int FlushDatabaseFile();
+
+    // The settings value naming the database file, and the default file name.
+    static const char* SettingDBPath() { return "DBPath"; }
+    static const char* DefaultFileName() { return "VendrikManagerAIO.mdb"; }
+
+    // ---- for the tables ----
+    // The calling thread's connection, made on first use. Returns false with a reason when the
+    // database is not open or the connection cannot be made.
+    bool ThreadConnection(QString& name, QString* error);
+    void CursorOpened();            // counts this thread's open cursors
+    void CursorClosed();            // drops a worker's connection when its last cursor closes
+    void ReleaseIfIdle();           // drops a worker's connection when no cursor of it is open
+    bool IsOwnerThread() const;
+    static uint64_t CurrentThreadId();
+
+private:
+    QString ResolvePath() const;
+    QString OpenDatabase();         // empty when open, else why not
+    void CloseConnections();
+    bool Connect(const QString& name, QString* error);
+    void LoadAll();
+
+    CLanguageHandler* m_lang;
+    QString m_path;
+    bool m_open = false;
+    QString m_error;
+    uint64_t m_ownerThread;
+    QString m_prefix;
+
+    struct ThreadConn {
+        QString name;
+        int cursors = 0;
+    };
+    mutable QMutex m_connMutex;
+    std::map<uint64_t, ThreadConn> m_conns;
+
+    CtblLeser m_leser{this};
+    CtblTransponder m_transponder{this};
+    CtblPerson m_person{this};
+    CtblZeitschema m_zeitschema{this};
+    CtblEvents m_events{this};
+    CtblOnline m_online{this};
+};

@@ -1,0 +1,594 @@
+#include "records/CStoreTable.h"
+
+#include "records/CStoreDB_Handler.h"
+
+#include <QMetaObject>
+#include <QMutexLocker>
+#include <QObject>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QThread>
+
+namespace {
+
+// How a record type maps onto its table's columns: ID first, then the stored fields in order.
+template <class R>
+struct Codec;
+
+// Text goes in as an empty text, never as NULL, whatever the caller left unassigned.
+QString T(const QString& s) { return s.isNull() ? QStringLiteral("") : s; }
+
+template <>
+struct Codec<structLeser> {
+    static QStringList Columns()
+    {
+        return {"Name", "Info", "Identity", "Changed", "Model", "SwitchTime", "Params"};
+    }
+    static void Bind(QSqlQuery& q, const structLeser& r)
+    {
+        q.addBindValue(T(r.Name));
+        q.addBindValue(T(r.Info));
+        q.addBindValue(T(r.Identity));
+        q.addBindValue(r.Changed);
+        q.addBindValue(T(r.Model));
+        q.addBindValue(T(r.SwitchTime));
+        q.addBindValue(T(r.Params));
+    }
+    static void Read(const QSqlQuery& q, structLeser& r)
+    {
+        r.Name = q.value(1).toString();
+        r.Info = q.value(2).toString();
+        r.Identity = q.value(3).toString();
+        r.Changed = q.value(4).toInt();
+        r.Model = q.value(5).toString();
+        r.SwitchTime = q.value(6).toString();
+        r.Params = q.value(7).toString();
+    }
+};
+
+template <>
+struct Codec<structTransponder> {
+    static QStringList Columns() { return {"Number", "PersonID", "ScheduleID", "Readers", "Changed"}; }
+    static void Bind(QSqlQuery& q, const structTransponder& r)
+    {
+        q.addBindValue(T(r.Number));
+        q.addBindValue(r.PersonID);
+        q.addBindValue(r.ScheduleID);
+        q.addBindValue(T(r.Readers));
+        q.addBindValue(r.Changed);
+    }
+    static void Read(const QSqlQuery& q, structTransponder& r)
+    {
+        r.Number = q.value(1).toString();
+        r.PersonID = q.value(2).toInt();
+        r.ScheduleID = q.value(3).toInt();
+        r.Readers = q.value(4).toString();
+        r.Changed = q.value(5).toInt();
+    }
+};
+
+template <>
+struct Codec<structPerson> {
+    static QStringList Columns() { return {"Name", "TransponderID"}; }
+    static void Bind(QSqlQuery& q, const structPerson& r)
+    {
+        q.addBindValue(T(r.Name));
+        q.addBindValue(r.TransponderID);
+    }
+    static void Read(const QSqlQuery& q, structPerson& r)
+    {
+        r.Name = q.value(1).toString();
+        r.TransponderID = q.value(2).toInt();
+    }
+};
+
+template <>
+struct Codec<structZeitschema> {
+    static QStringList Columns()
+    {
+        return {"Name", "\"From\"", "\"To\"", "Day0", "Day1", "Day2", "Day3", "Day4", "Day5", "Day6", "Changed"};
+    }
+    static void Bind(QSqlQuery& q, const structZeitschema& r)
+    {
+        q.addBindValue(T(r.Name));
+        q.addBindValue(T(r.From));
+        q.addBindValue(T(r.To));
+        for (int d = 0; d < 7; ++d)
+            q.addBindValue(r.Day[d]);
+        q.addBindValue(r.Changed);
+    }
+    static void Read(const QSqlQuery& q, structZeitschema& r)
+    {
+        r.Name = q.value(1).toString();
+        r.From = q.value(2).toString();
+        r.To = q.value(3).toString();
+        for (int d = 0; d < 7; ++d)
+            r.Day[d] = q.value(4 + d).toInt();
+        r.Changed = q.value(11).toInt();
+    }
+};
+
+template <>
+struct Codec<structEvents> {
+    static QStringList Columns()
+    {
+        return {"TransponderNo", "Date", "Time", "ClassCode", "ClassText", "DetailCode", "DetailText",
+                "ReaderID", "ReaderName"};
+    }
+    static void Bind(QSqlQuery& q, const structEvents& r)
+    {
+        q.addBindValue(T(r.TransponderNo));
+        q.addBindValue(T(r.Date));
+        q.addBindValue(T(r.Time));
+        q.addBindValue(T(r.ClassCode));
+        q.addBindValue(T(r.ClassText));
+        q.addBindValue(T(r.DetailCode));
+        q.addBindValue(T(r.DetailText));
+        q.addBindValue(r.ReaderID);
+        q.addBindValue(T(r.ReaderName));
+    }
+    static void Read(const QSqlQuery& q, structEvents& r)
+    {
+        r.TransponderNo = q.value(1).toString();
+        r.Date = q.value(2).toString();
+        r.Time = q.value(3).toString();
+        r.ClassCode = q.value(4).toString();
+        r.ClassText = q.value(5).toString();
+        r.DetailCode = q.value(6).toString();
+        r.DetailText = q.value(7).toString();
+        r.ReaderID = q.value(8).toInt();
+        r.ReaderName = q.value(9).toString();
+    }
+};
+
+template <>
+struct Codec<structOnline> {
+    static QStringList Columns() { return {"Online"}; }
+    static void Bind(QSqlQuery& q, const structOnline& r) { q.addBindValue(r.Online); }
+    static void Read(const QSqlQuery& q, structOnline& r) { r.Online = q.value(1).toInt(); }
+};
+
+QString Placeholders(int n)
+{
+    QStringList p;
+    for (int i = 0; i < n; ++i)
+        p << QStringLiteral("?");
+    return p.join(QLatin1Char(','));
+}
+
+// The calling thread's connection, or a database exception.
+QSqlDatabase ConnectionOrThrow(CStoreDB_Handler* store)
+{
+    QString name, error;
+    if (!store->ThreadConnection(name, &error))
+        throw CDBException(error);
+    return QSqlDatabase::database(name, false);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- base
+
+CStoreTableBase::CStoreTableBase(CStoreDB_Handler* store, QString table)
+    : m_store(store), m_table(std::move(table)), m_ownerContext(std::make_unique<QObject>())
+{
+}
+
+CStoreTableBase::~CStoreTableBase() = default;
+
+bool CStoreTableBase::IsOwnerThread() const { return m_store->IsOwnerThread(); }
+
+void CStoreTableBase::PostToOwner(std::function<void()> fn)
+{
+    // Queued to an object of the owner thread: runs there, in order with whatever the caller
+    // posts to that thread's windows afterwards, and not at all once the table is gone.
+    QMetaObject::invokeMethod(m_ownerContext.get(), std::move(fn), Qt::QueuedConnection);
+}
+
+int CStoreTableBase::BeginTransaction()
+{
+    QString name;
+    if (!m_store->ThreadConnection(name, nullptr))
+        return 0;
+    QSqlDatabase db = QSqlDatabase::database(name, false);
+    QSqlQuery q(db);
+    // IMMEDIATE takes the write lock now, so a second writer waits here rather than failing later.
+    return q.exec(QStringLiteral("BEGIN IMMEDIATE")) ? 1 : 0;
+}
+
+void CStoreTableBase::CommitTransaction()
+{
+    QSqlDatabase db = ConnectionOrThrow(m_store);
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("COMMIT")))
+        throw CDBException(q.lastError().text());
+}
+
+void CStoreTableBase::RollbackTransaction()
+{
+    QString name;
+    if (!m_store->ThreadConnection(name, nullptr))
+        return;
+    QSqlDatabase db = QSqlDatabase::database(name, false);
+    QSqlQuery q(db);
+    q.exec(QStringLiteral("ROLLBACK"));
+}
+
+// ---------------------------------------------------------------- table
+
+template <class R>
+CStoreTable<R>::CStoreTable(CStoreDB_Handler* store, QString table) : CStoreTableBase(store, std::move(table))
+{
+}
+
+template <class R>
+CStoreTable<R>::~CStoreTable() = default;
+
+template <class R>
+bool CStoreTable<R>::ReadAll(std::vector<R>& rows, QString* error)
+{
+    QString name;
+    if (!m_store->ThreadConnection(name, error))
+        return false;
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        ok = q.exec(QStringLiteral("SELECT ID,%1 FROM %2 ORDER BY ID").arg(Codec<R>::Columns().join(QLatin1Char(',')), m_table));
+        if (ok) {
+            while (q.next()) {
+                R r;
+                r.ID = q.value(0).toInt();
+                Codec<R>::Read(q, r);
+                rows.push_back(std::move(r));
+            }
+            if (q.lastError().isValid()) {
+                ok = false;
+                rows.clear();
+            }
+        }
+        if (!ok && error)
+            *error = q.lastError().text();
+    }
+    return ok;
+}
+
+template <class R>
+R& CStoreTable<R>::At(int i)
+{
+    if (i < 0 || i >= GetCount()) {
+        m_blank = R{};
+        return m_blank;
+    }
+    R& r = m_list[size_t(i)];
+    r.Position = i + 1;
+    return r;
+}
+
+template <class R>
+void CStoreTable<R>::Apply(std::vector<R>&& rows, uint64_t generation)
+{
+    if (generation < m_listGeneration)
+        return;   // a newer reload is already in place
+    m_listGeneration = generation;
+    m_list = std::move(rows);
+    for (size_t i = 0; i < m_list.size(); ++i)
+        m_list[i].Position = int32_t(i + 1);
+}
+
+template <class R>
+int CStoreTable<R>::_Requery()
+{
+    const uint64_t generation = ++m_generations;
+    std::vector<R> rows;
+    const bool ok = ReadAll(rows, nullptr);
+    if (IsOwnerThread()) {
+        if (ok)
+            Apply(std::move(rows), generation);
+        return ok ? 1 : 0;
+    }
+    m_store->ReleaseIfIdle();
+    if (!ok)
+        return 0;
+    PostToOwner([this, rows = std::move(rows), generation]() mutable { Apply(std::move(rows), generation); });
+    return 1;
+}
+
+template <class R>
+int CStoreTable<R>::RemoveAt(int i)
+{
+    if (i < 0 || i >= GetCount())
+        return 0;
+    m_list.erase(m_list.begin() + i);
+    for (size_t k = size_t(i); k < m_list.size(); ++k)
+        m_list[k].Position = int32_t(k + 1);
+    return 1;
+}
+
+template <class R>
+void CStoreTable<R>::RemoveAllData()
+{
+    m_list.clear();
+}
+
+// ---------------------------------------------------------------- cursor
+
+template <class R>
+typename CStoreTable<R>::Cursor* CStoreTable<R>::Find() const
+{
+    QMutexLocker lock(&m_cursorMutex);
+    auto it = m_cursors.find(CStoreDB_Handler::CurrentThreadId());
+    return it == m_cursors.end() ? nullptr : const_cast<Cursor*>(&it->second);
+}
+
+template <class R>
+typename CStoreTable<R>::Cursor& CStoreTable<R>::Need(const char* what)
+{
+    Cursor* c = Find();
+    if (!c)
+        throw CDBException(QStringLiteral("%1: the record set of %2 is not open.").arg(QLatin1String(what), m_table));
+    return *c;
+}
+
+template <class R>
+bool CStoreTable<R>::IsOpen() const
+{
+    return Find() != nullptr;
+}
+
+template <class R>
+int CStoreTable<R>::Open()
+{
+    const uint64_t me = CStoreDB_Handler::CurrentThreadId();
+    if (IsOpen())
+        Close();
+    QString name, error;
+    bool ok = m_store->ThreadConnection(name, &error);
+    if (ok) {
+        // The table must be there and readable; its rows are read when the cursor is walked.
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        QSqlQuery q(db);
+        ok = q.exec(QStringLiteral("SELECT ID,%1 FROM %2 LIMIT 0").arg(Codec<R>::Columns().join(QLatin1Char(',')), m_table));
+        if (!ok)
+            error = q.lastError().text();
+    }
+    QMutexLocker lock(&m_cursorMutex);
+    if (!ok) {
+        m_openErrors[me] = error;
+        lock.unlock();
+        m_store->ReleaseIfIdle();
+        return 0;
+    }
+    m_openErrors.erase(me);
+    m_cursors[me] = Cursor{};
+    lock.unlock();
+    m_store->CursorOpened();
+    return 1;
+}
+
+template <class R>
+QString CStoreTable<R>::OpenError() const
+{
+    QMutexLocker lock(&m_cursorMutex);
+    auto it = m_openErrors.find(CStoreDB_Handler::CurrentThreadId());
+    return it == m_openErrors.end() ? QString() : it->second;
+}
+
+template <class R>
+void CStoreTable<R>::Close()
+{
+    {
+        QMutexLocker lock(&m_cursorMutex);
+        if (m_cursors.erase(CStoreDB_Handler::CurrentThreadId()) == 0)
+            return;
+    }
+    m_store->CursorClosed();
+}
+
+template <class R>
+void CStoreTable<R>::Load(Cursor& c)
+{
+    if (c.loaded)
+        return;
+    std::vector<R> rows;
+    QString error;
+    if (!ReadAll(rows, &error))
+        throw CDBException(error);
+    c.rows = std::move(rows);
+    c.loaded = true;
+    c.cur = 0;
+    c.deletedHere = false;
+    if (c.mode == Cursor::None)
+        Show(c);
+}
+
+template <class R>
+void CStoreTable<R>::Show(Cursor& c)
+{
+    c.buf = c.cur < c.rows.size() ? c.rows[c.cur] : R{};
+}
+
+template <class R>
+void CStoreTable<R>::Requery()
+{
+    Cursor& c = Need("Requery");
+    c.loaded = false;
+    c.mode = Cursor::None;
+    Load(c);
+}
+
+template <class R>
+bool CStoreTable<R>::IsEOF()
+{
+    Cursor* c = Find();
+    if (!c)
+        return true;
+    Load(*c);
+    return c->cur >= c->rows.size();
+}
+
+template <class R>
+bool CStoreTable<R>::IsBOF()
+{
+    Cursor* c = Find();
+    if (!c)
+        return true;
+    Load(*c);
+    return c->rows.empty();
+}
+
+template <class R>
+void CStoreTable<R>::MoveFirst()
+{
+    Cursor& c = Need("MoveFirst");
+    Load(c);
+    c.cur = 0;
+    c.deletedHere = false;
+    c.mode = Cursor::None;
+    Show(c);
+}
+
+template <class R>
+void CStoreTable<R>::MoveNext()
+{
+    Cursor& c = Need("MoveNext");
+    Load(c);
+    if (c.deletedHere)
+        c.deletedHere = false;   // the record after the deleted one is already current
+    else if (c.cur < c.rows.size())
+        ++c.cur;
+    c.mode = Cursor::None;
+    Show(c);
+}
+
+template <class R>
+void CStoreTable<R>::MoveLast()
+{
+    Cursor& c = Need("MoveLast");
+    Load(c);
+    c.cur = c.rows.empty() ? 0 : c.rows.size() - 1;
+    c.deletedHere = false;
+    c.mode = Cursor::None;
+    Show(c);
+}
+
+template <class R>
+void CStoreTable<R>::AddNew()
+{
+    Cursor& c = Need("AddNew");
+    c.mode = Cursor::Adding;
+    c.buf = R{};
+}
+
+template <class R>
+void CStoreTable<R>::Edit()
+{
+    Cursor& c = Need("Edit");
+    Load(c);
+    if (c.cur >= c.rows.size() || c.deletedHere)
+        throw CDBException(QStringLiteral("Edit: no current record in %1.").arg(m_table));
+    c.mode = Cursor::Editing;
+    c.buf = c.rows[c.cur];
+}
+
+template <class R>
+R& CStoreTable<R>::Rec()
+{
+    Cursor* c = Find();
+    if (!c) {
+        m_blank = R{};
+        return m_blank;
+    }
+    if (c->mode == Cursor::None && !c->loaded)
+        Load(*c);
+    return c->buf;
+}
+
+template <class R>
+void CStoreTable<R>::CancelUpdate()
+{
+    Cursor* c = Find();
+    if (!c || c->mode == Cursor::None)
+        return;
+    c->mode = Cursor::None;
+    if (c->loaded)
+        Show(*c);
+}
+
+template <class R>
+int CStoreTable<R>::Update()
+{
+    Cursor& c = Need("Update");
+    if (c.mode == Cursor::None)
+        throw CDBException(QStringLiteral("Update: neither AddNew nor Edit was called for %1.").arg(m_table));
+    const QStringList cols = Codec<R>::Columns();
+    QSqlDatabase db = ConnectionOrThrow(m_store);
+    QSqlQuery q(db);
+    if (c.mode == Cursor::Adding) {
+        q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                      .arg(m_table, cols.join(QLatin1Char(',')), Placeholders(int(cols.size()))));
+        Codec<R>::Bind(q, c.buf);
+        if (!q.exec())
+            throw CDBException(q.lastError().text());
+        c.buf.ID = q.lastInsertId().toInt();
+        {
+            QMutexLocker lock(&m_cursorMutex);
+            m_lastAdded[CStoreDB_Handler::CurrentThreadId()] = c.buf.ID;
+        }
+        if (c.loaded)
+            c.rows.push_back(c.buf);   // the highest ID so far: its place in table order is last
+    } else {
+        QStringList sets;
+        for (const QString& col : cols)
+            sets << col + QStringLiteral("=?");
+        q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE ID=?").arg(m_table, sets.join(QLatin1Char(','))));
+        Codec<R>::Bind(q, c.buf);
+        q.addBindValue(c.buf.ID);
+        if (!q.exec())
+            throw CDBException(q.lastError().text());
+        if (q.numRowsAffected() == 0)
+            throw CDBException(QStringLiteral("Update: record %1 of %2 no longer exists.").arg(c.buf.ID).arg(m_table));
+        if (c.cur < c.rows.size())
+            c.rows[c.cur] = c.buf;
+    }
+    c.mode = Cursor::None;
+    if (c.loaded)
+        Show(c);
+    return 1;
+}
+
+template <class R>
+void CStoreTable<R>::Delete()
+{
+    Cursor& c = Need("Delete");
+    Load(c);
+    if (c.cur >= c.rows.size() || c.deletedHere)
+        throw CDBException(QStringLiteral("Delete: no current record in %1.").arg(m_table));
+    QSqlDatabase db = ConnectionOrThrow(m_store);
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("DELETE FROM %1 WHERE ID=?").arg(m_table));
+    q.addBindValue(c.rows[c.cur].ID);
+    if (!q.exec())
+        throw CDBException(q.lastError().text());
+    c.rows.erase(c.rows.begin() + long(c.cur));
+    c.deletedHere = true;
+    c.mode = Cursor::None;
+    Show(c);
+}
+
+template <class R>
+int32_t CStoreTable<R>::GetLastAddedID() const
+{
+    QMutexLocker lock(&m_cursorMutex);
+    auto it = m_lastAdded.find(CStoreDB_Handler::CurrentThreadId());
+    return it == m_lastAdded.end() ? 0 : it->second;
+}
+
+template class CStoreTable<structLeser>;
+template class CStoreTable<structTransponder>;
+template class CStoreTable<structPerson>;
+template class CStoreTable<structZeitschema>;
+template class CStoreTable<structEvents>;
+template class CStoreTable<structOnline>;
