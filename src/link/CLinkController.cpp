@@ -1,0 +1,666 @@
+#include "link/CLinkController.h"
+
+#include "app/Prompt.h"
+#include "app/Settings.h"
+#include "app/TimeStamp.h"
+#include "link/Telegram.h"
+#include "texts/CLanguageHandler.h"
+
+#include <QMutex>
+#include <QMutexLocker>
+#include <QRecursiveMutex>
+#include <QThread>
+
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <system_error>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kMonitorStartDelayMs = 500;
+constexpr int kPollPauseMs = 500;
+constexpr int kLostAfterReads = 500;
+constexpr int kIdlePassMs = 10;        // a pass that reads nothing waits as long as an idle read
+constexpr int kTagDisplayMs = 1500;
+constexpr int kWorkerJoinMs = 3000;    // longer than one exchange's 2000 ms byte wait
+constexpr int kIdentifyTries = 5;
+constexpr int kFurtherTries = 3;
+
+QMutex g_weekdayMutex;
+std::function<QByteArray(const QDate&)> g_weekdaySource;
+
+// The weekday's name in the language of LC_TIME, as the C library gives it.
+QByteArray LocaleWeekdayName(const QDate& date)
+{
+    std::tm tm {};
+    tm.tm_year = date.year() - 1900;
+    tm.tm_mon = date.month() - 1;
+    tm.tm_mday = date.day();
+    tm.tm_isdst = -1;
+    std::mktime(&tm);   // fills in the weekday
+    char name[64] = {};
+    std::strftime(name, sizeof name, "%A", &tm);
+    return QByteArray(name);
+}
+
+QByteArray WeekdayName(const QDate& date)
+{
+    std::function<QByteArray(const QDate&)> source;
+    {
+        QMutexLocker lock(&g_weekdayMutex);
+        source = g_weekdaySource;
+    }
+    return source ? source(date) : LocaleWeekdayName(date);
+}
+
+bool IsAck(const QByteArray& reply)
+{
+    return reply.size() > 4 && reply.at(4) == Telegram::ACK;
+}
+
+// Text 103 carries the port number where it says "%d".
+QString WithNumber(QString text, uint32_t number)
+{
+    const qsizetype at = text.indexOf(QLatin1String("%d"));
+    if (at >= 0)
+        text.replace(at, 2, QString::number(number));
+    return text;
+}
+
+struct Completion {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool done = false;
+};
+
+} // namespace
+
+// What the workers share with the controller. The workers hold it by shared_ptr, so it
+// outlives the controller for as long as they run; the controller itself is reached only
+// through the gate, which the destructor closes first.
+struct CLinkController::Shared {
+    CSerialLink link;
+
+    mutable QMutex fieldMutex;
+    QByteArray newDeviceId;
+    QByteArray deviceId;
+    QByteArray masterTransponder;
+    QString statusText;
+    std::atomic<int> online{0};
+
+    std::atomic<bool> shutdown{false};
+    std::atomic<int> monitorGeneration{0};
+
+    QRecursiveMutex gate;
+    CLinkController* owner = nullptr;
+
+    QString Text(uint32_t number)
+    {
+        QMutexLocker lock(&gate);
+        return owner && owner->m_lang ? owner->m_lang->GetLangItem(number) : QString();
+    }
+
+    // A "posted" report: queued to the controller's thread.
+    void Post(std::function<void(CLinkController&)> call)
+    {
+        QMutexLocker lock(&gate);
+        if (!owner)
+            return;
+        CLinkController* target = owner;
+        QMetaObject::invokeMethod(target, [target, call] { call(*target); }, Qt::QueuedConnection);
+    }
+
+    // A "sent" report: handled on the controller's thread while this thread waits. Returns
+    // false when the controller went away first (the queued call is then dropped with it).
+    bool Send(std::function<void(CLinkController&)> call)
+    {
+        auto done = std::make_shared<Completion>();
+        {
+            QMutexLocker lock(&gate);
+            if (!owner)
+                return false;
+            CLinkController* target = owner;
+            if (QThread::currentThread() == target->thread()) {
+                call(*target);
+                return true;
+            }
+            QMetaObject::invokeMethod(
+                target,
+                [target, call, done] {
+                    call(*target);
+                    std::lock_guard<std::mutex> l(done->mutex);
+                    done->done = true;
+                    done->cv.notify_all();
+                },
+                Qt::QueuedConnection);
+        }
+        std::unique_lock<std::mutex> l(done->mutex);
+        while (!done->done) {
+            if (shutdown.load())
+                return false;
+            done->cv.wait_for(l, 20ms);
+        }
+        return true;
+    }
+
+    void ShowWarningUnlessClosing(const QString& text)
+    {
+        if (!shutdown.load())
+            ShowWarning(text);
+    }
+
+    // Sleeps, but wakes early for the monitor's stop conditions.
+    bool MonitorSleep(int ms, int generation)
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < until) {
+            if (MonitorShouldStop(generation))
+                return false;
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                10ms, until - std::chrono::steady_clock::now()));
+        }
+        return true;
+    }
+
+    // A newer monitor replaces this one; a closed port has nothing left to watch.
+    bool MonitorShouldStop(int generation) const
+    {
+        return link.m_nStopRequest.load() != 0 || shutdown.load() || monitorGeneration.load() != generation ||
+               link.m_nPortOpen.load() != 1;
+    }
+};
+
+CLinkController::CLinkController(const CLanguageHandler* lang, QObject* parent)
+    : QObject(parent), m_lang(lang), m_shared(std::make_shared<Shared>())
+{
+    m_shared->owner = this;
+    m_tagTimer.setSingleShot(true);
+    m_tagTimer.setInterval(kTagDisplayMs);
+    connect(&m_tagTimer, &QTimer::timeout, this, &CLinkController::OnTagDisplayTimer);
+}
+
+CLinkController::~CLinkController()
+{
+    {
+        QMutexLocker lock(&m_shared->gate);
+        m_shared->owner = nullptr;
+    }
+    m_shared->shutdown = true;
+    m_shared->link.m_nStopRequest = 1;
+    // Reads in flight end at once; the workers then see the shutdown and leave.
+    m_shared->link.CloseComPort();
+    Reap(m_connectWorker, kWorkerJoinMs);
+    Reap(m_monitorWorker, kWorkerJoinMs);
+}
+
+CSerialLink& CLinkController::Link() { return m_shared->link; }
+
+QString CLinkController::Text(uint32_t number) const
+{
+    return m_lang ? m_lang->GetLangItem(number) : QString();
+}
+
+// ---- connection fields ----
+
+QByteArray CLinkController::NewDeviceId() const
+{
+    QMutexLocker lock(&m_shared->fieldMutex);
+    return m_shared->newDeviceId;
+}
+
+QByteArray CLinkController::DeviceId() const
+{
+    QMutexLocker lock(&m_shared->fieldMutex);
+    return m_shared->deviceId;
+}
+
+QByteArray CLinkController::MasterTransponder() const
+{
+    QMutexLocker lock(&m_shared->fieldMutex);
+    return m_shared->masterTransponder;
+}
+
+QString CLinkController::StatusText() const
+{
+    QMutexLocker lock(&m_shared->fieldMutex);
+    return m_shared->statusText;
+}
+
+void CLinkController::SetStatusText(const QString& text)
+{
+    QMutexLocker lock(&m_shared->fieldMutex);
+    m_shared->statusText = text;
+}
+
+bool CLinkController::IsOnline() const { return m_shared->online.load() != 0; }
+
+// ---- workers' threads ----
+
+void CLinkController::Reap(Worker& slot, int waitMs)
+{
+    if (!slot.thread.joinable())
+        return;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    while (!slot.finished->load() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(5ms);
+    // A worker still busy holds everything it uses by shared_ptr and no longer reaches the
+    // controller; letting it run out on its own is safe.
+    if (slot.finished->load())
+        slot.thread.join();
+    else
+        slot.thread.detach();
+}
+
+void CLinkController::Launch(Worker& slot, std::function<void()> body)
+{
+    Reap(slot, 0);
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    slot.thread = std::thread([body = std::move(body), finished] {
+        body();
+        finished->store(true);
+    });
+    slot.finished = finished;
+}
+
+// ---- connecting ----
+
+int CLinkController::StartConnectWorker()
+{
+    CSerialLink& link = m_shared->link;
+    if (link.m_nPortOpen.load() == 1)
+        return 1;
+
+    link.m_nConfiguredPort = Settings::ReadAktCom();   // out-of-range values come back as 256
+
+    // The new device ID: three draws seeded with the same second, each the low 32 bits of
+    // r to the fifth power as a double.
+    QByteArray x[3];
+    for (QByteArray& part : x) {
+        std::srand(static_cast<unsigned>(std::time(nullptr)));
+        const double value = std::pow(static_cast<double>(std::rand()), 5.0);
+        uint64_t bits = 0;
+        std::memcpy(&bits, &value, sizeof bits);
+        part = QByteArray::number(static_cast<uint32_t>(bits & 0xFFFFFFFFu), 16).toUpper();
+    }
+    QByteArray reversed = x[1];
+    std::reverse(reversed.begin(), reversed.end());
+    {
+        QMutexLocker lock(&m_shared->fieldMutex);
+        m_shared->newDeviceId = reversed + x[0] + x[2].right(4);
+        m_shared->deviceId.clear();
+        m_shared->statusText = QStringLiteral("---");
+    }
+
+    emit ConnectProgressShow(QString(), 1, 0);
+
+    try {
+        std::shared_ptr<Shared> shared = m_shared;
+        Launch(m_connectWorker, [shared] { ConnectWorker(shared); });
+    } catch (const std::system_error&) {
+        ShowError(Text(101) + QLatin1Char('\n') + Text(102));
+        return 1;
+    }
+    // The worker opens the port later: the caller learns that it is not connected yet.
+    return 0;
+}
+
+void CLinkController::ConnectWorker(const std::shared_ptr<Shared>& shared)
+{
+    CSerialLink& link = shared->link;
+    link.m_nReady = 0;
+    {
+        QMutexLocker lock(&shared->fieldMutex);
+        shared->masterTransponder.clear();
+    }
+
+    const uint32_t port = link.m_nConfiguredPort.load();
+    const QString label = QLatin1Char('\n') + WithNumber(shared->Text(103), port) + QLatin1Char('\n') +
+                          shared->Text(104);
+    const int maximum = port == 256 ? 5 : 1;
+    shared->Post([label, maximum](CLinkController& c) { emit c.ConnectProgressShow(label, maximum, 1); });
+
+    const QByteArray name = "COM" + QByteArray::number(port);
+    link.m_nPortInUse = int(port);
+    link.m_nInterfaceType = -1;
+
+    bool connected = false;
+    bool failed = false;   // a failure already reported (the port is closed)
+    auto fail = [&](uint32_t text) {
+        shared->ShowWarningUnlessClosing(shared->Text(text));
+        link.CloseComPort();
+        connected = false;
+        link.m_nPortInUse = -1;
+        failed = true;
+    };
+
+    if (!link.OpenComPort(name, 1)) {
+        link.m_nPortInUse = -1;
+        failed = true;   // no message of its own: text 107 says it all
+    }
+
+    if (!failed) {
+        link.m_bBusy = 1;
+        QByteArray reply;
+        bool accepted = false;
+        for (int i = 0; i < kIdentifyTries && !accepted && !shared->shutdown.load(); ++i) {
+            reply = link.SendTelegram('H', {}, 1);
+            accepted = reply.size() == 8 && reply.startsWith("KTMQ");
+        }
+
+        if (!accepted) {
+            // Perhaps a desk reader, which listens at 9600 bit/s only.
+            link.CloseComPort();
+            if (!link.OpenComPort(name, 2)) {
+                fail(105);
+            } else {
+                const QByteArray desk = link.SendTelegram('H', {}, 2);
+                if (desk == "KTMQ32") {
+                    link.m_nPortInUse = int(port);
+                    link.m_nInterfaceType = 0;
+                    const QByteArray master = link.SendTelegram('G', "00", 2);
+                    if (master.size() == 10) {
+                        QMutexLocker lock(&shared->fieldMutex);
+                        shared->masterTransponder = master;
+                    }
+                    connected = true;
+                } else if (desk == "KTMQ31") {
+                    link.m_nPortInUse = int(port);
+                    link.m_nInterfaceType = 3;
+                    connected = true;
+                } else {
+                    link.CloseComPort();
+                }
+            }
+        } else {
+            const QByteArray identity = reply.left(reply.size() - 2);   // checksum not examined
+            int type = -1;
+            if (identity == "KTMQ18")
+                type = 1;
+            else if (identity == "KTMQ17")
+                type = 2;
+            else if (identity == "KTMQ27")
+                type = 4;
+            if (type < 0) {
+                // An unknown bus device: nothing to talk to. Closing the port lets the next
+                // start try again instead of finding the port still open.
+                link.CloseComPort();
+            } else {
+                connected = true;
+                link.m_nInterfaceType = type;
+            }
+        }
+
+        // A bus reader: its device ID and its clock.
+        const int type = link.m_nInterfaceType.load();
+        if (connected && (type == 1 || type == 2 || type == 4)) {
+            QByteArray idReply = link.SendTelegram('L', "S0000", 1);
+            for (int i = 0; i < kFurtherTries && (idReply.isEmpty() || !link.IsTelegramChecksumOK(idReply)) &&
+                            !shared->shutdown.load();
+                 ++i)
+                idReply = link.SendTelegram('L', "S0000", 1);
+            if (idReply.isEmpty() || !link.IsTelegramChecksumOK(idReply)) {
+                fail(108);
+            } else {
+                const QByteArray newId = [&] {
+                    QMutexLocker lock(&shared->fieldMutex);
+                    shared->deviceId = idReply.mid(4, 20);
+                    return shared->newDeviceId;
+                }();
+                if (idReply.contains("FFFFFFFFFF")) {
+                    // A blank slot: the reader gets the ID made for this start.
+                    QByteArray w = link.SendTelegram('S', "S0000" + newId, 1);
+                    if (w.isEmpty()) {
+                        for (int i = 0; i < kFurtherTries && !shared->shutdown.load(); ++i) {
+                            w = link.SendTelegram('S', "S0000" + newId, 1);
+                            if (IsAck(w))
+                                break;
+                        }
+                    }
+                    if (w.isEmpty()) {
+                        fail(106);
+                    } else {
+                        QMutexLocker lock(&shared->fieldMutex);
+                        shared->deviceId = newId;
+                    }
+                }
+            }
+            if (!failed) {
+                QByteArray clock = BuildClockData();
+                if (clock.isEmpty()) {
+                    fail(105);
+                } else {
+                    QByteArray r = link.SendTelegram('S', clock, 1);
+                    for (int i = 0; i < kFurtherTries && !IsAck(r) && !shared->shutdown.load(); ++i) {
+                        clock = BuildClockData();
+                        if (clock.isEmpty())
+                            break;
+                        r = link.SendTelegram('S', clock, 1);
+                    }
+                    if (clock.isEmpty())
+                        fail(105);
+                    else if (!IsAck(r))
+                        fail(106);
+                }
+            }
+        }
+        if (!failed)
+            link.PurgePort();
+    }
+    if (failed)
+        connected = false;
+
+    link.m_nReady = 1;
+    shared->Send([connected](CLinkController& c) { c.OnConnectResult(connected); });
+    if (!connected) {
+        shared->ShowWarningUnlessClosing(shared->Text(107));
+        link.m_nPortInUse = -1;
+    }
+}
+
+QByteArray CLinkController::WeekdayCode(const QByteArray& weekdayName)
+{
+    static const char* const names[7][2] = {
+        {"Monday", "Montag"}, {"Tuesday", "Dienstag"}, {"Wednesday", "Mittwoch"}, {"Thursday", "Donnerstag"},
+        {"Friday", "Freitag"}, {"Saturday", "Samstag"}, {"Sunday", "Sonntag"},
+    };
+    for (int day = 0; day < 7; ++day)
+        for (const char* name : names[day])
+            if (weekdayName.contains(name))
+                return QByteArray::number(day + 1).rightJustified(2, '0');
+    return {};
+}
+
+QByteArray CLinkController::BuildClockData(const QDateTime& now, const QByteArray& weekdayName)
+{
+    const QByteArray text = LocalTimeText(now);   // DD-MM-YYYY/hh:mm:ss.mmm
+    const qsizetype n = text.size();
+    const QByteArray weekday = WeekdayCode(weekdayName);
+    if (weekday.isEmpty())
+        return {};
+    return "U0000" + text.mid(n - 6, 2) + text.mid(n - 9, 2) + text.mid(n - 12, 2) + weekday + text.mid(0, 2) +
+           text.mid(3, 2) + text.mid(8, 2);
+}
+
+QByteArray CLinkController::BuildClockData()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    return BuildClockData(now, WeekdayName(now.date()));
+}
+
+void CLinkController::SetWeekdayNameSource(std::function<QByteArray(const QDate&)> source)
+{
+    QMutexLocker lock(&g_weekdayMutex);
+    g_weekdaySource = std::move(source);
+}
+
+void CLinkController::OnConnectResult(bool connected)
+{
+    if (connected) {
+        const int generation = ++m_shared->monitorGeneration;
+        std::shared_ptr<Shared> shared = m_shared;
+        try {
+            Launch(m_monitorWorker, [shared, generation] { MonitorWorker(shared, generation); });
+        } catch (const std::system_error&) {
+            // Without a monitor the link is still usable for direct exchanges.
+        }
+        m_shared->link.m_bBusy = 0;
+        m_shared->online = 1;
+        QMetaObject::invokeMethod(this, [this] { emit ReaderOnline(); }, Qt::QueuedConnection);
+    } else {
+        m_shared->online = 0;
+    }
+    emit ConnectProgressHide();
+    emit ConnectResult(connected);
+}
+
+// ---- online ----
+
+void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int generation)
+{
+    CSerialLink& link = shared->link;
+    const QByteArray& poll = Telegram::PollTelegram();
+    // The stop request of the closing that came before this start still stands here; only a
+    // shutdown or a newer monitor cut the first wait short.
+    for (int waited = 0; waited < kMonitorStartDelayMs; waited += 10) {
+        if (shared->shutdown.load() || shared->monitorGeneration.load() != generation)
+            return;
+        std::this_thread::sleep_for(10ms);
+    }
+    int readCounter = 0;
+    bool readPending = false;
+    link.m_nStopRequest = 0;
+    link.m_nReady = 1;
+
+    auto announce = [&](const QByteArray& number) {
+        shared->Send([number](CLinkController& c) { c.OnTransponderSeen(number); });
+    };
+
+    QByteArray text;
+    while (!shared->MonitorShouldStop(generation)) {
+        text.clear();
+        bool startSeen = false;
+        bool endSeen = false;
+        bool readSomething = false;
+
+        // Reads bytes until a frame is complete, a read fails or no byte comes; the bus
+        // reader's pass also keeps the lost-connection count and the ready flag.
+        auto receive = [&](bool bus) {
+            uint8_t byte = 0;
+            for (;;) {
+                const int r = link.ReadByte(byte);
+                if (r < 0)
+                    return;
+                readSomething = true;
+                if (bus) {
+                    ++readCounter;
+                    if (readCounter == kLostAfterReads && link.m_nPause.load() == 0) {
+                        shared->Post([](CLinkController& c) { c.OnConnectionLost(); });
+                    } else if (link.m_nPause.load() == 1) {
+                        readCounter = 0;
+                        return;
+                    }
+                    link.m_nReady = 0;
+                }
+                if (r == 0)
+                    return;
+                if (byte == uint8_t(Telegram::STX)) {
+                    startSeen = true;
+                    text.clear();
+                    link.SetReadTotalConstant(2000);
+                } else if (byte == uint8_t(Telegram::EOT)) {
+                    endSeen = true;
+                    link.SetReadTotalConstant(10);
+                    return;
+                } else if (startSeen) {
+                    text += char(byte);
+                }
+            }
+        };
+
+        const int type = link.m_nInterfaceType.load();
+        if (type == 0 || type == 3) {
+            // A desk reader talks by itself; the mailbox needs no turn.
+            const QByteArray out = link.TakeOutgoing();
+            if (!out.isEmpty()) {
+                link.PurgeReceive();
+                link.WritePort(out);
+            }
+            receive(false);
+            if (startSeen && endSeen) {
+                if (text.size() == 11 && link.m_nCapture.load() == 0)
+                    announce(text.mid(1));
+                link.StoreReply(text);
+            }
+        } else if ((type == 1 || type == 2 || type == 4) && link.m_bBusy.load() == 0) {
+            const QByteArray out = link.Outgoing();
+            if (!out.isEmpty() && link.m_nReady.load() == 1) {
+                if (out.mid(3, 2) == "LT")
+                    readPending = true;   // its reply is a stored transponder, not a tag
+                link.m_nReady = 0;
+                link.PurgeReceive();
+                link.WritePort(out);
+                link.ClearOutgoing();
+            } else if (out.isEmpty() && link.m_nReady.load() == 1) {
+                if (!shared->MonitorSleep(kPollPauseMs, generation))
+                    continue;
+                link.PurgeReceive();
+                link.m_nReady = 0;
+                link.WritePort(poll);
+            }
+            if (link.m_nPause.load() == 0) {
+                receive(true);
+                if (startSeen && endSeen) {
+                    readCounter = 0;
+                    if (text.contains("NOTAG")) {
+                        // no transponder in the field
+                    } else if (link.IsTelegramChecksumOK(text)) {
+                        if (text.size() == 16 && !readPending && link.Outgoing().isEmpty())
+                            announce(text.mid(4, 10));
+                        link.StoreReply(text);
+                        readPending = false;
+                    } else {
+                        link.StoreReply("CRC_ERROR");
+                    }
+                    link.m_nReady = 1;
+                }
+            }
+        }
+        if (!readSomething)
+            shared->MonitorSleep(kIdlePassMs, generation);
+    }
+}
+
+void CLinkController::OnTransponderSeen(const QByteArray& number)
+{
+    QString display = Text(201) + QString::fromLatin1(number);
+    if (number == MasterTransponder())
+        display += QStringLiteral(" ==> MASTER");
+    emit TagDisplayChanged(display);
+    m_tagTimer.start();
+    emit TransponderSeen(number);
+}
+
+void CLinkController::OnTagDisplayTimer()
+{
+    m_tagTimer.stop();
+    emit TagDisplayChanged(Text(201));
+}
+
+void CLinkController::OnConnectionLost()
+{
+    CSerialLink& link = m_shared->link;
+    link.m_nStopRequest = 1;
+    link.CloseComPort();
+    link.m_nInterfaceType = -1;
+    link.m_nPortInUse = -1;
+    m_shared->online = 0;
+    ShowWarning(Text(114) + Text(14));
+    emit ConnectionLost();
+}
