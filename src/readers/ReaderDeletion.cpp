@@ -53,7 +53,7 @@ bool DeleteOrDetachEvents(CStoreDB_Handler& store, int32_t readerId, bool all, b
 bool RemoveFromTransponders(CStoreDB_Handler& store, int32_t readerId, PromptIcon errorIcon)
 {
     auto newList = [readerId](const QString& readers) {
-        return readerId == 0 ? QString() : RemoveReader(readers, readerId);
+        return readerId == 0 ? QStringLiteral("") : RemoveReader(readers, readerId);
     };
     CtblTransponder* tbl = store.Get_Ptr_To_tblTransponder();
     const RecordResult r = EditRecordsWhere(

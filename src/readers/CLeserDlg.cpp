@@ -1,0 +1,330 @@
+#include "readers/CLeserDlg.h"
+
+#include "app/Prompt.h"
+#include "link/CLinkController.h"
+#include "link/CSerialLink.h"
+#include "readers/CChooseReaderDlg.h"
+#include "readers/IReaderTree.h"
+#include "readers/ReaderDeletion.h"
+#include "readers/ReaderIdentity.h"
+#include "readers/ReaderModel.h"
+#include "readers/ReaderRegistration.h"
+#include "records/CStoreDB_Handler.h"
+#include "texts/CLanguageHandler.h"
+#include "tree/CLeftTreeView.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+
+namespace {
+
+// The reader operations speak to the tree through IReaderTree; the tree view has the same
+// operations under the same names.
+class TreeAdapter : public IReaderTree {
+public:
+    explicit TreeAdapter(CLeftTreeView* tree) : m_tree(tree) {}
+    void AddReaderNodes(const QString& name) override { if (m_tree) m_tree->AddReaderNodes(name); }
+    void RenameReaderNodes(const QString& o, const QString& n) override { if (m_tree) m_tree->RenameReaderNodes(o, n); }
+    void RemoveReaderNodes(const QString& name) override { if (m_tree) m_tree->RemoveReaderNodes(name); }
+    void RemoveAllReaderNodes() override { if (m_tree) m_tree->RemoveAllReaderNodes(); }
+
+private:
+    CLeftTreeView* m_tree;
+};
+
+// Wait cursor and the view's busy flag for the length of a database loop.
+class BusyScope {
+public:
+    explicit BusyScope(CGridBaseDlg* view) : m_view(view)
+    {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        m_view->SetBusy(1);
+    }
+    ~BusyScope()
+    {
+        m_view->SetBusy(0);
+        QGuiApplication::restoreOverrideCursor();
+    }
+
+private:
+    CGridBaseDlg* m_view;
+};
+
+} // namespace
+
+CLeserDlg::CLeserDlg(const ViewContext& ctx, QWidget* parent)
+    : CGridBaseDlg(ctx, QStringLiteral("03"), 1003, parent)
+{
+    setObjectName(QStringLiteral("CLeserDlg"));
+    CreateGrid(RecordCount() + 1);
+    connect(Grid(), &CGridCtrl::ButtonClicked, this, &CLeserDlg::OnButton);
+}
+
+CLeserDlg::~CLeserDlg()
+{
+    // Tells a running reader operation to end; none runs on its own thread yet.
+    m_bStop = 1;
+}
+
+CSerialLink* CLeserDlg::Link() const
+{
+    return Tree() ? Tree()->Link() : nullptr;
+}
+
+QString CLeserDlg::LiteralText(const char* german, const char* english) const
+{
+    const bool englishUi = Language() && Language()->GetAktivLanguage() == 1;
+    return QString::fromUtf8(englishUi ? english : german);
+}
+
+// ---------------------------------------------------------------- columns and cells
+
+void CLeserDlg::Fill()
+{
+    CGridBaseDlg::Fill();
+    Grid()->SetColumnKind(ColChanged, CGridCtrl::CellKind::Check);
+    Grid()->SetColumnKind(ColButton, CGridCtrl::CellKind::Button);
+}
+
+QString CLeserDlg::ColumnTitle(int col) const
+{
+    switch (col) {
+    case ColPosition: return Text(20);
+    case ColChanged: return Text(31);
+    case ColModel: return Text(58);
+    case ColName: return Text(28);
+    case ColIdentity: return Text(30);
+    case ColInfo: return Text(29);
+    default: return {};
+    }
+}
+
+int CLeserDlg::RecordCount() const
+{
+    return Store() ? Store()->Get_Ptr_To_tblLeser()->GetAnz_Leser() : 0;
+}
+
+QString CLeserDlg::RecordCellText(int index, int col) const
+{
+    if (index < 0 || index >= RecordCount())
+        return {};
+    const structLeser& r = Store()->Get_Ptr_To_tblLeser()->Get_Leser(index);
+    switch (col) {
+    case ColPosition: return QString::number(r.Position);
+    case ColChanged: return QString::number(r.Changed);
+    case ColModel: return Text(14) + QStringLiteral(": ") + r.Model;
+    case ColName: return r.Name;
+    case ColIdentity: return r.Identity;
+    case ColInfo: return r.Info;
+    case ColButton: return Text(59);
+    default: return {};
+    }
+}
+
+bool CLeserDlg::IsColumnReadOnly(int col) const
+{
+    return col == ColPosition || col == ColChanged || col == ColModel || col == ColIdentity || col == ColInfo;
+}
+
+std::vector<int> CLeserDlg::DefaultColumnWidths() const
+{
+    return {30, 45, 80, 155, 130, 50, 80};
+}
+
+QColor CLeserDlg::CellBackground(int row, int col) const
+{
+    if (col == ColButton && row >= 1 && row <= RecordCount()
+        && ReaderModel::Decide(Store()->Get_Ptr_To_tblLeser()->Get_Leser(row - 1).Model, -1) == ReaderModel::Alder)
+        return ReadOnlyColour();
+    return CGridBaseDlg::CellBackground(row, col);
+}
+
+// ---------------------------------------------------------------- rename
+
+void CLeserDlg::EndEdit(int row, int col, const QString& text)
+{
+    if (col != ColName || row < 1 || row > RecordCount())
+        return;
+    TreeAdapter tree(Tree());
+    ReaderDeletion::RenameReader(*Store(), row - 1, text, &tree);
+    Grid()->Refresh();
+}
+
+// ---------------------------------------------------------------- context menu
+
+std::vector<CGridBaseDlg::MenuItem> CLeserDlg::ContextMenuItems(int row, int col)
+{
+    Q_UNUSED(col)
+    const bool dataRow = row >= 1 && row <= RecordCount();
+    m_nSelectedRow = dataRow ? row - 1 : -1;
+    m_bIdentityOk = false;
+    if (dataRow) {
+        const structLeser& r = Store()->Get_Ptr_To_tblLeser()->Get_Leser(row - 1);
+        m_nModel = ReaderModel::Decide(r.Model, m_nModel);
+        m_strSelectedName = r.Name;
+        m_nSelectedReaderID = r.ID;
+        if (CSerialLink* link = Link())
+            m_bIdentityOk = ReaderIdentity::CheckReaderIdentity(*link, r.Model, r.Identity);
+    } else {
+        m_nModel = ReaderModel::Cedar;
+        m_strSelectedName.clear();
+        m_nSelectedReaderID = 0;
+    }
+
+    const size_t selected = std::min<size_t>(SelectedIndices().size(), 2);
+    const bool anySelected = selected > 0;
+    CSerialLink* link = Link();
+    const bool deskBirchConnected = link && link->m_nInterfaceType.load() == 0;
+    const bool exchange = anySelected && dataRow && m_nModel != ReaderModel::Alder
+        && (m_bIdentityOk || (m_nModel == ReaderModel::Birch && deskBirchConnected));
+
+    return {
+        {CmdInsert, QStringLiteral("actionInsertEntry"), 61, true},
+        {CmdDelete, QStringLiteral("actionDeleteEntry"), selected >= 2 ? 67u : 62u, anySelected},
+        {CmdDeleteAll, QStringLiteral("actionDeleteAllEntries"), 63, RecordCount() > 0},
+        {CmdReadEvents, QStringLiteral("actionReadEvents"), 156, anySelected && m_bIdentityOk},
+        {CmdDeleteReaderEvents, QStringLiteral("actionDeleteReaderEvents"), 157, anySelected && m_bIdentityOk},
+        {CmdFetchAll, QStringLiteral("actionFetchAllData"), 158, exchange},
+        {CmdWriteAll, QStringLiteral("actionWriteAllData"), 159, exchange},
+    };
+}
+
+void CLeserDlg::OnCommand(int command)
+{
+    switch (command) {
+    case CmdInsert:
+        InsertReader();
+        break;
+    case CmdDelete:
+        DeleteReaders();
+        break;
+    case CmdDeleteAll:
+        DeleteAllReaders();
+        break;
+    case CmdReadEvents:
+    case CmdDeleteReaderEvents:
+    case CmdFetchAll:
+    case CmdWriteAll:
+        NotAvailableYet();
+        break;
+    default:
+        CGridBaseDlg::OnCommand(command);
+        break;
+    }
+}
+
+void CLeserDlg::NotAvailableYet()
+{
+    ShowInfo(LiteralText("Diese Funktion ist noch nicht verfügbar.", "This function is not available yet."));
+}
+
+// ---------------------------------------------------------------- commands
+
+void CLeserDlg::InsertReader()
+{
+    // No blank row: the reader that is plugged in is registered once the link is up again.
+    m_bRegisterRequest = 1;
+    CLeftTreeView* tree = Tree();
+    if (!tree)
+        return;
+    tree->SetRegisterOnConnect(1);
+    CSerialLink* link = Link();
+    if (link && link->m_nPortOpen.load() == 1)
+        tree->CloseComPort();
+    tree->StartConnectWorker();
+}
+
+void CLeserDlg::DeleteReaders()
+{
+    std::vector<int> indices = SelectedIndices();
+    if (indices.empty())
+        return;
+    {
+        BusyScope busy(this);
+        TreeAdapter tree(Tree());
+        ReaderDeletion::DeleteReaders(*Store(), indices, &tree);
+    }
+    RefreshAfterDelete();
+}
+
+void CLeserDlg::DeleteAllReaders()
+{
+    {
+        BusyScope busy(this);
+        TreeAdapter tree(Tree());
+        ReaderDeletion::DeleteAllReaders(*Store(), &tree);
+    }
+    RefreshAfterDelete();
+}
+
+void CLeserDlg::RefreshAfterDelete()
+{
+    Grid()->ResetSortColumnColour();
+    Grid()->ClearSelection();
+    Grid()->SetRowCount(RecordCount() + 1);
+    Grid()->Refresh();
+}
+
+void CLeserDlg::OnButton(int row, int col)
+{
+    if (col != ColButton || row < 1 || row > RecordCount())
+        return;
+    const structLeser& r = Store()->Get_Ptr_To_tblLeser()->Get_Leser(row - 1);
+    const bool birch = ReaderModel::Decide(r.Model, -1) == ReaderModel::Birch;
+    // The parameter dialogs of the models are not part of this build yet.
+    ShowInfo(birch ? LiteralText("Der Parameterdialog für Birch-Leser ist noch nicht verfügbar.",
+                                 "The parameter dialog of Birch readers is not available yet.")
+                   : LiteralText("Der Parameterdialog für diesen Leser ist noch nicht verfügbar.",
+                                 "The parameter dialog of this reader is not available yet."));
+}
+
+// ---------------------------------------------------------------- registration
+
+void CLeserDlg::OnReaderOnline()
+{
+    CLeftTreeView* tree = Tree();
+    const bool linkAsked = tree && tree->RegisterOnConnect();
+    if (!m_bRegisterRequest && !linkAsked)
+        return;
+    m_bRegisterRequest = 0;
+    if (tree)
+        tree->SetRegisterOnConnect(0);
+    CSerialLink* link = Link();
+    if (!link || !Store())
+        return;
+
+    // The rows as the user sees them, so that "the first row with that name" is the first
+    // one on screen also when the table is sorted.
+    std::vector<ReaderRegistration::Row> rows;
+    std::vector<int> ownerRows;
+    CtblLeser* tbl = Store()->Get_Ptr_To_tblLeser();
+    for (int display = 1; display <= RecordCount(); ++display) {
+        const int owner = Grid()->OwnerRowAt(display);
+        if (owner < 1 || owner > tbl->GetAnz_Leser())
+            continue;
+        const structLeser& r = tbl->Get_Leser(owner - 1);
+        rows.push_back({r.Name, r.Model, r.Identity});
+        ownerRows.push_back(owner);
+    }
+
+    const auto choose = [this](const QStringList& names, const QString& extra) {
+        return CChooseReaderDlg::Choose(Language(), names, extra, this);
+    };
+    const ReaderRegistration::Result result =
+        ReaderRegistration::RegisterConnectedReader(*link, *Store(), rows, choose);
+
+    switch (result.outcome) {
+    case ReaderRegistration::Result::Recognised:
+        Grid()->SelectRow(ownerRows[size_t(result.row)]);
+        break;
+    case ReaderRegistration::Result::Added:
+        Grid()->SetRowCount(RecordCount() + 1);
+        Grid()->Refresh();
+        Grid()->EnsureRowVisible(RecordCount());
+        if (result.addToTree && tree)
+            tree->AddReaderNodes(result.record.Name);
+        break;
+    default:
+        break;
+    }
+}

@@ -1,0 +1,87 @@
+#pragma once
+// The reader table: one row per reader record, and the place from which whole-reader
+// operations start. Renames and deletes readers, registers the reader that comes online
+// (with the tree kept in step), and offers the reader commands in its context menu once the
+// connected reader has proven to be the one of the row.
+//
+// The view owns no reader data: every cell comes from the store's reader cache on demand.
+// The reader operations themselves are widget-free (ReaderRegistration, ReaderDeletion,
+// ReaderIdentity); this class turns clicks into calls to them and refreshes grid and tree.
+#include "views/CGridBaseDlg.h"
+
+#include <QString>
+
+class CSerialLink;
+
+class CLeserDlg : public CGridBaseDlg {
+    Q_OBJECT
+public:
+    // Commands of the context menu beyond insert / delete / delete all.
+    enum ReaderCommand {
+        CmdReadEvents = 32799,
+        CmdDeleteReaderEvents = 32800,
+        CmdFetchAll = 32801,
+        CmdWriteAll = 32802,
+    };
+    // Columns, in order after the fixed column 0.
+    enum Column { ColPosition = 1, ColChanged, ColModel, ColName, ColIdentity, ColInfo, ColButton, ColCount = ColButton };
+
+    explicit CLeserDlg(const ViewContext& ctx, QWidget* parent = nullptr);
+    ~CLeserDlg() override;
+
+    // ---- the base's operations ----
+    void Fill() override;
+    void EndEdit(int row, int col, const QString& text) override;   // rename (column 4)
+    int ColumnCount() const override { return ColCount; }
+    QString ColumnTitle(int col) const override;
+    int RecordCount() const override;
+    QString RecordCellText(int index, int col) const override;
+    bool IsColumnReadOnly(int col) const override;
+    std::vector<int> DefaultColumnWidths() const override;
+    QColor CellBackground(int row, int col) const override;
+    std::vector<MenuItem> ContextMenuItems(int row, int col) override;
+    void OnCommand(int command) override;
+
+    // A reader has come online (WM_USER+16): registers it when this view or the link asked
+    // for it, and clears both requests first.
+    void OnReaderOnline() override;
+
+    // ---- commands ----
+    void InsertReader();        // restart the link so that the connected reader is registered
+    void DeleteReaders();       // the selected readers, with the event question
+    void DeleteAllReaders();
+    void OnButton(int row, int col);
+
+    // ---- state of the last context menu (tests read it) ----
+    int ModelNumber() const { return m_nModel; }
+    int SelectedRowIndex() const { return m_nSelectedRow; }
+    QString SelectedReaderName() const { return m_strSelectedName; }
+    int SelectedReaderID() const { return m_nSelectedReaderID; }
+    bool IdentityChecked() const { return m_bIdentityOk; }
+    int RegistrationRequested() const { return m_bRegisterRequest; }
+    int Idle() const { return m_nIdle; }
+
+private:
+    CSerialLink* Link() const;
+    void RefreshAfterDelete();
+    void NotAvailableYet();
+    QString LiteralText(const char* german, const char* english) const;
+
+    // Context-menu state.
+    int m_nSelectedRow = -1;
+    QString m_strSelectedName;
+    int m_nModel = 0;
+    int m_nSelectedReaderID = 0;
+    bool m_bIdentityOk = false;
+
+    // Fields of the reader operations (event reading, write all), kept for them.
+    int m_nLastEvent = 0;
+    int m_bDateFilter = 0;
+    int m_bReadToPointer = 1;
+    QString m_strFromDate;
+    QString m_strToDate;
+    int m_nIdle = 1;
+    int m_bStop = 0;
+
+    int m_bRegisterRequest = 0;
+};
