@@ -196,7 +196,7 @@ void CGridCtrl::SetRowCount(int rows)
     }
     ProgrammaticScope scope(m_programmatic);
     if (state() == QAbstractItemView::EditingState)
-        setCurrentIndex(QModelIndex());   // closes the editor without committing
+        setCurrentIndex(QModelIndex());   // an open editor hands in its text and closes
     selectionModel()->clear();
     // The old order does not fit the new rows; the new rows are sorted again below.
     m_order.clear();

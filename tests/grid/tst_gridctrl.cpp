@@ -320,6 +320,44 @@ private slots:
         QTRY_VERIFY(!m_grid->findChild<QComboBox*>("gridComboBox"));
     }
 
+    void comboListOpensAndChooses()
+    {
+        m_grid->SetComboPopupOnEdit(true);
+        QSignalSpy spy(m_grid.get(), &CGridCtrl::EndEdit);
+        QVERIFY(m_grid->EditCell(3, 5));   // shows "c"
+        auto* combo = m_grid->findChild<QComboBox*>("gridComboBox");
+        QVERIFY(combo);
+        QTRY_VERIFY(combo->view()->isVisible());
+        QTest::keyClick(combo->view(), Qt::Key_Up);
+        QTest::keyClick(combo->view(), Qt::Key_Return);
+        QTRY_COMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0), (QVariantList{3, 5, QStringLiteral("b")}));
+    }
+
+    void doubleClickOpensTextEditor()
+    {
+        DoubleClick(m_grid->viewport(), CellCentre(*m_grid, 4, 2));
+        auto* edit = m_grid->findChild<QLineEdit*>("gridLineEdit");
+        QVERIFY(edit);
+        QCOMPARE(edit->text(), QStringLiteral("bravo"));
+    }
+
+    void ownerMayRefillFromEndEdit()
+    {
+        // A view stores the edit and refills its grid with fewer rows from the slot itself.
+        m_grid->SetSort(2, CGridCtrl::SortAscending);
+        connect(m_grid.get(), &CGridCtrl::EndEdit, m_grid.get(), [this](int row, int, const QString&) {
+            m_source.rows.removeAt(row - 1);
+            m_grid->SetRowCount(int(m_source.rows.size()) + 1);
+        });
+        QSignalSpy spy(m_grid.get(), &CGridCtrl::EndEdit);
+        QTest::mouseClick(m_grid->viewport(), Qt::LeftButton, {}, CellCentre(*m_grid, 5, 4));
+        QTRY_COMPARE(spy.count(), 1);
+        QCOMPARE(m_grid->RowCount(), 5);
+        QCOMPARE(DisplayOrder(*m_grid), (QList<int>{2, 4, 3, 1}));
+        m_grid->grab();
+    }
+
     void endEditCheckBox_data()
     {
         QTest::addColumn<int>("row");
