@@ -52,7 +52,9 @@ public:
     IGridSource* Source() const { return m_source; }
 
     // Counts include the header row / column 0. A change of the row count clears the selection
-    // and, while a column is sorted, sorts the new rows again.
+    // and, while a column is sorted, sorts the new rows again; the same count only repaints and
+    // keeps the row order, so a row does not jump away under the user after an edit (Resort
+    // sorts again on request).
     void SetRowCount(int rows);
     int RowCount() const { return m_dataRows + 1; }
     void SetColumnCount(int cols);
@@ -128,7 +130,8 @@ public:
                         const QString& gridId = QStringLiteral("0"));
     void ApplyLayout();
 
-    // Prints the table (header row and all data rows in display order) on the printer.
+    // Prints the table (header row and all data rows in display order, without the fixed
+    // column and columns of width 0), scaled to the page width, titles repeated on every page.
     bool PrintTo(QPrinter* printer) const;
     // Asks for a printer with the platform's print dialog, then prints; false when cancelled.
     bool Print();

@@ -134,6 +134,18 @@ private slots:
         QCOMPARE(m_grid->horizontalHeader()->height(), 30);
     }
 
+    void hiddenColumn()
+    {
+        // A column of width 0 stays in the table (its cells still answer) but takes no room.
+        const int before = m_grid->horizontalHeader()->length();
+        const int width = m_grid->ColumnWidth(2);
+        m_grid->SetColumnWidth(2, 0);
+        QCOMPARE(m_grid->ColumnWidth(2), 0);
+        QCOMPARE(m_grid->horizontalHeader()->length(), before - width);
+        QCOMPARE(m_grid->CellText(1, 2), QStringLiteral("delta"));
+        QCOMPARE(m_grid->ColumnCount(), 7);
+    }
+
     void headerSort_data()
     {
         QTest::addColumn<QList<int>>("clicks");       // header columns double-clicked in turn
@@ -601,6 +613,10 @@ private slots:
         m_grid->SetSort(2, CGridCtrl::SortAscending);
         m_grid->SelectRow(3);
         QVERIFY(m_grid->grab().save(path));
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(path + QStringLiteral(".pdf"));
+        QVERIFY(m_grid->PrintTo(&printer));
     }
 };
 
