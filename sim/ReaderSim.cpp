@@ -112,8 +112,14 @@ bool ReaderSim::Start()
         t.c_cc[VTIME] = 0;
         ioctl(m_slaveKeep, TCSETS2, &t);
     }
-    if (pipe2(m_wake, O_NONBLOCK | O_CLOEXEC) != 0)
+    int wake[2];
+    if (pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0)
         return fail(ErrnoText("pipe"));
+    {
+        std::lock_guard lock(m_mutex);
+        m_wake[0] = wake[0];
+        m_wake[1] = wake[1];
+    }
 
     const QString dir = Paths::DosDevicesDir();
     QDir().mkpath(dir);
@@ -165,6 +171,7 @@ void ReaderSim::Cleanup()
         if (n > 0 && std::string(target, std::size_t(n)) == pts)
             ::unlink(link.c_str());
     }
+    std::lock_guard lock(m_mutex);   // PresentTag may be writing to the wake pipe
     for (int* fd : {&m_master, &m_slaveKeep, &m_wake[0], &m_wake[1]}) {
         if (*fd >= 0)
             ::close(*fd);
@@ -335,13 +342,19 @@ void ReaderSim::SendUnsolicited()
 void ReaderSim::WriteReply(const std::string& bytes, std::size_t requestBytes)
 {
     bool pace;
+    int delayMs;
     {
         std::lock_guard lock(m_mutex);
         pace = m_faults.pace;
+        delayMs = m_faults.replyDelayMs;
     }
     using Clock = std::chrono::steady_clock;
     const auto byteTime = std::chrono::nanoseconds(10'000'000'000LL / Info().rate);
-    auto next = Clock::now() + byteTime * requestBytes;   // the request was still on the wire
+    auto next = Clock::now() + std::chrono::milliseconds(delayMs);
+    if (pace)
+        next += byteTime * requestBytes;   // the request was still on the wire
+    if (delayMs > 0)
+        std::this_thread::sleep_until(next);
     auto writeSome = [this](const char* p, std::size_t n) {
         while (n > 0 && !m_stop) {
             const ssize_t w = ::write(m_master, p, n);
@@ -415,10 +428,10 @@ void ReaderSim::PresentTag(const std::string& number10, bool once)
             return;
         }
         m_pendingTags.push_back(number);
+        const char c = 't';
+        if (m_wake[1] >= 0)
+            (void)!::write(m_wake[1], &c, 1);
     }
-    const char c = 't';
-    if (m_wake[1] >= 0)
-        (void)!::write(m_wake[1], &c, 1);
 }
 
 void ReaderSim::RemoveTag()
@@ -543,6 +556,16 @@ int ReaderSim::ReceivedTotal() const
     return total;
 }
 
+std::vector<std::string> ReaderSim::ReceivedData(char command) const
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<std::string> data;
+    for (const SimLogEntry& e : m_log)
+        if (e.command == command && e.heard == Heard::Answered)
+            data.push_back(e.data);
+    return data;
+}
+
 std::vector<SimLogEntry> ReaderSim::Log() const
 {
     std::lock_guard lock(m_mutex);
@@ -611,6 +634,7 @@ std::string ReaderSim::StatusText() const
     if (f.interimFrames) s << " interim=" << f.interimFrames;
     if (f.dropNext) s << " drop=" << f.dropNext;
     if (f.identifyOnTry > 1) s << " identify-on=" << f.identifyOnTry;
+    if (f.replyDelayMs) s << " delay=" << f.replyDelayMs << "ms";
     s << "\n";
     return s.str();
 }

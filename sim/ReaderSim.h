@@ -54,6 +54,7 @@ struct SimFaults {
     bool cutBeforeEot = false;   // replies end without their EOT
     bool eotBeforeStx = false;   // a stray EOT goes out before every reply's STX
     bool pace = false;           // 10 bit times a byte at the model's rate, both ways
+    int replyDelayMs = 0;        // a slow reader: every reply starts this much later
 };
 
 // One telegram the reader received (or, Heard::Unsolicited, sent by itself).
@@ -122,6 +123,8 @@ public:
     // the log of everything that arrived, and the number of replies that went out.
     int Received(char command) const;
     int ReceivedTotal() const;
+    // Data of the heard telegrams with that command letter, oldest first ("S0000AB...", "P0002...").
+    std::vector<std::string> ReceivedData(char command) const;
     std::vector<SimLogEntry> Log() const;
     void ClearLog();   // also clears the counters
     int RepliesSent() const;

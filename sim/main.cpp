@@ -55,7 +55,7 @@ void Usage()
         "  --pace             send at the real wire speed (10 bits a byte)\n"
         "  --verbose          also print polls that find no tag\n"
         "faults: --silent --bad-checksum --cut --eot-first --noise N --interim N\n"
-        "        --drop N --identify-on N\n";
+        "        --drop N --identify-on N --delay MS\n";
 }
 
 std::vector<Sim::SimEvent> SampleEvents(int n)
@@ -92,6 +92,7 @@ bool ApplyFault(Sim::SimFaults& f, const std::string& name, const std::string& v
     else if (name == "interim") f.interimFrames = n;
     else if (name == "drop") f.dropNext = n;
     else if (name == "identify-on") f.identifyOnTry = n;
+    else if (name == "delay") f.replyDelayMs = n;
     else return false;
     return true;
 }
@@ -169,7 +170,8 @@ int main(int argc, char** argv)
         else if (arg == "--help" || arg == "-h") { Usage(); return 0; }
         else if (arg.rfind("--", 0) == 0) {
             const std::string name = arg.substr(2);
-            const bool takesValue = name == "noise" || name == "interim" || name == "drop" || name == "identify-on";
+            const bool takesValue = name == "noise" || name == "interim" || name == "drop" || name == "identify-on"
+                                    || name == "delay";
             if (!ApplyFault(faults, name, takesValue ? value() : std::string())) {
                 std::cerr << "unknown option " << arg << "\n";
                 Usage();
