@@ -1,11 +1,26 @@
-#include "app/CMainFrame.h"
+#include "app/CVendrikApp.h"
+#include "app/GuiPrompt.h"
+#include "app/Prompt.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    CMainFrame frame;
-    frame.show();
-    return app.exec();
+    QApplication qtApp(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Vendrik Manager AIO"));
+    QApplication::setOrganizationName(QStringLiteral("Brimlow"));
+
+    GuiPrompt prompt;
+    CVendrikApp app;
+    SetCaptionProvider([&app] { return app.ProgramTitle(); });
+
+    if (!app.InitInstance()) {
+        app.ExitInstance();
+        SetCaptionProvider(nullptr);
+        return 1;
+    }
+    const int status = qtApp.exec();
+    app.ExitInstance();
+    SetCaptionProvider(nullptr);
+    return status;
 }
