@@ -106,8 +106,13 @@ void Console(Sim::ReaderSim& sim)
         pollfd pf {0, POLLIN, 0};
         if (::poll(&pf, 1, 200) <= 0)
             continue;
-        if (!std::getline(std::cin, line))
+        if (!std::getline(std::cin, line)) {
+            // No console (started from a script with stdin closed): serve until a signal.
+            Say("console closed; the reader keeps running until Ctrl+C or SIGTERM");
+            while (!g_quit)
+                ::poll(nullptr, 0, 200);
             break;
+        }
         std::istringstream in(line);
         std::string cmd, a, b;
         in >> cmd >> a >> b;
