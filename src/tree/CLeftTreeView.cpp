@@ -268,8 +268,10 @@ void CLeftTreeView::AddReaderNodes(const QString& name)
 {
     if (!m_root)
         return;
-    for (QTreeWidgetItem* group : {m_transponders, m_persons, m_events})
+    for (QTreeWidgetItem* group : {m_transponders, m_persons, m_events}) {
         AddNode(group, name, ImgReaders);
+        group->setExpanded(true);
+    }
 }
 
 void CLeftTreeView::RenameReaderNodes(const QString& oldName, const QString& newName)

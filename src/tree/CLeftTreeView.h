@@ -8,6 +8,8 @@
 // The tree also carries the serial link for the whole run (through its link controller) and
 // passes the link's news on: the tag display text to the main frame, a reader coming online
 // and a transponder seen to the right-hand view, the connection progress to a progress window.
+#include "readers/IReaderTree.h"
+
 #include <QPointer>
 #include <QTreeWidget>
 #include <cstdint>
@@ -24,7 +26,7 @@ class CStoreDB_Handler;
 class QSplitter;
 struct ViewContext;
 
-class CLeftTreeView : public QTreeWidget {
+class CLeftTreeView : public QTreeWidget, public IReaderTree {
     Q_OBJECT
 public:
     // The categories, by the number of their text.
@@ -51,10 +53,10 @@ public:
     void RebuildTreeChildren();
 
     // ---- what the reader table changes in the tree ----
-    void AddReaderNodes(const QString& name);      // under transponders, persons and events
-    void RenameReaderNodes(const QString& oldName, const QString& newName);   // first of each group
-    void RemoveReaderNodes(const QString& name);   // every node with the name in the three groups
-    void RemoveAllReaderNodes();
+    void AddReaderNodes(const QString& name) override;   // under transponders, persons and events
+    void RenameReaderNodes(const QString& oldName, const QString& newName) override;   // first of each group
+    void RemoveReaderNodes(const QString& name) override;   // every node with the name in the three groups
+    void RemoveAllReaderNodes() override;
 
     // ---- nodes ----
     QTreeWidgetItem* RootItem() const { return m_root; }
