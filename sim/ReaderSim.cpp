@@ -255,11 +255,8 @@ void ReaderSim::FrameComplete()
     std::function<void(const SimLogEntry&)> listener;
     {
         std::lock_guard lock(m_mutex);
-        if (!m_frameLineOk) {
-            e.heard = Heard::WrongLine;
-            e.command = GuessCommand(m_collected);
-        } else if (m_faults.silent) {
-            e.heard = Heard::Unplugged;
+        if (!m_frameLineOk || m_faults.silent) {
+            e.heard = m_frameLineOk ? Heard::Unplugged : Heard::WrongLine;
             e.command = GuessCommand(m_collected);
         } else {
             const Answer a = m_device.Handle(m_collected);
@@ -276,11 +273,11 @@ void ReaderSim::FrameComplete()
                     send = false;
                 }
                 if (send) {
-                    e.replied = true;
-                    e.reply = a.replyPayload;
-                    ++m_repliesSent;
                     const std::string payload =
                         m_faults.badChecksum && bus ? WithBadChecksum(a.replyPayload) : a.replyPayload;
+                    e.replied = true;
+                    e.reply = payload;
+                    ++m_repliesSent;
                     if (m_faults.eotBeforeStx)
                         out += EOT;
                     static const char kNoise[] = {'#', '~', 'x', char(0xFF), '?'};

@@ -43,7 +43,9 @@
 
 namespace Sim {
 
-// Faults, switched per run and changeable at any time (SetFaults).
+// Faults, switched per run and changeable at any time (SetFaults). A reply that a fault drops
+// or spoils is lost on the way back only: the telegram itself has taken effect, so a write the
+// program believes failed may well be in the reader, as with a real line.
 struct SimFaults {
     bool badChecksum = false;    // replies of bus readers carry a wrong checksum
     int noiseBytes = 0;          // this many noise bytes before every reply's STX
@@ -65,7 +67,7 @@ struct SimLogEntry {
     unsigned rate = 0;          // bit/s of the line when it arrived
     Heard heard = Heard::WrongFrame;
     bool replied = false;       // a reply went out (false when a fault suppressed it)
-    std::string reply;          // payload of the reply, between STX and EOT
+    std::string reply;          // payload of the reply as sent (a spoilt checksum included)
 };
 
 class ReaderSim {
