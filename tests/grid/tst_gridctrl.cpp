@@ -442,7 +442,13 @@ private slots:
         QContextMenuEvent onTitle(QContextMenuEvent::Mouse, title, header->viewport()->mapToGlobal(title));
         QCoreApplication::sendEvent(header->viewport(), &onTitle);
 
-        QCOMPARE(rights.count(), 3);
+        QHeaderView* rowHeader = m_grid->verticalHeader();
+        const QPoint fixed(5, rowHeader->sectionViewportPosition(0) + 5);   // top row: owner 2
+        QContextMenuEvent onFixed(QContextMenuEvent::Mouse, fixed, rowHeader->viewport()->mapToGlobal(fixed));
+        QCoreApplication::sendEvent(rowHeader->viewport(), &onFixed);
+
+        QCOMPARE(rights.count(), 4);
+        QCOMPARE(rights.at(3).mid(0, 2), (QVariantList{2, 0}));
         QCOMPARE(rights.at(0), (QVariantList{4, 3, m_grid->viewport()->mapToGlobal(at)}));
         QCOMPARE(rights.at(1).mid(0, 2), (QVariantList{-1, -1}));
         QCOMPARE(rights.at(2).mid(0, 2), (QVariantList{0, 5}));
