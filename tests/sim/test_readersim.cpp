@@ -482,13 +482,23 @@ void TestReaderSim::testDropAndIdentifyOnTry()
     f.dropNext = 2;
     sim.SetFaults(f);
     sim.ClearLog();
-    port.Write(TestAddressed('L', "S0000"));
+    const std::string id(20, '7');
+    port.Write(TestAddressed('S', "S0000" + id));
     port.Write(identify);
     QTRY_COMPARE(sim.ReceivedTotal(), 2);
     QCOMPARE(sim.Faults().dropNext, 0);
     QCOMPARE(sim.RepliesSent(), 0);
     QCOMPARE(port.Pending(), std::string());
+    QCOMPARE(sim.DeviceId(), id);   // only the reply was lost
     QCOMPARE(Exchange(port, identify), std::string("KTMQ17A5"));
+
+    // Unplugged, a write does not reach the memory at all.
+    f = {};
+    f.silent = true;
+    sim.SetFaults(f);
+    port.Write(TestAddressed('S', "S0000" + std::string(20, '8')));
+    QTRY_COMPARE(int(sim.Log().back().heard), int(Heard::Unplugged));
+    QCOMPARE(sim.DeviceId(), id);
 }
 
 void TestReaderSim::testPacing_data()
