@@ -6,9 +6,7 @@
 #include "link/Telegram.h"
 #include "texts/CLanguageHandler.h"
 
-#include <QMutex>
-#include <QMutexLocker>
-#include <QRecursiveMutex>
+#include <QSocketNotifier>
 #include <QThread>
 
 #include <chrono>
@@ -17,6 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <deque>
+#include <fcntl.h>
+#include <unistd.h>
 #include <mutex>
 #include <system_error>
 
@@ -33,7 +34,7 @@ constexpr int kWorkerJoinMs = 3000;    // longer than one exchange's 2000 ms byt
 constexpr int kIdentifyTries = 5;
 constexpr int kFurtherTries = 3;
 
-QMutex g_weekdayMutex;
+std::mutex g_weekdayMutex;
 std::function<QByteArray(const QDate&)> g_weekdaySource;
 
 // The weekday's name in the language of LC_TIME, as the C library gives it.
@@ -54,7 +55,7 @@ QByteArray WeekdayName(const QDate& date)
 {
     std::function<QByteArray(const QDate&)> source;
     {
-        QMutexLocker lock(&g_weekdayMutex);
+        std::lock_guard<std::mutex> lock(g_weekdayMutex);
         source = g_weekdaySource;
     }
     return source ? source(date) : LocaleWeekdayName(date);
@@ -88,7 +89,7 @@ struct Completion {
 struct CLinkController::Shared {
     CSerialLink link;
 
-    mutable QMutex fieldMutex;
+    mutable std::mutex fieldMutex;
     QByteArray newDeviceId;
     QByteArray deviceId;
     QByteArray masterTransponder;
@@ -98,48 +99,54 @@ struct CLinkController::Shared {
     std::atomic<bool> shutdown{false};
     std::atomic<int> monitorGeneration{0};
 
-    QRecursiveMutex gate;
+    std::recursive_mutex gate;
     CLinkController* owner = nullptr;
 
     QString Text(uint32_t number)
     {
-        QMutexLocker lock(&gate);
+        std::lock_guard<std::recursive_mutex> lock(gate);
         return owner && owner->m_lang ? owner->m_lang->GetLangItem(number) : QString();
     }
 
-    // A "posted" report: queued to the controller's thread.
+    // Reports from the workers wait here until the controller's thread takes them; a byte in
+    // the controller's pipe wakes it. (Plain mutex and pipe rather than Qt's queued calls:
+    // the hand-over stays visible to ThreadSanitizer, which does not see inside Qt.)
+    std::mutex reportMutex;
+    std::deque<std::function<void(CLinkController&)>> reports;
+
+    // A "posted" report: handled later on the controller's thread.
     void Post(std::function<void(CLinkController&)> call)
     {
-        QMutexLocker lock(&gate);
+        std::lock_guard<std::recursive_mutex> lock(gate);
         if (!owner)
             return;
-        CLinkController* target = owner;
-        QMetaObject::invokeMethod(target, [target, call] { call(*target); }, Qt::QueuedConnection);
+        {
+            std::lock_guard<std::mutex> l(reportMutex);
+            reports.push_back(std::move(call));
+        }
+        const char wake = 1;
+        [[maybe_unused]] const ssize_t n = ::write(owner->m_reportPipe[1], &wake, 1);
     }
 
     // A "sent" report: handled on the controller's thread while this thread waits. Returns
-    // false when the controller went away first (the queued call is then dropped with it).
+    // false when the controller went away first (the report is then dropped with it).
     bool Send(std::function<void(CLinkController&)> call)
     {
         auto done = std::make_shared<Completion>();
         {
-            QMutexLocker lock(&gate);
+            std::lock_guard<std::recursive_mutex> lock(gate);
             if (!owner)
                 return false;
-            CLinkController* target = owner;
-            if (QThread::currentThread() == target->thread()) {
-                call(*target);
+            if (QThread::currentThread() == owner->thread()) {
+                call(*owner);
                 return true;
             }
-            QMetaObject::invokeMethod(
-                target,
-                [target, call, done] {
-                    call(*target);
-                    std::lock_guard<std::mutex> l(done->mutex);
-                    done->done = true;
-                    done->cv.notify_all();
-                },
-                Qt::QueuedConnection);
+            Post([call, done](CLinkController& c) {
+                call(c);
+                std::lock_guard<std::mutex> l(done->mutex);
+                done->done = true;
+                done->cv.notify_all();
+            });
         }
         std::unique_lock<std::mutex> l(done->mutex);
         while (!done->done) {
@@ -180,7 +187,14 @@ struct CLinkController::Shared {
 CLinkController::CLinkController(const CLanguageHandler* lang, QObject* parent)
     : QObject(parent), m_lang(lang), m_shared(std::make_shared<Shared>())
 {
-    m_shared->owner = this;
+    if (::pipe2(m_reportPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+        m_reportNotifier = new QSocketNotifier(m_reportPipe[0], QSocketNotifier::Read, this);
+        connect(m_reportNotifier, &QSocketNotifier::activated, this, &CLinkController::DrainReports);
+    }
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_shared->gate);
+        m_shared->owner = m_reportNotifier ? this : nullptr;   // without the pipe nobody is told anything
+    }
     m_tagTimer.setSingleShot(true);
     m_tagTimer.setInterval(kTagDisplayMs);
     connect(&m_tagTimer, &QTimer::timeout, this, &CLinkController::OnTagDisplayTimer);
@@ -189,7 +203,7 @@ CLinkController::CLinkController(const CLanguageHandler* lang, QObject* parent)
 CLinkController::~CLinkController()
 {
     {
-        QMutexLocker lock(&m_shared->gate);
+        std::lock_guard<std::recursive_mutex> lock(m_shared->gate);
         m_shared->owner = nullptr;
     }
     m_shared->shutdown = true;
@@ -198,6 +212,32 @@ CLinkController::~CLinkController()
     m_shared->link.CloseComPort();
     Reap(m_connectWorker, kWorkerJoinMs);
     Reap(m_monitorWorker, kWorkerJoinMs);
+    {
+        std::lock_guard<std::mutex> lock(m_shared->reportMutex);
+        m_shared->reports.clear();
+    }
+    delete m_reportNotifier;
+    for (int fd : m_reportPipe)
+        if (fd >= 0)
+            ::close(fd);
+}
+
+void CLinkController::DrainReports()
+{
+    char buf[64];
+    while (::read(m_reportPipe[0], buf, sizeof buf) > 0) {
+    }
+    for (;;) {
+        std::function<void(CLinkController&)> call;
+        {
+            std::lock_guard<std::mutex> lock(m_shared->reportMutex);
+            if (m_shared->reports.empty())
+                return;
+            call = std::move(m_shared->reports.front());
+            m_shared->reports.pop_front();
+        }
+        call(*this);
+    }
 }
 
 CSerialLink& CLinkController::Link() { return m_shared->link; }
@@ -211,31 +251,31 @@ QString CLinkController::Text(uint32_t number) const
 
 QByteArray CLinkController::NewDeviceId() const
 {
-    QMutexLocker lock(&m_shared->fieldMutex);
+    std::lock_guard<std::mutex> lock(m_shared->fieldMutex);
     return m_shared->newDeviceId;
 }
 
 QByteArray CLinkController::DeviceId() const
 {
-    QMutexLocker lock(&m_shared->fieldMutex);
+    std::lock_guard<std::mutex> lock(m_shared->fieldMutex);
     return m_shared->deviceId;
 }
 
 QByteArray CLinkController::MasterTransponder() const
 {
-    QMutexLocker lock(&m_shared->fieldMutex);
+    std::lock_guard<std::mutex> lock(m_shared->fieldMutex);
     return m_shared->masterTransponder;
 }
 
 QString CLinkController::StatusText() const
 {
-    QMutexLocker lock(&m_shared->fieldMutex);
+    std::lock_guard<std::mutex> lock(m_shared->fieldMutex);
     return m_shared->statusText;
 }
 
 void CLinkController::SetStatusText(const QString& text)
 {
-    QMutexLocker lock(&m_shared->fieldMutex);
+    std::lock_guard<std::mutex> lock(m_shared->fieldMutex);
     m_shared->statusText = text;
 }
 
@@ -292,7 +332,7 @@ int CLinkController::StartConnectWorker()
     QByteArray reversed = x[1];
     std::reverse(reversed.begin(), reversed.end());
     {
-        QMutexLocker lock(&m_shared->fieldMutex);
+        std::lock_guard<std::mutex> lock(m_shared->fieldMutex);
         m_shared->newDeviceId = reversed + x[0] + x[2].right(4);
         m_shared->deviceId.clear();
         m_shared->statusText = QStringLiteral("---");
@@ -316,7 +356,7 @@ void CLinkController::ConnectWorker(const std::shared_ptr<Shared>& shared)
     CSerialLink& link = shared->link;
     link.m_nReady = 0;
     {
-        QMutexLocker lock(&shared->fieldMutex);
+        std::lock_guard<std::mutex> lock(shared->fieldMutex);
         shared->masterTransponder.clear();
     }
 
@@ -324,7 +364,12 @@ void CLinkController::ConnectWorker(const std::shared_ptr<Shared>& shared)
     const QString label = QLatin1Char('\n') + WithNumber(shared->Text(103), port) + QLatin1Char('\n') +
                           shared->Text(104);
     const int maximum = port == 256 ? 5 : 1;
-    shared->Post([label, maximum](CLinkController& c) { emit c.ConnectProgressShow(label, maximum, 1); });
+    // Handed over as plain bytes: the signal's text is made on the controller's thread and
+    // shares no reference count with this one.
+    const std::string labelText = label.toStdString();
+    shared->Post([labelText, maximum](CLinkController& c) {
+        emit c.ConnectProgressShow(QString::fromStdString(labelText), maximum, 1);
+    });
 
     const QByteArray name = "COM" + QByteArray::number(port);
     link.m_nPortInUse = int(port);
@@ -366,7 +411,7 @@ void CLinkController::ConnectWorker(const std::shared_ptr<Shared>& shared)
                     link.m_nInterfaceType = 0;
                     const QByteArray master = link.SendTelegram('G', "00", 2);
                     if (master.size() == 10) {
-                        QMutexLocker lock(&shared->fieldMutex);
+                        std::lock_guard<std::mutex> lock(shared->fieldMutex);
                         shared->masterTransponder = master;
                     }
                     connected = true;
@@ -409,7 +454,7 @@ void CLinkController::ConnectWorker(const std::shared_ptr<Shared>& shared)
                 fail(108);
             } else {
                 const QByteArray newId = [&] {
-                    QMutexLocker lock(&shared->fieldMutex);
+                    std::lock_guard<std::mutex> lock(shared->fieldMutex);
                     shared->deviceId = idReply.mid(4, 20);
                     return shared->newDeviceId;
                 }();
@@ -426,7 +471,7 @@ void CLinkController::ConnectWorker(const std::shared_ptr<Shared>& shared)
                     if (w.isEmpty()) {
                         fail(106);
                     } else {
-                        QMutexLocker lock(&shared->fieldMutex);
+                        std::lock_guard<std::mutex> lock(shared->fieldMutex);
                         shared->deviceId = newId;
                     }
                 }
@@ -496,7 +541,7 @@ QByteArray CLinkController::BuildClockData()
 
 void CLinkController::SetWeekdayNameSource(std::function<QByteArray(const QDate&)> source)
 {
-    QMutexLocker lock(&g_weekdayMutex);
+    std::lock_guard<std::mutex> lock(g_weekdayMutex);
     g_weekdaySource = std::move(source);
 }
 

@@ -23,6 +23,7 @@
 #include <thread>
 
 class CLanguageHandler;
+class QSocketNotifier;
 
 class CLinkController : public QObject {
     Q_OBJECT
@@ -81,6 +82,7 @@ private slots:
     void OnTransponderSeen(const QByteArray& number);
     void OnConnectionLost();
     void OnTagDisplayTimer();
+    void DrainReports();                           // runs what the workers reported
 
 private:
     struct Shared;
@@ -100,4 +102,6 @@ private:
     Worker m_connectWorker;
     Worker m_monitorWorker;
     QTimer m_tagTimer;   // the tag display's reset
+    int m_reportPipe[2] = {-1, -1};
+    QSocketNotifier* m_reportNotifier = nullptr;
 };

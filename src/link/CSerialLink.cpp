@@ -4,8 +4,7 @@
 #include "link/ComPorts.h"
 #include "link/Telegram.h"
 
-#include <QDeadlineTimer>
-#include <QMutexLocker>
+#include <chrono>
 
 namespace {
 
@@ -28,7 +27,7 @@ CSerialLink::~CSerialLink()
 
 std::shared_ptr<CSerialPort> CSerialLink::Port() const
 {
-    QMutexLocker lock(&m_portMutex);
+    std::lock_guard<std::mutex> lock(m_portMutex);
     return m_port;
 }
 
@@ -43,11 +42,11 @@ int CSerialLink::OpenComPort(const QByteArray& portName, uint8_t speedMode)
         return 0;
     }
     {
-        QMutexLocker lock(&m_timeoutMutex);
+        std::lock_guard<std::mutex> lock(m_timeoutMutex);
         m_timeouts = Timeouts{};   // 100 ms per byte until the first exchange
     }
     {
-        QMutexLocker lock(&m_portMutex);
+        std::lock_guard<std::mutex> lock(m_portMutex);
         if (m_port)
             m_port->Close();
         m_port = port;
@@ -64,7 +63,7 @@ int CSerialLink::CloseComPort()
     m_nStopRequest = 1;
     std::shared_ptr<CSerialPort> port;
     {
-        QMutexLocker lock(&m_portMutex);
+        std::lock_guard<std::mutex> lock(m_portMutex);
         port.swap(m_port);
     }
     if (port) {
@@ -160,14 +159,14 @@ void CSerialLink::EnumerateComPorts(std::vector<uint32_t>& ports)
 
 CSerialLink::Timeouts CSerialLink::GetTimeouts() const
 {
-    QMutexLocker lock(&m_timeoutMutex);
+    std::lock_guard<std::mutex> lock(m_timeoutMutex);
     return m_timeouts;
 }
 
 void CSerialLink::SetReadTotalConstant(uint32_t ms)
 {
     {
-        QMutexLocker lock(&m_timeoutMutex);
+        std::lock_guard<std::mutex> lock(m_timeoutMutex);
         m_timeouts.readTotalConstant = ms;
     }
     ApplyTimeouts();
@@ -214,19 +213,19 @@ std::shared_ptr<CSerialPort> CSerialLink::PortForChecks() const
 
 void CSerialLink::SetOutgoing(const QByteArray& frame)
 {
-    QMutexLocker lock(&m_mailMutex);
+    std::lock_guard<std::mutex> lock(m_mailMutex);
     m_outgoing = frame;
 }
 
 QByteArray CSerialLink::Outgoing() const
 {
-    QMutexLocker lock(&m_mailMutex);
+    std::lock_guard<std::mutex> lock(m_mailMutex);
     return m_outgoing;
 }
 
 QByteArray CSerialLink::TakeOutgoing()
 {
-    QMutexLocker lock(&m_mailMutex);
+    std::lock_guard<std::mutex> lock(m_mailMutex);
     QByteArray frame;
     frame.swap(m_outgoing);
     return frame;
@@ -234,40 +233,35 @@ QByteArray CSerialLink::TakeOutgoing()
 
 void CSerialLink::ClearOutgoing()
 {
-    QMutexLocker lock(&m_mailMutex);
+    std::lock_guard<std::mutex> lock(m_mailMutex);
     m_outgoing.clear();
 }
 
 void CSerialLink::StoreReply(const QByteArray& reply)
 {
-    QMutexLocker lock(&m_mailMutex);
+    std::lock_guard<std::mutex> lock(m_mailMutex);
     m_replyText = reply;
     m_replySignalled = true;
-    m_replyCond.wakeOne();
+    m_replyCond.notify_one();
 }
 
 void CSerialLink::ResetReplyEvent()
 {
-    QMutexLocker lock(&m_mailMutex);
+    std::lock_guard<std::mutex> lock(m_mailMutex);
     m_replySignalled = false;
     m_replyText.clear();
 }
 
 bool CSerialLink::WaitReply(int ms)
 {
-    QMutexLocker lock(&m_mailMutex);
-    QDeadlineTimer deadline(ms);
-    while (!m_replySignalled) {
-        if (!m_replyCond.wait(&m_mailMutex, deadline))
-            break;
-    }
-    const bool signalled = m_replySignalled;
+    std::unique_lock<std::mutex> lock(m_mailMutex);
+    const bool signalled = m_replyCond.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_replySignalled; });
     m_replySignalled = false;   // auto-reset
     return signalled;
 }
 
 QByteArray CSerialLink::ReplyText() const
 {
-    QMutexLocker lock(&m_mailMutex);
+    std::lock_guard<std::mutex> lock(m_mailMutex);
     return m_replyText;
 }
