@@ -5,7 +5,7 @@
 # The port question that the program asks at start is left open on the picture.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build}
+build=$(cd "${1:-$root/build}" && pwd)
 out=${2:-$root/screenshot.png}
 wait=${3:-6}
 

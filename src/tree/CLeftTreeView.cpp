@@ -382,8 +382,9 @@ void CLeftTreeView::ShowRightPane()
     if (category == NoCategory)
         return;   // the root: the pane stays as it is
 
-    CGridBaseDlg* view = m_factory ? m_factory(category, MakeViewContext(), m_splitter) : nullptr;
-    ReplacePane(view ? static_cast<QWidget*>(view) : new QWidget(m_splitter));
+    // Made without a parent: the splitter takes it in place of the old pane.
+    CGridBaseDlg* view = m_factory ? m_factory(category, MakeViewContext(), nullptr) : nullptr;
+    ReplacePane(view ? static_cast<QWidget*>(view) : new QWidget);
     m_paneCategory = category;
     if (!view)
         return;
@@ -417,7 +418,6 @@ void CLeftTreeView::ReplacePane(QWidget* pane)
 {
     QWidget* old = m_splitter->count() > 1 ? m_splitter->widget(1) : nullptr;
     const QList<int> sizes = m_splitter->sizes();
-    pane->setParent(m_splitter);
     if (old) {
         m_splitter->replaceWidget(1, pane);
         old->hide();

@@ -242,6 +242,8 @@ private slots:
         QCOMPARE(view->loads, 1);
         QCOMPARE(view->Filter(), filter);
         QCOMPARE(frame->RightPane(), tree->RightPane());
+        QCOMPARE(frame->Splitter()->count(), 2);
+        QCOMPARE(frame->Splitter()->widget(0), tree);
     }
 
     void selectingTheRootChangesNothing()
