@@ -3,6 +3,7 @@
 #include "app/Paths.h"
 #include "app/Prompt.h"
 #include "app/Settings.h"
+#include "readers/CDataProgressDlg.h"
 #include "link/CLinkController.h"
 #include "link/CSerialLink.h"
 #include "records/CStoreDB_Handler.h"
@@ -30,10 +31,14 @@ public:
     CLeftTreeView::Category category;
     int loads = 0;
     int titleRefreshes = 0;
+    int onlines = 0;
+    QStringList seen;
     ProbeView(CLeftTreeView::Category c, const ViewContext& ctx, QWidget* parent)
         : CGridBaseDlg(ctx, "99", 1000 + int(c), parent), category(c) {}
     void Load(int filter) override { ++loads; CGridBaseDlg::Load(filter); }
     void RefreshColumnTitles() override { ++titleRefreshes; }
+    void OnReaderOnline() override { ++onlines; }
+    void OnTransponderSeen(const QString& number) override { seen << number; }
     int ColumnCount() const override { return 1; }
     QString ColumnTitle(int) const override { return "x"; }
     int RecordCount() const override { return 0; }
@@ -297,6 +302,47 @@ private slots:
         QCOMPARE(frame->windowTitle(), QString("  Velmora Manager"));
         QCOMPARE(m_store->Get_Ptr_To_tblZeitschema()->Get_Zeitschema(0).Name, kFullAccessDe);
         QVERIFY(frame->findChild<QAction*>("actionGerman")->isChecked());
+    }
+
+    void transponderTableFollowsTheLanguage()
+    {
+        SetReaders({{"Door", "Cedar"}});
+        auto frame = MakeFrame();
+        CLeftTreeView* tree = frame->Tree();
+        tree->setCurrentItem(tree->CategoryItem(CLeftTreeView::Transponders)->child(0));
+        QTRY_COMPARE(tree->CurrentCategory(), CLeftTreeView::Transponders);
+        auto* view = static_cast<ProbeView*>(tree->RightView());
+        QVERIFY(view->Filter() > 0);
+        frame->SetLanguage(1);
+        QCOMPARE(view->loads, 2);
+        QCOMPARE(view->Filter(), 0);   // reloaded for all readers
+    }
+
+    void linkNewsReachTheRightPane()
+    {
+        auto frame = MakeFrame();
+        CLeftTreeView* tree = frame->Tree();
+        QTRY_COMPARE(tree->CurrentCategory(), CLeftTreeView::Readers);
+        auto* view = static_cast<ProbeView*>(tree->RightView());
+        CLinkController* link = tree->Controller();
+
+        emit link->ReaderOnline();
+        QCOMPARE(view->onlines, 0);   // posted: after the connection handling has returned
+        QTRY_COMPARE(view->onlines, 1);
+        emit link->TransponderSeen("0A1B2C3D4E");
+        QCOMPARE(view->seen, QStringList{"0A1B2C3D4E"});
+
+        auto progressWindows = [] {
+            int n = 0;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                n += qobject_cast<CDataProgressDlg*>(w) && w->isVisible();
+            return n;
+        };
+        emit link->ConnectProgressShow("COM3", 5, 1);
+        emit link->ConnectProgressShow("COM3", 5, 2);
+        QCOMPARE(progressWindows(), 1);
+        emit link->ConnectProgressHide();
+        QTRY_COMPARE(progressWindows(), 0);
     }
 
     void statusPanes_data()
