@@ -399,7 +399,12 @@ void CLinkController::ConnectWorker(const std::shared_ptr<Shared>& shared)
             accepted = reply.size() == 8 && reply.startsWith("KTMQ");
         }
 
-        if (!accepted) {
+        if (shared->shutdown.load()) {
+            // The program is closing: no second try at the other rate.
+            link.CloseComPort();
+            link.m_nPortInUse = -1;
+            failed = true;
+        } else if (!accepted) {
             // Perhaps a desk reader, which listens at 9600 bit/s only.
             link.CloseComPort();
             if (!link.OpenComPort(name, 2)) {
