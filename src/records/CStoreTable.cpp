@@ -217,6 +217,15 @@ void CStoreTableBase::RollbackTransaction()
 
 // ---------------------------------------------------------------- table
 
+// A blank record per thread, handed out for a slip (index past the end, no cursor open).
+template <class R>
+static R& Blank()
+{
+    static thread_local R blank;
+    blank = R{};
+    return blank;
+}
+
 template <class R>
 CStoreTable<R>::CStoreTable(CStoreDB_Handler* store, QString table) : CStoreTableBase(store, std::move(table))
 {
@@ -258,10 +267,8 @@ bool CStoreTable<R>::ReadAll(std::vector<R>& rows, QString* error)
 template <class R>
 R& CStoreTable<R>::At(int i)
 {
-    if (i < 0 || i >= GetCount()) {
-        m_blank = R{};
-        return m_blank;
-    }
+    if (i < 0 || i >= GetCount())
+        return Blank<R>();
     R& r = m_list[size_t(i)];
     r.Position = i + 1;
     return r;
@@ -497,10 +504,8 @@ template <class R>
 R& CStoreTable<R>::Rec()
 {
     Cursor* c = Find();
-    if (!c) {
-        m_blank = R{};
-        return m_blank;
-    }
+    if (!c)
+        return Blank<R>();
     if (c->mode == Cursor::None && !c->loaded)
         Load(*c);
     return c->buf;

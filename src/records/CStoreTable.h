@@ -129,7 +129,6 @@ private:
     std::vector<R> m_list;
     uint64_t m_listGeneration = 0;
     std::atomic<uint64_t> m_generations{0};
-    R m_blank;
     mutable QMutex m_cursorMutex;
     std::map<uint64_t, Cursor> m_cursors;   // by thread
     std::map<uint64_t, QString> m_openErrors;

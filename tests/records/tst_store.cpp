@@ -66,6 +66,7 @@ private slots:
     void recordSurvivesKill();
     void flushedFileIsCompleteAndReplaceable();
     void workerAddsWhileGuiReads();
+    void olderWorkerReloadNeverWins();
 
 private:
     // A fresh database file named by the "DBPath" setting.
@@ -534,6 +535,27 @@ void TstStore::workerAddsWhileGuiReads()
     QCOMPARE(persons->_Requery(), 1);
     QCOMPARE(persons->Get_Person(0).TransponderID, edits);
     QVERIFY(m_prompt->Log().empty());
+}
+
+void TstStore::olderWorkerReloadNeverWins()
+{
+    UseFreshDatabase(QStringLiteral("generations"));
+    CStoreDB_Handler store(m_lang.get());
+    CtblLeser* t = store.Get_Ptr_To_tblLeser();
+    QCOMPARE(AddRecord(t, [](structLeser& r) { r.Name = "first"; }), RecordResult::Done);
+    int workerResult = -1;
+    QThread* worker = QThread::create([&] { workerResult = t->_Requery(); });
+    worker->start();
+    worker->wait();   // its list is on its way to this thread, not yet in place
+    delete worker;
+    QCOMPARE(workerResult, 1);
+    QCOMPARE(t->GetAnz_Leser(), 0);
+    QCOMPARE(AddRecord(t, [](structLeser& r) { r.Name = "second"; }), RecordResult::Done);
+    QCOMPARE(t->_Requery(), 1);
+    QCOMPARE(t->GetAnz_Leser(), 2);
+    QCoreApplication::processEvents();   // the worker's older list arrives now and is dropped
+    QCOMPARE(t->GetAnz_Leser(), 2);
+    QCOMPARE(t->Get_Leser(1).Name, QStringLiteral("second"));
 }
 
 QTEST_GUILESS_MAIN(TstStore)
