@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QPushButton>
 #include <QThread>
+#include <future>
 
 GuiPrompt::GuiPrompt(QObject* parent) : QObject(parent)
 {
@@ -19,10 +20,21 @@ GuiPrompt::~GuiPrompt()
 
 template <typename F> void GuiPrompt::OnGuiThread(F&& call)
 {
-    if (QThread::currentThread() == thread())
+    if (QThread::currentThread() == thread()) {
         call();
-    else
-        QMetaObject::invokeMethod(this, std::forward<F>(call), Qt::BlockingQueuedConnection);
+        return;
+    }
+    // A blocking queued call; the hand-back goes through a promise rather than Qt's own
+    // semaphore so that the thread sanitizer sees the worker wait for the GUI thread.
+    std::promise<void> done;
+    std::future<void> finished = done.get_future();
+    QMetaObject::invokeMethod(
+        this, [&call, &done] {
+            call();
+            done.set_value();
+        },
+        Qt::QueuedConnection);
+    finished.wait();
 }
 
 QMessageBox::Icon GuiPrompt::ToIcon(PromptIcon icon)

@@ -4,9 +4,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <QReadLocker>
 #include <QTextStream>
-#include <QWriteLocker>
+#include <mutex>
 
 namespace {
 
@@ -68,19 +67,19 @@ CLanguageHandler::~CLanguageHandler() = default;
 
 QString CLanguageHandler::GetLangItem(uint32_t number) const
 {
-    QReadLocker lock(&m_lock);
+    std::shared_lock lock(m_lock);
     return m_texts.value(number);
 }
 
 void CLanguageHandler::SetAktLanguage(uint32_t language)
 {
-    QWriteLocker lock(&m_lock);
+    std::unique_lock lock(m_lock);
     m_language = language;
 }
 
 void CLanguageHandler::GetAllItems()
 {
-    QWriteLocker lock(&m_lock);
+    std::unique_lock lock(m_lock);
     const QString name = FileName(m_language);
     // The working directory's SysFiles first; a program started from another folder still
     // finds the texts that the build put beside it.
@@ -98,18 +97,18 @@ void CLanguageHandler::GetAllItems()
 
 uint32_t CLanguageHandler::GetAktivLanguage() const
 {
-    QReadLocker lock(&m_lock);
+    std::shared_lock lock(m_lock);
     return m_language;
 }
 
 bool CLanguageHandler::IsLoaded() const
 {
-    QReadLocker lock(&m_lock);
+    std::shared_lock lock(m_lock);
     return !m_loadedFrom.isEmpty();
 }
 
 QString CLanguageHandler::LoadedFrom() const
 {
-    QReadLocker lock(&m_lock);
+    std::shared_lock lock(m_lock);
     return m_loadedFrom;
 }

@@ -18,6 +18,9 @@
 #include <QThread>
 #include <QTimer>
 #include <QtTest>
+#include <atomic>
+#include <functional>
+#include <thread>
 
 namespace {
 
@@ -48,6 +51,24 @@ private:
     QTimer m_timer;
 };
 
+// A plain worker thread that says when it is done (std::thread, so a sanitizer build follows it).
+class Worker {
+public:
+    explicit Worker(std::function<void()> work)
+        : m_thread([this, work = std::move(work)] {
+              work();
+              m_done = true;
+          })
+    {
+    }
+    ~Worker() { m_thread.join(); }
+    bool Done() const { return m_done.load(); }
+
+private:
+    std::atomic<bool> m_done{false};
+    std::thread m_thread;
+};
+
 } // namespace
 
 class TestWindows : public QObject {
@@ -70,10 +91,10 @@ private slots:
         QCOMPARE(&Prompt(), static_cast<IPrompt*>(&prompt));
         BoxClicker user(static_cast<QMessageBox::StandardButton>(press));
         std::atomic<int> result{-1};
-        QThread* worker = QThread::create([&] { result = Prompt().Question(QStringLiteral("Go on?"), QStringLiteral("Cap")) ? 1 : 0; });
-        worker->start();
-        QTRY_VERIFY(worker->isFinished());
-        delete worker;
+        {
+            Worker worker([&] { result = Prompt().Question(QStringLiteral("Go on?"), QStringLiteral("Cap")) ? 1 : 0; });
+            QTRY_VERIFY(worker.Done());
+        }
         QCOMPARE(result.load(), answer ? 1 : 0);
         QCOMPARE(user.texts, QStringList{QStringLiteral("Go on?")});
         QCOMPARE(user.captions, QStringList{QStringLiteral("Cap")});
@@ -99,10 +120,10 @@ private slots:
         SetCaptionProvider([] { return QStringLiteral("Velmora Manager"); });
         // Asked on the GUI thread itself and from a worker: the same box either way.
         Prompt().Message(QStringLiteral("one"), PromptCaption(), static_cast<PromptIcon>(icon));
-        QThread* worker = QThread::create([&] { Prompt().Message(QStringLiteral("two"), PromptCaption(), static_cast<PromptIcon>(icon)); });
-        worker->start();
-        QTRY_VERIFY(worker->isFinished());
-        delete worker;
+        {
+            Worker worker([&] { Prompt().Message(QStringLiteral("two"), PromptCaption(), static_cast<PromptIcon>(icon)); });
+            QTRY_VERIFY(worker.Done());
+        }
         SetCaptionProvider(nullptr);
         QCOMPARE(user.texts, (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
         QCOMPARE(user.captions.value(1), QStringLiteral("Velmora Manager"));
@@ -146,10 +167,10 @@ private slots:
                 seen = w->Text();
         });
         watch.start(20);
-        QThread* worker = QThread::create([] { Prompt().ShowMessage(QStringLiteral("3 events")); });
-        worker->start();
-        QTRY_VERIFY_WITH_TIMEOUT(worker->isFinished(), 5000);
-        delete worker;
+        {
+            Worker worker([] { Prompt().ShowMessage(QStringLiteral("3 events")); });
+            QTRY_VERIFY_WITH_TIMEOUT(worker.Done(), 5000);
+        }
         QCOMPARE(seen, QStringLiteral("3 events"));
         QVERIFY(!QApplication::activeModalWidget());
     }
