@@ -140,6 +140,21 @@ void CMainFrame::CreateActions()
     connect(MakeAction("actionSplit"), &QAction::triggered, this, &CMainFrame::OnSplit);
 
     connect(MakeAction("actionHelp", QKeySequence(Qt::Key_F1)), &QAction::triggered, this, &CMainFrame::OnHelp);
+
+    // F6 and Shift+F6 move the keyboard focus between the tree and the table.
+    for (const char* name : {"actionNextPane", "actionPrevPane"}) {
+        QAction* pane = MakeAction(name, QKeySequence(name[6] == 'N' ? QKeyCombination(Qt::Key_F6)
+                                                                      : QKeyCombination(Qt::SHIFT | Qt::Key_F6)));
+        addAction(pane);
+        connect(pane, &QAction::triggered, this, [this] {
+            QWidget* right = RightPane();
+            const bool inTree = m_tree && m_tree->hasFocus();
+            if (inTree && right)
+                right->setFocus(Qt::ShortcutFocusReason);
+            else if (m_tree)
+                m_tree->setFocus(Qt::ShortcutFocusReason);
+        });
+    }
     connect(MakeAction("actionAbout"), &QAction::triggered, this, &CMainFrame::OnAbout);
 }
 

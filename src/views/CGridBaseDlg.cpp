@@ -45,6 +45,7 @@ void CGridBaseDlg::CreateGrid(int rows)
     m_grid->setObjectName(QString::number(m_gridCtrlId));
     m_grid->setFrameShape(QFrame::StyledPanel);
     layout()->addWidget(m_grid);
+    setFocusProxy(m_grid);
 
     m_grid->SetGridBackground(QColor(220, 220, 220));
     m_grid->SetHeaderHeight(30);
