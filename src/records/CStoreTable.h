@@ -14,7 +14,8 @@
 //   blank record; after Edit() the current record. The caller assigns the fields of Rec() and
 //   stores them with Update():
 //       tbl->AddNew(); tbl->Rec().Name = name; tbl->Rec().Changed = 0; tbl->Update();
-//   The cursor reads the table when it is first walked after Open() or Requery(); records added
+//   Open() on a cursor that is open starts it afresh. The cursor reads the table when it is
+//   first walked after Open() or Requery(); records added
 //   through it are appended, deleted ones drop out (after Delete(), MoveNext() goes to the record
 //   that followed). A failing store operation throws CDBException; Open() returns 0 instead.
 //   Update() returns when the record is durable (see CStoreDB_Handler.h).
