@@ -63,21 +63,6 @@ private slots:
         dlg.findChild<QPushButton*>("okButton")->click();
         QCOMPARE(Settings::ReadAktCom(), 9u);
     }
-
-    void portNumberFromText_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<uint>("number");
-        QTest::newRow("COM1") << "COM1" << 1u;
-        QTest::newRow("COM256") << "COM256" << 256u;
-        QTest::newRow("letters only") << "COM" << 0u;
-    }
-    void portNumberFromText()
-    {
-        QFETCH(QString, text);
-        QFETCH(uint, number);
-        QCOMPARE(CChooseCOMDlg::PortNumberFromText(text), uint32_t(number));
-    }
 };
 
 QTEST_MAIN(TestChooseCom)

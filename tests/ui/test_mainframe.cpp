@@ -496,17 +496,6 @@ private slots:
         QVERIFY(prompt.Log().front().text.contains("Velmora ManagerDEU.chm"));
         QCOMPARE(CMainFrame::HelpFileName(1), QString("Velmora ManagerENG.chm"));
     }
-
-    void waitFlag()
-    {
-        auto frame = MakeFrame();
-        frame->SetWaitFlag(1);
-        QCOMPARE(frame->WaitFlag(), 1);
-        QVERIFY(QApplication::overrideCursor());
-        QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-        frame->SetWaitFlag(0);
-        QVERIFY(!QApplication::overrideCursor());
-    }
 };
 
 QTEST_MAIN(TestMainFrame)
