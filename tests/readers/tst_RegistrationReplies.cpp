@@ -3,11 +3,14 @@
 // failure text is reached at once and exactly. (The simulator tests cover the real link.)
 #include "ReaderTestSupport.h"
 #include "app/Prompt.h"
+#include "app/Settings.h"
 #include "link/CSerialLink.h"
 #include "link/Telegram.h"
 #include "readers/ReaderRegistration.h"
 #include "support/TestEnv.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QtTest>
 #include <atomic>
 #include <deque>
@@ -174,6 +177,35 @@ private slots:
         QCOMPARE(rec.Info, bus ? QStringLiteral("AB") : QStringLiteral("---"));
         // An Alder gets no tree nodes.
         QCOMPARE(r.addToTree, interfaceType != 3);
+    }
+
+    // A database that cannot be opened: the new reader is not written, and the user is told
+    // that the table could not be opened.
+    void tableCannotBeOpened()
+    {
+        const QString garbage = VmTest::IsolateHome() + QStringLiteral("/garbage.mdb");
+        QFile f(garbage);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'x'));
+        f.close();
+        CSettingsStore settings;
+        const QString key = QString::fromLatin1(kSettingsKey);
+        settings.WriteString(garbage, 1, key, QString::fromLatin1(CStoreDB_Handler::SettingDBPath()));
+        CStoreDB_Handler broken(m_texts.get());
+        settings.WriteString(QString(), 1, key, QString::fromLatin1(CStoreDB_Handler::SettingDBPath()));
+        QVERIFY(!broken.IsDatabaseOpen());
+
+        CSerialLink link;
+        link.m_nInterfaceType = 1;
+        ScriptedPrompt prompt;
+        MailboxScript script(link, {ReadReply('S', kDeviceId), ReadReply('P', "0001"), ReadReply('P', "0003")});
+        const Result r = ReaderRegistration::RegisterConnectedReader(link, broken, {}, {});
+        QCOMPARE(r.outcome, Result::Failed);
+        QCOMPARE(r.failureText, 83);
+        QCOMPARE(prompt.Texts(), QStringList{m_texts->GetLangItem(83) + '\n' + m_texts->GetLangItem(84)});
+        QCOMPARE(prompt.Log().front().icon, PromptIcon::Error);
+        QCOMPARE(broken.Get_Ptr_To_tblLeser()->GetAnz_Leser(), 0);
+        QCOMPARE(QFileInfo(garbage).size(), 4096);   // left exactly as it was
     }
 
     void nothingAtThePort()
