@@ -41,7 +41,8 @@ public:
     QLabel* TagDisplay() const { return m_tagDisplay; }
     CLanguageHandler* Language() const { return m_lang; }
 
-    // After a database restore the application makes a new store handler.
+    // After a database restore the application makes a new store handler; the frame hands it
+    // to the tree and the table on the right (then call Tree()->RebuildTreeChildren()).
     void SetStoreHandler(CStoreDB_Handler* store);
 
     // While set, the wait cursor stays whatever the mouse does (long file operations).

@@ -72,7 +72,13 @@ QString CLeftTreeView::Text(uint32_t number) const
 }
 
 void CLeftTreeView::SetPaneHost(QSplitter* splitter) { m_splitter = splitter; }
-void CLeftTreeView::SetStoreHandler(CStoreDB_Handler* store) { m_store = store; }
+void CLeftTreeView::SetStoreHandler(CStoreDB_Handler* store)
+{
+    m_store = store;
+    // The table on the right reads the new store from now on, too.
+    if (CGridBaseDlg* view = RightView())
+        view->SetStoreHandler(store);
+}
 void CLeftTreeView::SetViewFactory(ViewFactory factory) { m_factory = std::move(factory); }
 
 ViewContext CLeftTreeView::MakeViewContext()

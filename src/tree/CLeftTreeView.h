@@ -42,6 +42,7 @@ public:
 
     // The right-hand pane is widget 1 of this splitter (the tree is widget 0).
     void SetPaneHost(QSplitter* splitter);
+    // After a database restore: the tree and the table on the right use the new store.
     void SetStoreHandler(CStoreDB_Handler* store);
 
     // First fill from the store; at its end the port question is posted.

@@ -160,6 +160,8 @@ public:
     CGridCtrl* Grid() const { return m_grid; }
     CLanguageHandler* Language() const { return m_ctx.lang; }
     CStoreDB_Handler* Store() const { return m_ctx.store; }
+    // After a database restore the application makes a new store handler.
+    void SetStoreHandler(CStoreDB_Handler* store) { m_ctx.store = store; }
     CDialogSetup* Layout() const { return m_ctx.layout; }
     CLeftTreeView* Tree() const { return m_ctx.tree; }
     const ViewContext& Context() const { return m_ctx; }
