@@ -7,12 +7,15 @@
 #include "app/Settings.h"
 #include "link/CLinkController.h"
 #include "link/CSerialLink.h"
+#include "readers/CChooseReaderDlg.h"
 #include "readers/CLeserDlg.h"
 #include "support/TestEnv.h"
 #include "tree/CLeftTreeView.h"
 
 #include <QAction>
+#include <QListWidget>
 #include <QMenu>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -281,6 +284,31 @@ private slots:
         QCOMPARE(Grid()->RowCount(), 6);   // no blank row
         QVERIFY(result.wait(10000));
         QCOMPARE(result.first().first().toBool(), false);
+    }
+
+    void choiceList()
+    {
+        CChooseReaderDlg dlg(m_lang.get(), {"B1", "B2"}, T(123));
+        QCOMPARE(dlg.windowTitle(), T(121));
+        auto* list = dlg.findChild<QListWidget*>(QStringLiteral("1036"));
+        auto* ok = dlg.findChild<QPushButton*>(QStringLiteral("1"));
+        auto* cancel = dlg.findChild<QPushButton*>(QStringLiteral("2"));
+        QVERIFY(list && ok && cancel);
+        QCOMPARE(cancel->text(), T(122));
+        QCOMPARE(list->count(), 3);
+        QCOMPARE(list->item(2)->text(), T(123));
+        QVERIFY(!ok->isEnabled());
+        list->setCurrentRow(1);
+        QVERIFY(ok->isEnabled());
+        ok->click();
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(dlg.ChosenText(), QStringLiteral("B2"));
+
+        CChooseReaderDlg cancelled(m_lang.get(), {}, T(224));
+        cancelled.findChild<QListWidget*>(QStringLiteral("1036"))->setCurrentRow(0);
+        cancelled.findChild<QPushButton*>(QStringLiteral("2"))->click();
+        QCOMPARE(cancelled.result(), int(QDialog::Rejected));
+        QCOMPARE(cancelled.ChosenText(), QString());
     }
 
     void readerOnlineWithoutRequestDoesNothing()

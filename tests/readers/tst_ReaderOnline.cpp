@@ -27,7 +27,7 @@
 namespace {
 constexpr int kCom = 7;
 constexpr int kBusMs = 10000;
-constexpr int kDeskMs = 25000;
+constexpr int kDeskMs = 40000;
 
 QStringList ChildTexts(QTreeWidgetItem* item)
 {

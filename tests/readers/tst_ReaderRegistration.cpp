@@ -20,7 +20,7 @@ using ReaderRegistration::Result;
 namespace {
 constexpr int kCom = 21;
 constexpr int kBusConnectMs = 8000;
-constexpr int kDeskConnectMs = 20000;   // five unanswered identify telegrams at 57200 first
+constexpr int kDeskConnectMs = 40000;   // five unanswered identify telegrams at 57200 first
 
 // The rows of the reader table in cache order.
 std::vector<ReaderRegistration::Row> TableRows(CStoreDB_Handler& store)
