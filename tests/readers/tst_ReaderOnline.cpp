@@ -169,6 +169,25 @@ private slots:
         Table()->ShowContextMenu(1, CLeserDlg::ColName, QPoint());
         QVERIFY(Table()->IdentityChecked());
         QVERIFY(Table()->LastContextMenu()->findChild<QAction*>("actionReadEvents")->isEnabled());
+
+        // Deleted from the table, the reader comes back through insert entry, which restarts
+        // the link while it is online.
+        m_prompt->NextAnswer(true);    // delete the reader
+        m_prompt->NextAnswer(true);    // and its events
+        Table()->ShowContextMenu(1, CLeserDlg::ColName, QPoint());
+        Table()->LastContextMenu()->findChild<QAction*>("actionDeleteEntry")->trigger();
+        QTRY_COMPARE(Readers()->GetAnz_Leser(), 0);
+        CheckTree({});
+        Table()->ShowContextMenu(0, 1, QPoint());
+        Table()->LastContextMenu()->findChild<QAction*>("actionInsertEntry")->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(Readers()->GetAnz_Leser(), 1, kBusMs);
+        QCOMPARE(Readers()->Get_Leser(0).Identity, rec.Identity);
+        QVERIFY(Readers()->Get_Leser(0).ID != rec.ID);
+        QCOMPARE(Table()->Grid()->RowCount(), 2);
+        CheckTree({Readers()->Get_Leser(0).Name});
+        QVERIFY2(m_prompt->Texts().size() == 2, qPrintable(m_prompt->Texts().join('|')));   // the two questions
+        m_prompt->Clear();
+
         Trigger("actionOffline");
         QTRY_COMPARE(m_frame->Tree()->Link()->m_nPortOpen.load(), 0);
     }
@@ -182,7 +201,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(Readers()->GetAnz_Leser(), 2, kDeskMs);
         QCOMPARE(m_offered, QStringList{extra});   // no Birch in the table yet: only the new entry
 
-        const QString cedar = Readers()->Get_Leser(0).Name;
+        const QString cedar = Readers()->Get_Leser(0).Name;   // registered again by insert entry
         const structLeser birch = Readers()->Get_Leser(1);
         QCOMPARE(birch.Model, QStringLiteral("Birch"));
         QCOMPARE(birch.Identity, QStringLiteral("---"));
