@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <algorithm>
 
 namespace {
 
