@@ -1,7 +1,6 @@
 #include "readers/CLeserDlg.h"
 
 #include "app/Prompt.h"
-#include "link/CLinkController.h"
 #include "link/CSerialLink.h"
 #include "readers/CChooseReaderDlg.h"
 #include "readers/IReaderTree.h"
@@ -13,7 +12,6 @@
 #include "texts/CLanguageHandler.h"
 #include "tree/CLeftTreeView.h"
 
-#include <QApplication>
 #include <QGuiApplication>
 #include <algorithm>
 
