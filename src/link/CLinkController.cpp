@@ -320,14 +320,16 @@ int CLinkController::StartConnectWorker()
     link.m_nConfiguredPort = Settings::ReadAktCom();   // out-of-range values come back as 256
 
     // The new device ID: three draws seeded with the same second, each the low 32 bits of
-    // r to the fifth power as a double.
+    // r to the fifth power as a double. Each part is filled to eight digits so that the ID
+    // always fills the reader's 20-character slot; a short ID would leave stale characters
+    // behind it and the reader would no longer be recognised by what it reports.
     QByteArray x[3];
     for (QByteArray& part : x) {
         std::srand(static_cast<unsigned>(std::time(nullptr)));
         const double value = std::pow(static_cast<double>(std::rand()), 5.0);
         uint64_t bits = 0;
         std::memcpy(&bits, &value, sizeof bits);
-        part = QByteArray::number(static_cast<uint32_t>(bits & 0xFFFFFFFFu), 16).toUpper();
+        part = QByteArray::number(static_cast<uint32_t>(bits & 0xFFFFFFFFu), 16).toUpper().rightJustified(8, '0');
     }
     QByteArray reversed = x[1];
     std::reverse(reversed.begin(), reversed.end());
