@@ -1,6 +1,6 @@
-// The serial link against a scripted device on a pseudo-terminal: opening by COM number,
-// line settings, the reception rules of a direct exchange, and closing.
-#include "PtyPeer.h"
+// The serial link against the reader simulator: opening by COM number, the rate of each speed
+// mode, the reception rules of a direct exchange, closing, and the list of COM ports.
+#include "ReaderSim.h"
 #include "link/CSerialLink.h"
 #include "link/CSerialPort.h"
 #include "link/ComPorts.h"
@@ -10,7 +10,26 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QtTest>
+#include <fcntl.h>
+#include <stdlib.h>
 #include <thread>
+#include <unistd.h>
+
+Q_DECLARE_METATYPE(Sim::Model)
+
+namespace {
+constexpr int kCom = 12;   // above 9: resolved through the same link folder as COM1
+
+// A pseudo-terminal the test keeps open; returns the path of its terminal end.
+QString OpenPty(std::vector<int>& keep)
+{
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
+        return {};
+    keep.push_back(master);
+    return QString::fromLocal8Bit(::ptsname(master));
+}
+} // namespace
 
 class TestLinkSerial : public QObject {
     Q_OBJECT
@@ -26,71 +45,78 @@ private slots:
         QTest::newRow("COM256") << QByteArray("COM256") << 256u;
         QTest::newRow("COM257") << QByteArray("COM257") << 0u;
         QTest::newRow("COM0") << QByteArray("COM0") << 0u;
-        QTest::newRow("bare COM") << QByteArray("COM") << 0u;
         QTest::newRow("trailing text") << QByteArray("COM3x") << 0u;
         QTest::newRow("LPT1") << QByteArray("LPT1") << 0u;
     }
     void testComNumber()
     {
         QFETCH(QByteArray, name);
-        QFETCH(uint, number);
-        QCOMPARE(ComPorts::ComNumber(name), number);
+        QTEST(ComPorts::ComNumber(name), "number");
     }
 
-    void testDevicePath()
+    // One identify exchange per row. The simulator answers only at its model's rate, so a
+    // reply also shows that the speed mode set the right one.
+    void testReception_data()
     {
-        QCOMPARE(ComPorts::DevicePath(3), QByteArray("/dev/ttyS2"));
-        PtyPeer peer;
-        QVERIFY(ComPorts::SetComLink(3, QString::fromLocal8Bit(peer.SlavePath())));
-        QCOMPARE(ComPorts::DevicePath(3), QFile::encodeName(ComPorts::LinkPath(3)));
-        QCOMPARE(ComPorts::ResolvePortName("COM3"), ComPorts::DevicePath(3));
-        QVERIFY(QFile::remove(ComPorts::LinkPath(3)));
-    }
-
-    // COM numbers above 9 go through the same link folder; the line runs raw 8N1 without
-    // flow control at the requested rate.
-    void testOpenByComNumber_data()
-    {
+        QTest::addColumn<Sim::Model>("model");
         QTest::addColumn<int>("speedMode");
-        QTest::addColumn<uint>("baud");
-        QTest::newRow("bus readers") << 1 << 57200u;
-        QTest::newRow("desk readers") << 2 << 9600u;
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QByteArray>("reply");
+        const QByteArray bus = "KTMQ18A6";
+        QTest::newRow("bus reader") << Sim::Model::Cedar << 1 << "" << bus;
+        QTest::newRow("desk reader") << Sim::Model::Birch << 2 << "" << QByteArray("KTMQ32");
+        QTest::newRow("noise before STX") << Sim::Model::Cedar << 1 << "noise" << bus;
+        QTest::newRow("EOT before STX") << Sim::Model::Cedar << 1 << "eotFirst" << bus;
+        QTest::newRow("interim, then the reply") << Sim::Model::Cedar << 1 << "interim1" << bus;
+        QTest::newRow("20 interim, then the reply") << Sim::Model::Cedar << 1 << "interim20" << bus;
+        QTest::newRow("21 interim: given up") << Sim::Model::Cedar << 1 << "interim21" << QByteArray();
+        QTest::newRow("desk interim") << Sim::Model::Birch << 2 << "interim2" << QByteArray("KTMQ32");
+        QTest::newRow("cut before EOT") << Sim::Model::Cedar << 1 << "cut" << QByteArray();
     }
-    void testOpenByComNumber()
+    void testReception()
     {
+        QFETCH(Sim::Model, model);
         QFETCH(int, speedMode);
-        QFETCH(uint, baud);
-        PtyPeer peer;
-        QVERIFY(peer.IsValid());
-        QVERIFY(ComPorts::SetComLink(12, QString::fromLocal8Bit(peer.SlavePath())));
+        QFETCH(QString, fault);
+        Sim::ReaderSim sim(model, kCom);
+        QVERIFY(sim.Start());
+        Sim::SimFaults f;
+        f.noiseBytes = fault == "noise" ? 3 : 0;
+        f.eotBeforeStx = fault == "eotFirst";
+        f.interimFrames = fault.startsWith("interim") ? fault.mid(7).toInt() : 0;
+        f.cutBeforeEot = fault == "cut";
+        sim.SetFaults(f);
         CSerialLink link;
         QCOMPARE(link.OpenComPort("COM12", uint8_t(speedMode)), 1);
-        QCOMPARE(link.m_nPortOpen.load(), 1);
-        const auto port = link.PortForChecks();
-        QVERIFY(port);
-        QCOMPARE(port->Baud(), baud);
-        const CSerialPort::LineSettings line = port->Line();
-        QCOMPARE(line.dataBits, 8);
-        QVERIFY(!line.parity);
-        QVERIFY(!line.twoStopBits);
-        QVERIFY(!line.hardwareFlow);
-        QVERIFY(!line.softwareFlow);
-        QVERIFY(line.raw);
-        QCOMPARE(link.GetTimeouts().readTotalConstant, 100u);
+        QCOMPARE(link.PortForChecks()->Baud(), speedMode == 1 ? 57200u : 9600u);
+        QElapsedTimer timer;
+        timer.start();
+        QTEST(link.SendTelegram('H', {}, speedMode), "reply");
+        if (fault == "cut")   // the frame never ends: the 2000 ms byte wait runs out
+            QVERIFY2(timer.elapsed() >= 1900, QByteArray::number(timer.elapsed()));
+        QCOMPARE(sim.Log().size(), std::size_t(1));
         QCOMPARE(link.CloseComPort(), 1);
     }
 
-    void testOpenMissingPort()
+    // Modes other than 1 and 2 send nothing: the reader hears only the frame sent after them.
+    void testOtherFrameModesSendNothing()
     {
+        Sim::ReaderSim sim(Sim::Model::Birch, kCom);
+        QVERIFY(sim.Start());
         CSerialLink link;
-        QCOMPARE(link.OpenComPort("COM200", 1), 0);   // no link and no /dev/ttyS199
-        QCOMPARE(link.OpenComPort("LPT1", 1), 0);
-        QCOMPARE(link.m_nPortOpen.load(), 0);
+        QCOMPARE(link.OpenComPort("COM12", 2), 1);
+        QCOMPARE(link.SendTelegram('H', {}, 0), QByteArray());
+        QCOMPARE(link.SendTelegram('H', {}, 3), QByteArray());
+        QCOMPARE(link.SendTelegram('H', {}, 2), QByteArray("KTMQ32"));
+        QCOMPARE(sim.Log().size(), std::size_t(1));
+        QCOMPARE(sim.Log().front().frame, std::string("H"));
     }
 
     void testCloseComPort()
     {
         CSerialLink link;
+        QCOMPARE(link.OpenComPort("COM200", 1), 0);   // no link and no /dev/ttyS199
+        QCOMPARE(link.SendTelegram('H', {}, 1), QByteArray());
         link.m_nInterfaceType = 2;
         link.m_nPortInUse = 7;
         QCOMPARE(link.CloseComPort(), 1);   // closed already: nothing changes
@@ -98,9 +124,20 @@ private slots:
         QCOMPARE(link.m_nPortInUse.load(), 7);
         QCOMPARE(link.m_nStopRequest.load(), 0);
 
-        PtyPeer peer;
-        QCOMPARE(link.OpenComPort(peer.SlavePath(), 1), 1);
+        Sim::ReaderSim sim(Sim::Model::Cedar, kCom);
+        QVERIFY(sim.Start());
+        QCOMPARE(link.OpenComPort("COM12", 1), 1);
+        // A read waiting on another thread ends as soon as the port is closed.
+        link.SetReadTotalConstant(60000);
+        std::atomic<int> result{2};
+        std::thread reader([&] {
+            uint8_t byte = 0;
+            result = link.ReadByte(byte);
+        });
+        QTest::qWait(50);
         QCOMPARE(link.CloseComPort(), 1);
+        reader.join();
+        QCOMPARE(result.load(), -1);
         QCOMPARE(link.m_nPortOpen.load(), 0);
         QCOMPARE(link.m_nInterfaceType.load(), -1);
         QCOMPARE(link.m_nPortInUse.load(), -1);
@@ -108,143 +145,32 @@ private slots:
         QVERIFY(!link.PortForChecks());
     }
 
-    // A read waiting on another thread ends as soon as the port is closed, without touching
-    // a released descriptor.
-    void testCloseWakesReader()
-    {
-        PtyPeer peer;
-        CSerialLink link;
-        QCOMPARE(link.OpenComPort(peer.SlavePath(), 1), 1);
-        link.SetReadTotalConstant(5000);
-        std::atomic<int> result{2};
-        QElapsedTimer timer;
-        timer.start();
-        std::thread reader([&] {
-            uint8_t byte = 0;
-            result = link.ReadByte(byte);
-        });
-        QTest::qWait(50);
-        link.CloseComPort();
-        reader.join();
-        QCOMPARE(result.load(), -1);
-        QVERIFY(timer.elapsed() < 2000);
-    }
-
-    void testReception_data()
-    {
-        QTest::addColumn<QByteArray>("answer");
-        QTest::addColumn<QByteArray>("expected");
-        const QByteArray r = "\x02R0\x04";
-        QTest::newRow("plain") << QByteArray("\x02KTMQ1735\x04") << QByteArray("KTMQ1735");
-        QTest::newRow("noise before STX") << QByteArray("zz\x01\xff\x02KTMQ1735\x04") << QByteArray("KTMQ1735");
-        QTest::newRow("EOT before STX") << QByteArray("\x04xy\x04\x02" "ABC\x04") << QByteArray("ABC");
-        QTest::newRow("two STX") << QByteArray("\x02junk\x02" "ABC\x04") << QByteArray("ABC");
-        QTest::newRow("interim followed") << QByteArray(r + "\x02OK\x04") << QByteArray("OK");
-        QTest::newRow("20 interim followed") << QByteArray(r.repeated(20) + "\x02OK\x04") << QByteArray("OK");
-        QTest::newRow("21 interim give up") << QByteArray(r.repeated(21) + "\x02OK\x04") << QByteArray();
-        QTest::newRow("empty frame") << QByteArray("\x02\x04") << QByteArray();
-        QTest::newRow("interim, then nothing") << r << QByteArray();
-    }
-    void testReception()
-    {
-        QFETCH(QByteArray, answer);
-        QFETCH(QByteArray, expected);
-        PtyPeer peer;
-        peer.SetHandler([answer](const QByteArray&) { return answer; });
-        CSerialLink link;
-        QCOMPARE(link.OpenComPort(peer.SlavePath(), 1), 1);
-        QCOMPARE(link.SendTelegram('L', "S0000", 1), expected);
-        QCOMPARE(peer.Telegrams(), QList<QByteArray>{QByteArray("\x02" "FFLS0000EB\x04")});
-        // From now on every read waits only briefly: that paces the monitor worker.
-        QCOMPARE(link.GetTimeouts().readTotalConstant, 10u);
-    }
-
-    void testMissingEotTimesOutAfterTwoSeconds()
-    {
-        PtyPeer peer;
-        peer.SetHandler([](const QByteArray&) { return QByteArray("\x02" "ABC"); });
-        CSerialLink link;
-        QCOMPARE(link.OpenComPort(peer.SlavePath(), 1), 1);
-        QElapsedTimer timer;
-        timer.start();
-        QCOMPARE(link.SendTelegram('H', {}, 1), QByteArray());
-        QVERIFY2(timer.elapsed() >= 1900 && timer.elapsed() < 3500, QByteArray::number(timer.elapsed()));
-    }
-
-    // Modes other than 1 and 2 send nothing: the first telegram the device sees is the
-    // short frame sent after them.
-    void testOtherFrameModesSendNothing()
-    {
-        PtyPeer peer;
-        peer.SetHandler([](const QByteArray&) { return QByteArray("\x02KTMQ32\x04"); });
-        CSerialLink link;
-        QCOMPARE(link.OpenComPort(peer.SlavePath(), 2), 1);
-        QCOMPARE(link.SendTelegram('H', {}, 0), QByteArray());
-        QCOMPARE(link.SendTelegram('H', {}, 3), QByteArray());
-        QCOMPARE(link.GetTimeouts().readTotalConstant, 100u);   // the port was not touched
-        QCOMPARE(link.SendTelegram('H', {}, 2), QByteArray("KTMQ32"));
-        QCOMPARE(peer.Telegrams(), QList<QByteArray>{QByteArray("\x02H\x04")});
-    }
-
-    void testSendOnClosedPort()
-    {
-        CSerialLink link;
-        QCOMPARE(link.SendTelegram('H', {}, 1), QByteArray());
-    }
-
-    // Mailbox without a monitor: mode 0 returns at once, a real mode waits out the 3000 ms.
-    void testMailboxWithoutMonitor()
-    {
-        CSerialLink link;
-        link.StoreReply("old");
-        QCOMPARE(link.SendTelegramViaMonitor('H', {}, 0), QByteArray());
-        QCOMPARE(link.ReplyText(), QByteArray());
-        QVERIFY(link.Outgoing().isEmpty());
-
-        // A reply stored by another thread while the caller waits is what the caller gets.
-        std::thread monitor([&] {
-            while (link.Outgoing().isEmpty())
-                std::this_thread::yield();
-            QByteArray frame = link.TakeOutgoing();
-            link.StoreReply(frame.mid(1, frame.size() - 2));
-        });
-        QCOMPARE(link.SendTelegramViaMonitor('L', "S0000", 1), QByteArray("FFLS0000EB"));
-        monitor.join();
-        QCOMPARE(link.m_nReady.load(), 1);
-    }
-
     // Only terminals count; a USB adapter gets the lowest free number and keeps it.
     void testEnumerateComPorts()
     {
-        QDir dosDevices(QFileInfo(ComPorts::LinkPath(1)).path());
-        dosDevices.removeRecursively();
+        QDir(QFileInfo(ComPorts::LinkPath(1)).path()).removeRecursively();
         const QString devDir = VmTest::IsolateHome() + QStringLiteral("/fakedev");
-        QDir(devDir).removeRecursively();
         QVERIFY(QDir().mkpath(devDir));
-
-        PtyPeer notUart, usb0, usb1, linked;
-        auto link = [](const QByteArray& target, const QString& at) {
-            return QFile::link(QString::fromLocal8Bit(target), at);
-        };
-        QVERIFY(link(notUart.SlavePath(), devDir + "/ttyS0"));   // no UART behind it
-        QVERIFY(link(usb0.SlavePath(), devDir + "/ttyUSB0"));
-        QVERIFY(link(usb1.SlavePath(), devDir + "/ttyACM0"));
-        QVERIFY(ComPorts::SetComLink(2, QString::fromLocal8Bit(linked.SlavePath())));
+        std::vector<int> ptys;
+        QVERIFY(QFile::link(OpenPty(ptys), devDir + "/ttyS0"));   // no UART behind it
+        QVERIFY(QFile::link(OpenPty(ptys), devDir + "/ttyUSB0"));
+        QVERIFY(QFile::link(OpenPty(ptys), devDir + "/ttyACM0"));
+        QVERIFY(ComPorts::SetComLink(2, OpenPty(ptys)));
         QVERIFY(ComPorts::SetComLink(5, devDir + "/gone"));          // unplugged: kept, not listed
         QVERIFY(QFile::link(devDir + "/regular", ComPorts::LinkPath(6)));
         QFile regular(devDir + "/regular");
         QVERIFY(regular.open(QIODevice::WriteOnly));                  // not a device
 
         std::vector<uint32_t> ports{99};
-        ComPorts::EnumerateComPorts(ports, devDir);
-        QCOMPARE(ports, (std::vector<uint32_t>{1, 2, 3}));
-        QCOMPARE(QFileInfo(ComPorts::LinkPath(3)).symLinkTarget(), devDir + "/ttyUSB0");
-        QCOMPARE(QFileInfo(ComPorts::LinkPath(1)).symLinkTarget(), devDir + "/ttyACM0");
-
-        // Listing again changes nothing: the adapters keep their numbers.
-        ComPorts::EnumerateComPorts(ports, devDir);
-        QCOMPARE(ports, (std::vector<uint32_t>{1, 2, 3}));
+        for (int pass = 0; pass < 2; ++pass) {   // listing again changes nothing
+            ComPorts::EnumerateComPorts(ports, devDir);
+            QCOMPARE(ports, (std::vector<uint32_t>{1, 2, 3}));
+            QCOMPARE(QFileInfo(ComPorts::LinkPath(3)).symLinkTarget(), devDir + "/ttyUSB0");
+            QCOMPARE(QFileInfo(ComPorts::LinkPath(1)).symLinkTarget(), devDir + "/ttyACM0");
+        }
         QVERIFY(!QFileInfo::exists(ComPorts::LinkPath(4)));
+        for (int fd : ptys)
+            ::close(fd);
     }
 };
 
