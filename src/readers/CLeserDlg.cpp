@@ -3,7 +3,6 @@
 #include "app/Prompt.h"
 #include "link/CSerialLink.h"
 #include "readers/CChooseReaderDlg.h"
-#include "readers/IReaderTree.h"
 #include "readers/ReaderDeletion.h"
 #include "readers/ReaderIdentity.h"
 #include "readers/ReaderModel.h"
@@ -16,20 +15,6 @@
 #include <algorithm>
 
 namespace {
-
-// The reader operations speak to the tree through IReaderTree; the tree view has the same
-// operations under the same names.
-class TreeAdapter : public IReaderTree {
-public:
-    explicit TreeAdapter(CLeftTreeView* tree) : m_tree(tree) {}
-    void AddReaderNodes(const QString& name) override { if (m_tree) m_tree->AddReaderNodes(name); }
-    void RenameReaderNodes(const QString& o, const QString& n) override { if (m_tree) m_tree->RenameReaderNodes(o, n); }
-    void RemoveReaderNodes(const QString& name) override { if (m_tree) m_tree->RemoveReaderNodes(name); }
-    void RemoveAllReaderNodes() override { if (m_tree) m_tree->RemoveAllReaderNodes(); }
-
-private:
-    CLeftTreeView* m_tree;
-};
 
 // Wait cursor and the view's busy flag for the length of a database loop.
 class BusyScope {
@@ -144,8 +129,7 @@ void CLeserDlg::EndEdit(int row, int col, const QString& text)
 {
     if (col != ColName || row < 1 || row > RecordCount())
         return;
-    TreeAdapter tree(Tree());
-    ReaderDeletion::RenameReader(*Store(), row - 1, text, &tree);
+    ReaderDeletion::RenameReader(*Store(), row - 1, text, Tree());
     Grid()->Refresh();
 }
 
@@ -240,8 +224,7 @@ void CLeserDlg::DeleteReaders()
         return;
     {
         BusyScope busy(this);
-        TreeAdapter tree(Tree());
-        ReaderDeletion::DeleteReaders(*Store(), indices, &tree);
+        ReaderDeletion::DeleteReaders(*Store(), indices, Tree());
     }
     RefreshAfterDelete();
 }
@@ -250,8 +233,7 @@ void CLeserDlg::DeleteAllReaders()
 {
     {
         BusyScope busy(this);
-        TreeAdapter tree(Tree());
-        ReaderDeletion::DeleteAllReaders(*Store(), &tree);
+        ReaderDeletion::DeleteAllReaders(*Store(), Tree());
     }
     RefreshAfterDelete();
 }

@@ -53,10 +53,10 @@ public:
     void SwapBuiltInScheduleName();
     void RebuildTreeChildren();
 
-    // ---- what the reader table changes in the tree ----
-    void AddReaderNodes(const QString& name) override;   // under transponders, persons and events
-    void RenameReaderNodes(const QString& oldName, const QString& newName) override;   // first of each group
-    void RemoveReaderNodes(const QString& name) override;   // every node with the name in the three groups
+    // ---- IReaderTree: what the reader operations change in the tree ----
+    void AddReaderNodes(const QString& name) override;
+    void RenameReaderNodes(const QString& oldName, const QString& newName) override;
+    void RemoveReaderNodes(const QString& name) override;
     void RemoveAllReaderNodes() override;
 
     // ---- nodes ----
