@@ -281,11 +281,9 @@ void CMainFrame::CreateClientArea()
     m_tree->setObjectName(QStringLiteral("leftTreeView"));
     m_splitter->addWidget(m_tree);
 
-    // The reader table is the first right-hand pane; an empty pane stands in when it is not built in.
-    QWidget* first = CLeftTreeView::CreateDefaultView(CLeftTreeView::Readers, m_tree->MakeViewContext(), m_splitter);
-    if (!first)
-        first = new QWidget(m_splitter);
-    m_splitter->addWidget(first);
+    // An empty pane until the tree's first selection puts the reader table in its place: the
+    // tree alone makes the table views.
+    m_splitter->addWidget(new QWidget);
     m_tree->SetPaneHost(m_splitter);
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);

@@ -422,6 +422,11 @@ void CLeftTreeView::ShowRightPane()
 
 void CLeftTreeView::ReplacePane(QWidget* pane)
 {
+    // A splitter takes in every child widget at once, so a pane that already has the splitter as
+    // parent is a sibling of the old one: replaceWidget would refuse it ("Trying to replace a
+    // widget with one of its siblings") and leave it as a third widget beside the old pane.
+    if (pane->parentWidget() == m_splitter)
+        pane->setParent(nullptr);
     QWidget* old = m_splitter->count() > 1 ? m_splitter->widget(1) : nullptr;
     const QList<int> sizes = m_splitter->sizes();
     if (old) {
