@@ -141,18 +141,8 @@ private slots:
         ReaderSim sim(Model::Maple, 12);
         if (!tag.empty())
             sim.PresentTag(tag);
-        if (!event.isEmpty()) {
-            SimEvent e;
-            e.number = "0000004711";
-            e.minute = 5;
-            e.hour = 17;
-            e.year = 9;
-            e.eventClass = event[0];
-            e.detail = event[1];
-            e.day = event[2];
-            e.month = event[3];
-            sim.SetEvents({SimEvent(), e});
-        }
+        if (!event.isEmpty())   // record 0 is empty, record 1 has minute 5, hour 17, year 09
+            sim.SetEvents({SimEvent(), SimEvent{"0000004711", 5, 17, event[2], event[3], 9, event[0], event[1]}});
         QVERIFY(sim.Start());
         TestPort port;
         QVERIFY(port.Open(sim.DevicePath(), 57200));
