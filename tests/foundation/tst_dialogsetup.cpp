@@ -39,7 +39,6 @@ private slots:
                                 "<column id=\"5\" width=\"wide\"/></grid></dialog></dialogsetup>";
         QTest::newRow("leading digits only") << full << 104 << 12;
         QTest::newRow("no digits give 0") << full << 105 << 0;
-        QTest::newRow("unknown column") << full << 103 << -1;
         QTest::newRow("grid directly under dialogsetup is ignored")
             << QByteArray("<dialogsetup><grid id=\"0\" headerheight=\"25\" rowheight=\"20\"/></dialogsetup>") << 1 << -1;
         QTest::newRow("column directly under dialog is ignored")
