@@ -1,6 +1,6 @@
 #pragma once
-// Shared pieces of the reader tests: a store with texts, a tree that records what it is told,
-// and quick ways to fill the tables.
+// Shared pieces of the reader tests: texts, a tree that records what it is told, and quick
+// ways to fill and read the reader, transponder and event tables.
 #include "readers/IReaderTree.h"
 #include "records/CStoreDB_Handler.h"
 #include "records/RecordOps.h"
@@ -15,13 +15,10 @@ namespace ReaderTest {
 class RecordingTree : public IReaderTree {
 public:
     QStringList calls;
-    void AddReaderNodes(const QString& name) override { calls << QStringLiteral("add ") + name; }
-    void RenameReaderNodes(const QString& o, const QString& n) override
-    {
-        calls << QStringLiteral("rename %1 -> %2").arg(o, n);
-    }
-    void RemoveReaderNodes(const QString& name) override { calls << QStringLiteral("remove ") + name; }
-    void RemoveAllReaderNodes() override { calls << QStringLiteral("remove all"); }
+    void AddReaderNodes(const QString& name) override { calls << "add " + name; }
+    void RenameReaderNodes(const QString& o, const QString& n) override { calls << "rename " + o + " -> " + n; }
+    void RemoveReaderNodes(const QString& name) override { calls << "remove " + name; }
+    void RemoveAllReaderNodes() override { calls << "remove all"; }
 };
 
 // English texts from the SysFiles folder beside the test program.
@@ -50,53 +47,19 @@ inline int32_t AddReader(CStoreDB_Handler& store, const QString& name, const QSt
         r.Model = model;
         r.Identity = identity;
         r.Info = identity.left(2);
-        r.SwitchTime = QStringLiteral("3");
-        r.Params = QStringLiteral("00");
     }, &id);
     return id;
 }
 
-inline int32_t AddTransponder(CStoreDB_Handler& store, const QString& number, const QString& readers)
-{
-    int32_t id = 0;
-    AddRecord(store.Get_Ptr_To_tblTransponder(), [&](structTransponder& t) {
-        t.Number = number;
-        t.Readers = readers;
-        t.ScheduleID = 1;
-    }, &id);
-    return id;
-}
-
-inline void AddEvent(CStoreDB_Handler& store, int32_t readerId, const QString& readerName)
-{
-    AddRecord(store.Get_Ptr_To_tblEvents(), [&](structEvents& e) {
-        e.TransponderNo = QStringLiteral("0000ABCDEF");
-        e.ReaderID = readerId;
-        e.ReaderName = readerName;
-        e.Date = QStringLiteral("01022026");
-        e.Time = QStringLiteral("1200");
-        e.ClassCode = QStringLiteral("00");
-        e.ClassText = QStringLiteral("-");
-        e.DetailCode = QStringLiteral("---");
-        e.DetailText = QStringLiteral("-");
-    });
-}
-
-inline QStringList CachedReaderNames(CStoreDB_Handler& store)
+// The names in the cache, or (stored) as a fresh reload of the table gives them.
+inline QStringList ReaderNames(CStoreDB_Handler& store, bool stored)
 {
     QStringList names;
     CtblLeser* t = store.Get_Ptr_To_tblLeser();
-    for (int i = 0; i < t->GetAnz_Leser(); ++i)
-        names << t->Get_Leser(i).Name;
-    return names;
-}
-
-// The names as a fresh reload of the table gives them.
-inline QStringList StoredReaderNames(CStoreDB_Handler& store)
-{
-    QStringList names;
-    CtblLeser* t = store.Get_Ptr_To_tblLeser();
-    if (t->Open()) {
+    if (!stored) {
+        for (int i = 0; i < t->GetAnz_Leser(); ++i)
+            names << t->Get_Leser(i).Name;
+    } else if (t->Open()) {
         for (; !t->IsEOF(); t->MoveNext())
             names << t->Rec().Name;
         t->Close();

@@ -1,67 +1,102 @@
-// Registering the connected reader against the simulator, brought online by the link
-// controller: new records per model, recognition, the desk-reader choice list, the failures
-// (none of which writes a record), and the identity check of the context menu.
-#include "ReaderSim.h"
+// Registering the connected reader: every model against the simulator brought online by the
+// link controller (new record, recognition, identity check), and against scripted replies, so
+// that every reply length and failure text is reached exactly. No failure writes a record.
 #include "ReaderTestSupport.h"
 #include "app/Prompt.h"
-#include "app/Settings.h"
-#include "link/CLinkController.h"
+#include "link/Telegram.h"
 #include "readers/ReaderIdentity.h"
 #include "readers/ReaderRegistration.h"
+#include "support/OnlineFixture.h"
 #include "support/TestEnv.h"
 
-#include <QRegularExpression>
-#include <QSignalSpy>
+#include <QFile>
+#include <QFileInfo>
 #include <QtTest>
+#include <atomic>
+#include <mutex>
+#include <thread>
 
 using namespace ReaderTest;
 using ReaderRegistration::Result;
+using Frames = QList<QByteArray>;
 
 namespace {
-constexpr int kCom = 21;
-constexpr int kBusConnectMs = 8000;
-constexpr int kDeskConnectMs = 40000;   // five unanswered identify telegrams at 57200 first
 
-// The rows of the reader table in cache order.
-std::vector<ReaderRegistration::Row> TableRows(CStoreDB_Handler& store)
+// Takes each telegram out of the mailbox and answers it with the next scripted reply (an
+// empty reply once the script has run out, as after a time-out).
+class MailboxScript {
+public:
+    MailboxScript(CSerialLink& link, const Frames& replies) : m_link(link), m_replies(replies)
+    {
+        m_thread = std::thread([this] {
+            while (!m_stop.load()) {
+                const QByteArray out = m_link.TakeOutgoing();
+                if (out.isEmpty()) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                    continue;
+                }
+                QByteArray reply;
+                {
+                    std::lock_guard lock(m_mutex);
+                    m_sent << out;
+                    if (!m_replies.empty())
+                        reply = m_replies.takeFirst();
+                }
+                m_link.StoreReply(reply);
+            }
+        });
+    }
+    ~MailboxScript()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    Frames Sent() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_sent;
+    }
+
+private:
+    CSerialLink& m_link;
+    Frames m_replies, m_sent;
+    mutable std::mutex m_mutex;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+// A read reply of a bus reader: "FFL" + area + data + checksum.
+QByteArray ReadReply(char area, const QByteArray& data)
 {
-    std::vector<ReaderRegistration::Row> rows;
-    CtblLeser* t = store.Get_Ptr_To_tblLeser();
-    for (int i = 0; i < t->GetAnz_Leser(); ++i)
-        rows.push_back({t->Get_Leser(i).Name, t->Get_Leser(i).Model, t->Get_Leser(i).Identity});
-    return rows;
+    const QByteArray body = QByteArray("FFL") + area + data;
+    return body + Telegram::Checksum(body);
 }
+
+const QByteArray kDeviceId = "AB34567890CDEF123456";
+const QByteArray H = Telegram::BuildShortFrame('H', {});
+const QByteArray C0 = Telegram::BuildShortFrame('C', "0");
+const QByteArray C1 = Telegram::BuildShortFrame('C', "1");
+const QByteArray LS = Telegram::BuildAddressedFrame('L', "S0000");
+const QByteArray LP0 = Telegram::BuildAddressedFrame('L', "P0000");
+const QByteArray LP1 = Telegram::BuildAddressedFrame('L', "P0001");
+
 } // namespace
 
 class TestReaderRegistration : public QObject {
     Q_OBJECT
     std::unique_ptr<CLanguageHandler> m_texts;
     std::unique_ptr<CStoreDB_Handler> m_store;
-    std::unique_ptr<Sim::ReaderSim> m_sim;
+    VmTest::OnlineFixture m_online{21};
     std::unique_ptr<CLinkController> m_ctrl;
 
-    CStoreDB_Handler& store() { return *m_store; }
-    CSerialLink& link() { return m_ctrl->Link(); }
-    QString text(int n) const { return m_texts->GetLangItem(n); }
-
-    bool BringOnline(Sim::Model model, int timeoutMs)
+    // Registers the reader online now, the table's rows in cache order.
+    Result Register(const ReaderRegistration::ChooseReaderFn& choose)
     {
-        m_sim = std::make_unique<Sim::ReaderSim>(model, kCom);
-        if (!m_sim->Start()) {
-            qWarning("%s", m_sim->ErrorText().c_str());
-            return false;
-        }
-        Settings::WriteAktCom(kCom);
-        m_ctrl = std::make_unique<CLinkController>(m_texts.get());
-        QSignalSpy online(m_ctrl.get(), &CLinkController::ReaderOnline);
-        if (m_ctrl->StartConnectWorker() != 0)
-            return false;
-        return online.wait(timeoutMs);
-    }
-
-    Result Register(const ReaderRegistration::ChooseReaderFn& choose = {})
-    {
-        return ReaderRegistration::RegisterConnectedReader(link(), store(), TableRows(store()), choose);
+        std::vector<ReaderRegistration::Row> rows;
+        CtblLeser* t = m_store->Get_Ptr_To_tblLeser();
+        for (int i = 0; i < t->GetAnz_Leser(); ++i)
+            rows.push_back({t->Get_Leser(i).Name, t->Get_Leser(i).Model, t->Get_Leser(i).Identity});
+        return ReaderRegistration::RegisterConnectedReader(m_ctrl->Link(), *m_store, rows, choose);
     }
 
 private slots:
@@ -69,190 +104,174 @@ private slots:
     {
         VmTest::IsolateHome();
         m_texts = MakeTexts();
-        QVERIFY(m_texts->IsLoaded());
         m_store = std::make_unique<CStoreDB_Handler>(m_texts.get());
-        QVERIFY2(m_store->IsDatabaseOpen(), qPrintable(m_store->DatabaseError()));
+        QVERIFY(m_store->IsDatabaseOpen());
     }
-
-    void init() { ClearTables(store()); }
-
+    void init()
+    {
+        ClearTables(*m_store);
+        m_ctrl = std::make_unique<CLinkController>(m_texts.get());
+    }
     void cleanup()
     {
         m_ctrl.reset();
-        if (m_sim)
-            m_sim->Stop();
-        m_sim.reset();
+        m_online.Stop();
     }
 
-    void nameSuffix()
-    {
-        const QRegularExpression hex(QStringLiteral("^Leser_[1-9A-F][0-9A-F]{0,3}$|^Leser_0$"));
-        for (int i = 0; i < 20; ++i) {
-            const QString name = ReaderRegistration::MakeReaderName();
-            QVERIFY2(hex.match(name).hasMatch(), qPrintable(name));
-            QVERIFY(name.mid(6).toInt(nullptr, 16) < 65535);
-        }
-    }
-
-    void busReader_data()
+    void eachModel_data()
     {
         QTest::addColumn<int>("model");
         QTest::addColumn<QString>("type");
-        QTest::newRow("Cedar") << int(Sim::Model::Cedar) << "Cedar";
-        QTest::newRow("Maple") << int(Sim::Model::Maple) << "Maple";
-        QTest::newRow("Rowan") << int(Sim::Model::Rowan) << "Rowan";
+        for (auto [model, type] : {std::pair{Sim::Model::Cedar, "Cedar"}, {Sim::Model::Maple, "Maple"},
+                                   {Sim::Model::Rowan, "Rowan"}, {Sim::Model::Birch, "Birch"}, {Sim::Model::Alder, "Alder"}})
+            QTest::newRow(type) << int(model) << QString(type);
     }
-    void busReader()
+    void eachModel()
     {
         QFETCH(int, model);
         QFETCH(QString, type);
-        QVERIFY(BringOnline(Sim::Model(model), kBusConnectMs));
-        m_sim->SetParam(0, 0x3C);
-        m_sim->SetParam(1, 0x0A);
-        AddReader(store(), "Other", "Cedar", "OTHERDEVICE000000000");
-        store().Get_Ptr_To_tblLeser()->_Requery();
+        QVERIFY(m_online.Start(Sim::Model(model)));
+        QVERIFY(m_online.Connect(*m_ctrl));
+        AddReader(*m_store, "Other", type, "OTHERDEVICE000000000");   // another reader of the model
+        m_store->Get_Ptr_To_tblLeser()->_Requery();
         ScriptedPrompt prompt;
 
-        // A reader the table does not know: a new record from what it reports.
-        const Result added = Register();
+        // Unknown to the table (a desk reader: the user picks the new-reader entry): a new record.
+        const Result added = Register([](const QStringList&, const QString& extra) { return extra; });
         QCOMPARE(added.outcome, Result::Added);
-        QVERIFY(added.addToTree);
-        const QString deviceId = QString::fromStdString(m_sim->DeviceId());
-        QCOMPARE(deviceId.size(), 20);
-        QCOMPARE(deviceId, QString::fromLatin1(m_ctrl->DeviceId()));   // the ID the program wrote
-        CtblLeser* tbl = store().Get_Ptr_To_tblLeser();
-        QCOMPARE(tbl->GetAnz_Leser(), 2);
-        QCOMPARE(added.cacheIndex, 1);
-        const structLeser& rec = tbl->Get_Leser(1);
-        QCOMPARE(rec.ID, added.record.ID);
+        QCOMPARE(added.addToTree, type != "Alder");
+        const structLeser rec = m_store->Get_Ptr_To_tblLeser()->Get_Leser(added.cacheIndex);
+        const bool bus = m_online.Reader().Info().bus;
+        const QString deviceId = QString::fromStdString(m_online.Reader().DeviceId());
         QVERIFY(rec.Name.startsWith("Leser_"));
-        QCOMPARE(rec.Identity, deviceId);
-        QCOMPARE(rec.Info, deviceId.left(2));
         QCOMPARE(rec.Model, type);
-        QCOMPARE(rec.Params, QStringLiteral("3C"));
-        QCOMPARE(rec.SwitchTime, QStringLiteral("10"));
-        QCOMPARE(rec.Changed, 0);
-        QCOMPARE(StoredReaderNames(store()).size(), 2);
+        QCOMPARE(rec.Identity, bus ? deviceId : QStringLiteral("---"));
+        QCOMPARE(ReaderNames(*m_store, true).size(), 2);
 
-        // Online again: its row is recognised, nothing is added.
-        const Result again = Register();
+        // Registered again: its row is recognised (a desk reader's through the choice list).
+        QStringList offered;
+        const Result again = Register([&](const QStringList& names, const QString&) { offered = names; return rec.Name; });
         QCOMPARE(again.outcome, Result::Recognised);
         QCOMPARE(again.row, 1);
-        QCOMPARE(StoredReaderNames(store()).size(), 2);
-        QVERIFY(prompt.Texts().isEmpty());
+        QCOMPARE(offered, (bus ? QStringList() : QStringList{"Other", rec.Name}));
+        QCOMPARE(ReaderNames(*m_store, true).size(), 2);
+        QVERIFY2(prompt.Texts().isEmpty(), qPrintable(prompt.Texts().join('|')));
+
+        // The identity check passes for the reader's own device ID only, and never for a desk reader.
+        QCOMPARE(ReaderIdentity::CheckReaderIdentity(m_ctrl->Link(), type, deviceId), bus);
+        QVERIFY(!ReaderIdentity::CheckReaderIdentity(m_ctrl->Link(), type, "ANOTHERDEVICE0000000"));
     }
 
-    void busReaderFailures()
+    void simulatorFailures_data()
     {
-        QVERIFY(BringOnline(Sim::Model::Cedar, kBusConnectMs));
-        ScriptedPrompt prompt;
-
-        // Replies with a wrong checksum reach the mailbox as "CRC_ERROR": not a device ID.
+        QTest::addColumn<int>("model");
+        QTest::addColumn<int>("failureText");
+        QTest::newRow("device ID reply with a bad checksum") << int(Sim::Model::Cedar) << 106;
+        QTest::newRow("a Birch where an Alder was found") << int(Sim::Model::Birch) << 119;
+    }
+    void simulatorFailures()
+    {
+        QFETCH(int, model);
+        QFETCH(int, failureText);
+        QVERIFY(m_online.Start(Sim::Model(model)));
+        QVERIFY(m_online.Connect(*m_ctrl));
         Sim::SimFaults faults;
-        faults.badChecksum = true;
-        m_sim->SetFaults(faults);
-        const Result r = Register();
-        QCOMPARE(r.outcome, Result::Failed);
-        QCOMPARE(r.failureText, 106);
-        QCOMPARE(prompt.Texts(), QStringList{text(106)});
-        QCOMPARE(prompt.Log().front().icon, PromptIcon::Error);
-        QCOMPARE(StoredReaderNames(store()).size(), 0);
-        QCOMPARE(store().Get_Ptr_To_tblLeser()->GetAnz_Leser(), 0);
-    }
-
-    void twoRegistrationsInOneSecondBothAdd()
-    {
-        QVERIFY(BringOnline(Sim::Model::Maple, kBusConnectMs));
+        faults.badChecksum = true;   // bus replies reach the mailbox as "CRC_ERROR"
+        m_online.Reader().SetFaults(faults);
+        if (failureText == 119)
+            m_ctrl->Link().m_nInterfaceType = 3;
         ScriptedPrompt prompt;
-        // The table is not consulted here (no rows), as if the first row had not been shown yet.
-        const auto first = ReaderRegistration::RegisterConnectedReader(link(), store(), {}, {});
-        const auto second = ReaderRegistration::RegisterConnectedReader(link(), store(), {}, {});
-        QCOMPARE(first.outcome, Result::Added);
-        QCOMPARE(second.outcome, Result::Added);
-        QVERIFY(first.record.ID != second.record.ID);
-        QCOMPARE(StoredReaderNames(store()).size(), 2);
-    }
-
-    void identityCheck()
-    {
-        QVERIFY(BringOnline(Sim::Model::Rowan, kBusConnectMs));
-        const QString id = QString::fromStdString(m_sim->DeviceId());
-        QVERIFY(ReaderIdentity::CheckReaderIdentity(link(), "Rowan", id));
-        QVERIFY(!ReaderIdentity::CheckReaderIdentity(link(), "Rowan", "ANOTHERDEVICE0000000"));
-        QVERIFY(ReaderIdentity::CheckReaderIdentity(link(), "Cedar", id));   // any bus model asks
-
-        // A desk reader's row never passes, and nothing is asked.
-        const int reads = m_sim->Received('L');
-        QVERIFY(!ReaderIdentity::CheckReaderIdentity(link(), "Birch", id));
-        QVERIFY(!ReaderIdentity::CheckReaderIdentity(link(), "Alder", id));
-        QCOMPARE(m_sim->Received('L'), reads);
-
-        // Offline: nothing is asked either.
-        link().CloseComPort();
-        QVERIFY(!ReaderIdentity::CheckReaderIdentity(link(), "Rowan", id));
-        QCOMPARE(m_sim->Received('L'), reads);
-    }
-
-    // One connection to a Birch serves every desk-reader case: the choice list, a new record,
-    // recognition, cancel, and the failures of the identify query.
-    void deskReader()
-    {
-        QVERIFY(BringOnline(Sim::Model::Birch, kDeskConnectMs));
-        QCOMPARE(link().m_nInterfaceType.load(), 0);
-        AddReader(store(), "Birch A", "Birch");
-        AddReader(store(), "Cedar A", "Cedar", "CEDARDEVICE000000000");
-        AddReader(store(), "Birch B", "Birch");
-        store().Get_Ptr_To_tblLeser()->_Requery();
-        ScriptedPrompt prompt;
-
-        // The list offers the Birch readers in table order, then the new-reader entry.
-        QStringList offered;
-        QString extraOffered;
-        const Result added = Register([&](const QStringList& names, const QString& extra) {
-            offered = names;
-            extraOffered = extra;
-            return extra;
-        });
-        QCOMPARE(offered, (QStringList{"Birch A", "Birch B"}));
-        QCOMPARE(extraOffered, text(123));
-        QCOMPARE(added.outcome, Result::Added);
-        QVERIFY(added.addToTree);   // text 123 names the model
-        const structLeser& rec = store().Get_Ptr_To_tblLeser()->Get_Leser(added.cacheIndex);
-        QVERIFY(rec.Name.startsWith("Leser_"));
-        QCOMPARE(rec.Model, QStringLiteral("Birch"));
-        QCOMPARE(rec.Identity, QStringLiteral("---"));
-        QCOMPARE(rec.Info, QStringLiteral("---"));
-        QCOMPARE(rec.Params, QStringLiteral("%1;%2").arg(m_sim->Mode(), 0, 16).arg(QString::fromStdString(m_sim->Master())).toUpper());
-        QCOMPARE(rec.SwitchTime, QString::number(m_sim->SwitchTime()));
-        QCOMPARE(StoredReaderNames(store()).size(), 4);
-
-        // Choosing a known reader selects its row; the new one is now in the list too.
-        const Result known = Register([&](const QStringList& names, const QString&) {
-            offered = names;
-            return QStringLiteral("Birch B");
-        });
-        QCOMPARE(offered.size(), 3);
-        QCOMPARE(known.outcome, Result::Recognised);
-        QCOMPARE(known.row, 2);
-
-        const Result cancelled = Register([](const QStringList&, const QString&) { return QString(); });
-        QCOMPARE(cancelled.outcome, Result::Cancelled);
-        QCOMPARE(StoredReaderNames(store()).size(), 4);
-        QVERIFY(prompt.Texts().isEmpty());
-
-        // Failures of the identify query; the choice list is never shown and nothing is written.
         bool asked = false;
-        auto mustNotAsk = [&](const QStringList&, const QString&) { asked = true; return QString(); };
-
-        link().m_nInterfaceType = 3;   // the link expects an Alder, a Birch answers
-        Result r = Register(mustNotAsk);
-        link().m_nInterfaceType = 0;
-        QCOMPARE(r.failureText, 119);
-
+        const Result r = Register([&](const QStringList&, const QString&) { asked = true; return QString(); });
+        QCOMPARE(r.failureText, failureText);
         QVERIFY(!asked);
-        QCOMPARE(prompt.Texts(), QStringList{text(119)});
-        QCOMPARE(StoredReaderNames(store()).size(), 4);
-        QCOMPARE(store().Get_Ptr_To_tblLeser()->GetAnz_Leser(), 4);
+        QCOMPARE(prompt.Texts(), QStringList{m_texts->GetLangItem(failureText)});
+        QCOMPARE(ReaderNames(*m_store, true), QStringList());
+    }
+
+    void replies_data()
+    {
+        QTest::addColumn<int>("interfaceType");
+        QTest::addColumn<Frames>("replies");
+        QTest::addColumn<Frames>("sent");          // telegrams expected, in order
+        QTest::addColumn<int>("failureText");      // 0: a record is added with these:
+        QTest::addColumn<QString>("params");
+        QTest::addColumn<QString>("switchTime");
+        const QByteArray id = ReadReply('S', kDeviceId);
+        QTest::newRow("desk reader silent") << 0 << Frames{} << Frames{H, H, H, H} << 114 << "" << "";
+        QTest::newRow("desk reader answers the fourth time") << 0 << Frames{"", "", "", "KTMQ32", "3;00001234AB", "0"}
+            << Frames{H, H, H, H, C0, C1} << 0 << "3;00001234AB" << "0";
+        QTest::newRow("Alder expected, Birch answers") << 3 << Frames{"KTMQ32"} << Frames{H} << 119 << "" << "";
+        QTest::newRow("Birch expected, other 6 characters") << 0 << Frames{"KTMQ18"} << Frames{H} << 119 << "" << "";
+        QTest::newRow("identification of 5") << 0 << Frames{"KTMQ3"} << Frames{H} << 120 << "" << "";
+        QTest::newRow("identification of 7") << 0 << Frames{"KTMQ32X"} << Frames{H} << 120 << "" << "";
+        QTest::newRow("Birch data 1 unanswered") << 0 << Frames{"KTMQ32", "1;0000000000", ""} << Frames{H, C0, C1} << 114 << "" << "";
+        QTest::newRow("Alder: no data queries") << 3 << Frames{"KTMQ31"} << Frames{H} << 0 << "" << "";
+        QTest::newRow("device ID reply of 25") << 1 << Frames{id.left(25)} << Frames{LS} << 106 << "" << "";
+        QTest::newRow("device ID reply of 27") << 2 << Frames{id + "0"} << Frames{LS} << 106 << "" << "";
+        QTest::newRow("device ID unanswered") << 4 << Frames{} << Frames{LS} << 106 << "" << "";
+        QTest::newRow("parameter 0001 of 9") << 2 << Frames{id, ReadReply('P', "003C"), ReadReply('P', "000A").left(9)}
+            << Frames{LS, LP0, LP1} << 114 << "" << "";
+        QTest::newRow("switching time 0A is 10") << 2 << Frames{id, ReadReply('P', "003C"), ReadReply('P', "000A")}
+            << Frames{LS, LP0, LP1} << 0 << "3C" << "10";
+        QTest::newRow("only the low byte counts") << 4 << Frames{id, ReadReply('P', "12F0"), ReadReply('P', "01FF")}
+            << Frames{LS, LP0, LP1} << 0 << "F0" << "255";
+    }
+    void replies()
+    {
+        QFETCH(int, interfaceType);
+        QFETCH(Frames, replies);
+        QFETCH(int, failureText);
+        CSerialLink link;
+        link.m_nInterfaceType = interfaceType;
+        link.m_nPortInUse = 5;
+        ScriptedPrompt prompt;
+        Result r;
+        {
+            MailboxScript script(link, replies);
+            r = ReaderRegistration::RegisterConnectedReader(
+                link, *m_store, {}, [](const QStringList&, const QString& extra) { return extra; });
+            QTEST(script.Sent(), "sent");
+        }
+        QCOMPARE(r.failureText, failureText);
+        QCOMPARE(prompt.Texts(), failureText ? QStringList{m_texts->GetLangItem(failureText)} : QStringList());
+        QCOMPARE(ReaderNames(*m_store, true).size(), failureText ? 0 : 1);
+        if (failureText) {
+            QCOMPARE(prompt.Log().front().icon, PromptIcon::Error);
+            QCOMPARE(m_store->Get_Ptr_To_tblLeser()->GetAnz_Leser(), 0);
+            return;
+        }
+        const structLeser& rec = m_store->Get_Ptr_To_tblLeser()->Get_Leser(0);
+        QTEST(rec.Params, "params");
+        QTEST(rec.SwitchTime, "switchTime");
+        const bool bus = interfaceType == 1 || interfaceType == 2 || interfaceType == 4;
+        QCOMPARE(rec.Identity, bus ? QString::fromLatin1(kDeviceId) : QStringLiteral("---"));
+        QCOMPARE(rec.Info, bus ? QStringLiteral("AB") : QStringLiteral("---"));
+        QCOMPARE(r.addToTree, interfaceType != 3);   // an Alder gets no tree nodes
+    }
+
+    // A database that cannot be opened: nothing is written, and the user is told so.
+    void tableCannotBeOpened()
+    {
+        const QString garbage = VmTest::IsolateHome() + QStringLiteral("/garbage.mdb");
+        QFile f(garbage);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'x'));
+        f.close();
+        CSettingsStore settings;
+        const QString key = QString::fromLatin1(kSettingsKey), entry = QString::fromLatin1(CStoreDB_Handler::SettingDBPath());
+        settings.WriteString(garbage, 1, key, entry);
+        CStoreDB_Handler broken(m_texts.get());
+        settings.WriteString(QString(), 1, key, entry);
+        QVERIFY(!broken.IsDatabaseOpen());
+
+        CSerialLink link;
+        link.m_nInterfaceType = 1;
+        ScriptedPrompt prompt;
+        MailboxScript script(link, {ReadReply('S', kDeviceId), ReadReply('P', "0001"), ReadReply('P', "0003")});
+        QCOMPARE(ReaderRegistration::RegisterConnectedReader(link, broken, {}, {}).failureText, 83);
+        QCOMPARE(prompt.Texts(), QStringList{m_texts->GetLangItem(83) + '\n' + m_texts->GetLangItem(84)});
+        QCOMPARE(QFileInfo(garbage).size(), 4096);   // left exactly as it was
     }
 };
 

@@ -1,0 +1,69 @@
+#pragma once
+// Brings a simulated reader online: the simulator on a pseudo-terminal linked as a COM number,
+// that number made the configured port, and a connection started through a link controller.
+// Needs vm_sim and vm_link.
+//
+//   VmTest::OnlineFixture online(14);
+//   QVERIFY(online.Start(Sim::Model::Cedar));
+//   QVERIFY(online.Connect(controller));      // waits for the connection's result
+//   online.Reader().DeviceId();
+#include "ReaderSim.h"
+#include "app/Settings.h"
+#include "link/CLinkController.h"
+
+#include <QSignalSpy>
+#include <QtGlobal>
+#include <memory>
+
+namespace VmTest {
+
+class OnlineFixture {
+public:
+    explicit OnlineFixture(int comNumber) : m_com(comNumber) {}
+    ~OnlineFixture() { Stop(); }
+
+    // Replaces a running reader by a fresh one of the model and makes its COM number the
+    // configured port.
+    bool Start(Sim::Model model)
+    {
+        Stop();
+        m_sim = std::make_unique<Sim::ReaderSim>(model, m_com);
+        if (!m_sim->Start()) {
+            qWarning("%s", m_sim->ErrorText().c_str());
+            return false;
+        }
+        Settings::WriteAktCom(uint32_t(m_com));
+        return true;
+    }
+    void Stop()
+    {
+        if (m_sim)
+            m_sim->Stop();
+        m_sim.reset();
+    }
+    Sim::ReaderSim& Reader() { return *m_sim; }
+    int ComNumber() const { return m_com; }
+
+    // How long a connection to the model may take: a desk reader is tried at the bus rate first
+    // (five identify telegrams go unanswered), and the machine may be busy.
+    static int ConnectTimeoutMs(Sim::Model model)
+    {
+        return model == Sim::Model::Birch || model == Sim::Model::Alder ? 40000 : 10000;
+    }
+
+    // Starts the controller's connection and waits for its result: true when the reader is online.
+    bool Connect(CLinkController& controller)
+    {
+        QSignalSpy result(&controller, &CLinkController::ConnectResult);
+        if (!m_sim || controller.StartConnectWorker() != 0)
+            return false;
+        return (result.count() > 0 || result.wait(ConnectTimeoutMs(m_sim->GetModel())))
+            && result.first().first().toBool();
+    }
+
+private:
+    int m_com;
+    std::unique_ptr<Sim::ReaderSim> m_sim;
+};
+
+} // namespace VmTest
