@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <atomic>
+#include <functional>
 #include <thread>
 
 namespace {
