@@ -30,12 +30,10 @@ inline std::unique_ptr<CLanguageHandler> MakeTexts()
 // Empties the tables the reader operations touch, in the database and in the cache.
 inline void ClearTables(CStoreDB_Handler& store)
 {
-    DeleteRecordsWhere(store.Get_Ptr_To_tblLeser(), {});
-    DeleteRecordsWhere(store.Get_Ptr_To_tblTransponder(), {});
-    DeleteRecordsWhere(store.Get_Ptr_To_tblEvents(), {});
-    store.Get_Ptr_To_tblLeser()->_Requery();
-    store.Get_Ptr_To_tblTransponder()->_Requery();
-    store.Get_Ptr_To_tblEvents()->_Requery();
+    const auto clear = [](auto* table) { DeleteRecordsWhere(table, {}), table->_Requery(); };
+    clear(store.Get_Ptr_To_tblLeser());
+    clear(store.Get_Ptr_To_tblTransponder());
+    clear(store.Get_Ptr_To_tblEvents());
 }
 
 inline int32_t AddReader(CStoreDB_Handler& store, const QString& name, const QString& model,

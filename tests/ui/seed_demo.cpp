@@ -14,22 +14,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "no database: %s\n", qPrintable(store.DatabaseError()));
         return 1;
     }
-    struct Reader { const char* name; const char* model; const char* identity; const char* info; };
-    const Reader readers[] = {
-        {"Haupteingang", "Cedar", "CD0012345678ABCDEF01", "CD"},
-        {"Lager", "Maple", "MP00987654321FEDCBA0", "MP"},
-        {"Empfang", "Alder", "---", "---"},
-        {"Werkstatt", "Birch", "---", "---"},
-    };
-    std::vector<int32_t> readerIds;
-    for (const Reader& r : readers) {
-        int32_t id = 0;
+    // name, model, identity
+    const char* readers[][3] = {{"Haupteingang", "Cedar", "CD0012345678ABCDEF01"}, {"Lager", "Maple", "MP00987654321FEDCBA0"},
+                                {"Empfang", "Alder", "---"}, {"Werkstatt", "Birch", "---"}};
+    std::vector<int32_t> readerIds(4);
+    for (int i = 0; i < 4; ++i)
         AddRecord<structLeser>(store.Get_Ptr_To_tblLeser(), [&](structLeser& l) {
-            l.Name = r.name; l.Model = r.model; l.Identity = r.identity; l.Info = r.info;
-            l.Changed = 0; l.SwitchTime = "5"; l.Params = "00";
-        }, &id);
-        readerIds.push_back(id);
-    }
+            l.Name = readers[i][0]; l.Model = readers[i][1]; l.Identity = readers[i][2];
+            l.Info = l.Identity.left(l.Identity == "---" ? 3 : 2); l.SwitchTime = "5"; l.Params = "00";
+        }, &readerIds[size_t(i)]);
     AddRecords<structZeitschema>(store.Get_Ptr_To_tblZeitschema(), 4, [](int k, structZeitschema& z) {
         z.Name = "Fruehschicht";
         z.From = k == 0 ? "0600" : "0000";
@@ -37,17 +30,13 @@ int main(int argc, char** argv)
         for (int d = 0; d < 7; ++d)
             z.Day[d] = k == 0 && d >= 1 && d <= 5;
     });
-    const char* people[] = {"Anna Berger", "Jonas Keller", "Mira Vogt"};
-    const char* numbers[] = {"0A1B2C3D4E", "00FF112233", "1234ABCD99"};
+    const char* people[][2] = {{"Anna Berger", "0A1B2C3D4E"}, {"Jonas Keller", "00FF112233"}, {"Mira Vogt", "1234ABCD99"}};
     for (int i = 0; i < 3; ++i) {
         int32_t tid = 0;
         AddRecord<structTransponder>(store.Get_Ptr_To_tblTransponder(), [&](structTransponder& t) {
-            t.Number = numbers[i]; t.ScheduleID = 1; t.Changed = 1;
-            t.Readers = QString::number(readerIds[size_t(i % 2)]);
+            t.Number = people[i][1]; t.ScheduleID = 1; t.Changed = 1; t.Readers = QString::number(readerIds[size_t(i % 2)]);
         }, &tid);
-        AddRecord<structPerson>(store.Get_Ptr_To_tblPerson(), [&](structPerson& p) {
-            p.Name = people[i]; p.TransponderID = tid;
-        });
+        AddRecord<structPerson>(store.Get_Ptr_To_tblPerson(), [&](structPerson& p) { p.Name = people[i][0]; p.TransponderID = tid; });
     }
     std::printf("seeded %s\n", qPrintable(store.GetAktDBPath()));
     return 0;
