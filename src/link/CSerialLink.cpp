@@ -211,16 +211,23 @@ std::shared_ptr<CSerialPort> CSerialLink::PortForChecks() const
 
 // ---- mailbox ----
 
+namespace {
+// Texts cross threads through the mailbox as copies of their own: a QByteArray that shares
+// its data with another thread's counts references inside Qt, where the thread sanitizer
+// cannot see it, and the small copies keep its reports about our own code meaningful.
+QByteArray Detached(const QByteArray& text) { return QByteArray(text.constData(), text.size()); }
+} // namespace
+
 void CSerialLink::SetOutgoing(const QByteArray& frame)
 {
     std::lock_guard<std::mutex> lock(m_mailMutex);
-    m_outgoing = frame;
+    m_outgoing = Detached(frame);
 }
 
 QByteArray CSerialLink::Outgoing() const
 {
     std::lock_guard<std::mutex> lock(m_mailMutex);
-    return m_outgoing;
+    return Detached(m_outgoing);
 }
 
 QByteArray CSerialLink::TakeOutgoing()
@@ -240,7 +247,7 @@ void CSerialLink::ClearOutgoing()
 void CSerialLink::StoreReply(const QByteArray& reply)
 {
     std::lock_guard<std::mutex> lock(m_mailMutex);
-    m_replyText = reply;
+    m_replyText = Detached(reply);
     m_replySignalled = true;
     m_replyCond.notify_one();
 }
@@ -263,5 +270,5 @@ bool CSerialLink::WaitReply(int ms)
 QByteArray CSerialLink::ReplyText() const
 {
     std::lock_guard<std::mutex> lock(m_mailMutex);
-    return m_replyText;
+    return Detached(m_replyText);
 }
