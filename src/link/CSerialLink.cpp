@@ -174,10 +174,8 @@ void CSerialLink::SetReadTotalConstant(uint32_t ms)
 
 void CSerialLink::ApplyTimeouts()
 {
-    const Timeouts t = GetTimeouts();
     if (const std::shared_ptr<CSerialPort> port = Port())
-        port->SetTimeouts({t.readInterval, t.readTotalMultiplier, t.readTotalConstant, t.writeTotalMultiplier,
-                           t.writeTotalConstant});
+        port->SetTimeouts(GetTimeouts());
 }
 
 int CSerialLink::ReadByte(uint8_t& byte)

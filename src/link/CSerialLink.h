@@ -15,7 +15,7 @@
 #include <mutex>
 #include <vector>
 
-class CSerialPort;
+#include "link/CSerialPort.h"
 
 class CSerialLink {
 public:
@@ -48,13 +48,7 @@ public:
     static void EnumerateComPorts(std::vector<uint32_t>& ports);
 
     // ---- timeouts (milliseconds), applied to the port whenever one changes ----
-    struct Timeouts {
-        uint32_t readInterval = 0;
-        uint32_t readTotalMultiplier = 0;
-        uint32_t readTotalConstant = 100;
-        uint32_t writeTotalMultiplier = 10;
-        uint32_t writeTotalConstant = 10;
-    };
+    using Timeouts = CSerialPort::Timeouts;
     Timeouts GetTimeouts() const;
     void SetReadTotalConstant(uint32_t ms);
 

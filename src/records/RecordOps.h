@@ -90,6 +90,39 @@ RecordResult AddRecord(CStoreTable<R>* table, const std::type_identity_t<std::fu
     return r;
 }
 
+namespace RecordOpsDetail {
+// The one walk of the change pattern: open (or re-read) the cursor, visit every record that
+// match accepts, act on it, close. A store error closes the cursor and is shown.
+template <class R>
+RecordResult Walk(CStoreTable<R>* table, const std::function<bool(const R&)>& match,
+                  const std::function<void(CStoreTable<R>*)>& act, int* count, PromptIcon storeErrorIcon)
+{
+    int n = 0;
+    try {
+        if (!OpenOrRequery(table)) {
+            ShowOpenFailed(table->Store());
+            return RecordResult::OpenFailed;
+        }
+        for (; !table->IsEOF(); table->MoveNext()) {
+            if (match && !match(table->Rec()))
+                continue;
+            act(table);
+            ++n;
+        }
+    } catch (const CDBException& e) {
+        table->Close();
+        if (count)
+            *count = n;
+        ShowStoreError(e, storeErrorIcon);
+        return RecordResult::StoreError;
+    }
+    table->Close();
+    if (count)
+        *count = n;
+    return RecordResult::Done;
+}
+} // namespace RecordOpsDetail
+
 // Edits every record for which match is true (all when match is empty); assign changes the
 // fields. count receives the number edited. Done even when none matched.
 template <class R>
@@ -97,31 +130,14 @@ RecordResult EditRecordsWhere(CStoreTable<R>* table, const std::type_identity_t<
                               const std::type_identity_t<std::function<void(R&)>>& assign, int* count = nullptr,
                               PromptIcon storeErrorIcon = PromptIcon::Exclamation)
 {
-    int n = 0;
-    try {
-        if (!RecordOpsDetail::OpenOrRequery(table)) {
-            RecordOpsDetail::ShowOpenFailed(table->Store());
-            return RecordResult::OpenFailed;
-        }
-        for (; !table->IsEOF(); table->MoveNext()) {
-            if (match && !match(table->Rec()))
-                continue;
-            table->Edit();
-            assign(table->Rec());
-            table->Update();
-            ++n;
-        }
-    } catch (const CDBException& e) {
-        table->Close();
-        if (count)
-            *count = n;
-        RecordOpsDetail::ShowStoreError(e, storeErrorIcon);
-        return RecordResult::StoreError;
-    }
-    table->Close();
-    if (count)
-        *count = n;
-    return RecordResult::Done;
+    return RecordOpsDetail::Walk<R>(
+        table, match,
+        [&assign](CStoreTable<R>* t) {
+            t->Edit();
+            assign(t->Rec());
+            t->Update();
+        },
+        count, storeErrorIcon);
 }
 
 // Deletes every record for which match is true (all when match is empty). count receives the
@@ -130,29 +146,8 @@ template <class R>
 RecordResult DeleteRecordsWhere(CStoreTable<R>* table, const std::type_identity_t<std::function<bool(const R&)>>& match,
                                 int* count = nullptr, PromptIcon storeErrorIcon = PromptIcon::Exclamation)
 {
-    int n = 0;
-    try {
-        if (!RecordOpsDetail::OpenOrRequery(table)) {
-            RecordOpsDetail::ShowOpenFailed(table->Store());
-            return RecordResult::OpenFailed;
-        }
-        for (; !table->IsEOF(); table->MoveNext()) {
-            if (match && !match(table->Rec()))
-                continue;
-            table->Delete();
-            ++n;
-        }
-    } catch (const CDBException& e) {
-        table->Close();
-        if (count)
-            *count = n;
-        RecordOpsDetail::ShowStoreError(e, storeErrorIcon);
-        return RecordResult::StoreError;
-    }
-    table->Close();
-    if (count)
-        *count = n;
-    return RecordResult::Done;
+    return RecordOpsDetail::Walk<R>(
+        table, match, [](CStoreTable<R>* t) { t->Delete(); }, count, storeErrorIcon);
 }
 
 // Edits the record with this ID. NotFound when there is none (nothing changed, nothing shown).
