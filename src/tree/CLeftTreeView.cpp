@@ -483,6 +483,20 @@ int CLeftTreeView::RegisterOnConnect() const
 
 QString CLeftTreeView::StatusText() const
 {
+    // A connected bus reader is named by its record, found by the device ID it reported; the
+    // text stays "---" until such a record exists (a reader not registered yet).
+    const int type = m_controller->Link().m_nInterfaceType.load();
+    if (m_store && (type == 1 || type == 2 || type == 4)) {
+        const QString deviceId = QString::fromLatin1(m_controller->DeviceId());
+        CtblLeser* readers = m_store->Get_Ptr_To_tblLeser();
+        for (int i = 0; i < readers->GetAnz_Leser(); ++i) {
+            const structLeser& reader = readers->Get_Leser(i);
+            if (reader.Identity == deviceId) {
+                m_controller->SetStatusText(reader.Name);
+                break;
+            }
+        }
+    }
     return m_controller->StatusText();
 }
 

@@ -12,9 +12,11 @@
 #include "tree/CLeftTreeView.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QLabel>
 #include <QtTest>
 
 using namespace ReaderTest;
@@ -176,6 +178,8 @@ private slots:
         QCOMPARE(rec.Identity, QString::fromStdString(m_online.Reader().DeviceId()));   // the ID the program wrote
         QCOMPARE(Grid()->CellText(1, CLeserDlg::ColName), rec.Name);
         CheckTree({rec.Name});
+        // The device pane names the connected reader once its record exists.
+        QTRY_VERIFY(m_frame->findChild<QLabel*>("130")->text().endsWith(rec.Name));
 
         // Offline, online again: the same row is selected and nothing is added.
         GoOffline();
