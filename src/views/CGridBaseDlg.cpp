@@ -131,7 +131,8 @@ QColor CGridBaseDlg::CellBackground(int row, int col) const
 
 bool CGridBaseDlg::IsCellEditable(int row, int col) const
 {
-    return row >= 1 && row <= RecordCount() && col >= 1 && !IsColumnReadOnly(col);
+    // Grey means read-only, whichever view made the cell grey and for whatever reason.
+    return row >= 1 && row <= RecordCount() && col >= 1 && CellBackground(row, col) != ReadOnlyColour();
 }
 
 int CGridBaseDlg::SortColumn() const { return m_grid ? m_grid->SortColumn() : -1; }

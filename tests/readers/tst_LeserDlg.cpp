@@ -113,6 +113,19 @@ private slots:
         m_online.Stop();
     }
 
+    // Only the name is edited in place; grey cells, the Alder's button among them, are not.
+    void greyCellsAreReadOnly()
+    {
+        FillReaders();
+        for (int col = CLeserDlg::ColPosition; col <= CLeserDlg::ColButton; ++col)
+            for (int row : {1, 4}) {   // the Cedar and the Alder
+                const bool grey = Table()->CellBackground(row, col) == QColor(185, 185, 185);
+                const bool expectGrey = col != CLeserDlg::ColName && (col != CLeserDlg::ColButton || row == 4);
+                QCOMPARE(grey, expectGrey);
+                QCOMPARE(Table()->IsCellEditable(row, col), !grey);
+            }
+    }
+
     void contextMenu_data()
     {
         QTest::addColumn<int>("row");                 // row under the cursor
