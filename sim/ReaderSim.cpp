@@ -1,6 +1,6 @@
 #include "ReaderSim.h"
 
-#include "app/Paths.h"
+#include "base/Paths.h"
 
 #include <QDir>
 

@@ -1,6 +1,6 @@
 #include "app/CChooseCOMDlg.h"
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "texts/CLanguageHandler.h"
 
 #include <QComboBox>

@@ -1,9 +1,10 @@
 #include "app/CMainFrame.h"
 
 #include "app/CAboutDlg.h"
-#include "app/Paths.h"
-#include "app/Prompt.h"
-#include "app/Settings.h"
+#include "app/CChooseCOMDlg.h"
+#include "base/Paths.h"
+#include "base/Prompt.h"
+#include "base/Settings.h"
 #include "link/CSerialLink.h"
 #include "texts/CLanguageHandler.h"
 #include "tree/CLeftTreeView.h"
@@ -278,6 +279,13 @@ void CMainFrame::CreateClientArea()
     m_splitter->setObjectName(QStringLiteral("splitter"));
     m_splitter->setChildrenCollapsible(false);
     m_tree = new CLeftTreeView(m_lang, m_store, m_layout, m_splitter);
+    m_tree->SetPortDialog([this](CLeftTreeView* tree) {
+        std::vector<uint32_t> ports;
+        CSerialLink::EnumerateComPorts(ports);
+        CChooseCOMDlg dlg(m_lang, ports, tree->window());
+        dlg.exec();
+        return dlg.ConnectNow();
+    });
     m_tree->setObjectName(QStringLiteral("leftTreeView"));
     m_splitter->addWidget(m_tree);
 

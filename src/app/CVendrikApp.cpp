@@ -2,8 +2,8 @@
 
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
-#include "app/Prompt.h"
-#include "app/Settings.h"
+#include "base/Prompt.h"
+#include "base/Settings.h"
 #include "layout/CDialogSetup.h"
 #include "records/CStoreDB_Handler.h"
 #include "texts/CLanguageHandler.h"

@@ -4,7 +4,7 @@
 // over to the GUI thread and waits there for the user's answer, because widgets live on
 // the GUI thread only. (A worker must therefore never hold something the GUI thread is
 // waiting for while it asks.)
-#include "app/Prompt.h"
+#include "base/Prompt.h"
 
 #include <QMessageBox>
 #include <QObject>

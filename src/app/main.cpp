@@ -1,6 +1,6 @@
 #include "app/CVendrikApp.h"
 #include "app/GuiPrompt.h"
-#include "app/Prompt.h"
+#include "base/Prompt.h"
 
 #include <QApplication>
 

@@ -1,7 +1,7 @@
 #include "layout/CDialogSetup.h"
 
-#include "app/Paths.h"
-#include "app/Prompt.h"
+#include "base/Paths.h"
+#include "base/Prompt.h"
 
 #include <QDir>
 #include <QFile>

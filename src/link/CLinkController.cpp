@@ -1,8 +1,8 @@
 #include "link/CLinkController.h"
 
-#include "app/Prompt.h"
-#include "app/Settings.h"
-#include "app/TimeStamp.h"
+#include "base/Prompt.h"
+#include "base/Settings.h"
+#include "base/TimeStamp.h"
 #include "link/Telegram.h"
 #include "texts/CLanguageHandler.h"
 

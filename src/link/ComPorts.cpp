@@ -1,6 +1,6 @@
 #include "link/ComPorts.h"
 
-#include "app/Paths.h"
+#include "base/Paths.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "readers/CLeserDlg.h"
 
-#include "app/Prompt.h"
+#include "base/Prompt.h"
 #include "link/CSerialLink.h"
 #include "readers/CChooseReaderDlg.h"
 #include "readers/ReaderDeletion.h"
@@ -9,7 +9,7 @@
 #include "readers/ReaderRegistration.h"
 #include "records/CStoreDB_Handler.h"
 #include "texts/CLanguageHandler.h"
-#include "tree/CLeftTreeView.h"
+#include "readers/IReaderTree.h"
 
 #include <QGuiApplication>
 #include <algorithm>
@@ -207,7 +207,7 @@ void CLeserDlg::InsertReader()
 {
     // No blank row: the reader that is plugged in is registered once the link is up again.
     m_bRegisterRequest = 1;
-    CLeftTreeView* tree = Tree();
+    IReaderTree* tree = Tree();
     if (!tree)
         return;
     tree->SetRegisterOnConnect(1);
@@ -263,7 +263,7 @@ void CLeserDlg::OnButton(int row, int col)
 
 void CLeserDlg::OnReaderOnline()
 {
-    CLeftTreeView* tree = Tree();
+    IReaderTree* tree = Tree();
     const bool linkAsked = tree && tree->RegisterOnConnect();
     if (!m_bRegisterRequest && !linkAsked)
         return;

@@ -1,6 +1,6 @@
 #include "readers/CShowMessage.h"
 
-#include "app/Prompt.h"
+#include "base/Prompt.h"
 
 #include <QLabel>
 #include <QTimer>

@@ -1,8 +1,12 @@
 #pragma once
-// What the reader operations change in the reader tree: the reader's child nodes under the
-// three reader groups (transponders, persons, events). The tree view implements it; the core
-// operations only call it, so they stay free of widgets and tests can record the calls.
+// What the reader table, the table views and the reader operations need of the reader tree:
+// the reader's child nodes under the three reader groups (transponders, persons, events), and
+// the serial link the tree carries. The tree view implements it; everything below the tree
+// reaches it only through this interface, so it stays free of the tree's widgets and tests can
+// record the calls.
 #include <QString>
+
+class CSerialLink;
 
 class IReaderTree {
 public:
@@ -15,4 +19,13 @@ public:
     virtual void RemoveReaderNodes(const QString& name) = 0;
     // Removes every child of the three groups.
     virtual void RemoveAllReaderNodes() = 0;
+
+    // ---- the link the tree carries (defaults: no link, for trees that have none) ----
+    virtual CSerialLink* Link() const { return nullptr; }
+    // Starts a connection attempt (nothing when the port is open already). 1 when started.
+    virtual int StartConnectWorker() { return 0; }
+    virtual int CloseComPort() { return 0; }
+    // Whether the next reader that comes online is to be registered.
+    virtual void SetRegisterOnConnect(int on) { (void)on; }
+    virtual int RegisterOnConnect() const { return 0; }
 };

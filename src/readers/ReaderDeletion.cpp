@@ -1,6 +1,6 @@
 #include "readers/ReaderDeletion.h"
 
-#include "app/Prompt.h"
+#include "base/Prompt.h"
 #include "readers/IReaderTree.h"
 #include "readers/ReaderModel.h"
 #include "records/CStoreDB_Handler.h"

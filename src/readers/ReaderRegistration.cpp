@@ -1,6 +1,6 @@
 #include "readers/ReaderRegistration.h"
 
-#include "app/Prompt.h"
+#include "base/Prompt.h"
 #include "link/CSerialLink.h"
 #include "readers/ReaderIdentity.h"
 #include "readers/ReaderModel.h"

@@ -1,7 +1,7 @@
 #include "records/CStoreDB_Handler.h"
 
-#include "app/Paths.h"
-#include "app/Settings.h"
+#include "base/Paths.h"
+#include "base/Settings.h"
 #include "texts/CLanguageHandler.h"
 
 #include <QDir>

@@ -14,7 +14,7 @@
 //   if (DeleteRecordById(tblPerson, id) == RecordResult::NotFound) ShowExclamation(lang->GetLangItem(77));
 //
 // May be called from any thread (the cursor used is the calling thread's own).
-#include "app/Prompt.h"
+#include "base/Prompt.h"
 #include "records/CStoreTable.h"
 
 #include <functional>

@@ -1,6 +1,6 @@
 #include "texts/CLanguageHandler.h"
 
-#include "app/Paths.h"
+#include "base/Paths.h"
 
 #include <QDir>
 #include <QFile>

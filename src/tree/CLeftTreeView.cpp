@@ -1,7 +1,6 @@
 #include "tree/CLeftTreeView.h"
 
-#include "app/CChooseCOMDlg.h"
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "link/CLinkController.h"
 #include "link/CSerialLink.h"
 #include "readers/CDataProgressDlg.h"
@@ -501,20 +500,16 @@ QString CLeftTreeView::StatusText() const
 }
 
 void CLeftTreeView::SetPortQuestion(PortQuestion question) { PortQuestionHook() = std::move(question); }
+void CLeftTreeView::SetPortDialog(PortQuestion dialog) { m_portDialog = std::move(dialog); }
 void CLeftTreeView::SetAskPortAtStart(bool ask) { g_askPortAtStart.store(ask); }
 
 int CLeftTreeView::AskForPort()
 {
     int connectNow = 0;
-    if (const PortQuestion& hook = PortQuestionHook()) {
+    if (const PortQuestion& hook = PortQuestionHook())
         connectNow = hook(this);
-    } else {
-        std::vector<uint32_t> ports;
-        CSerialLink::EnumerateComPorts(ports);
-        CChooseCOMDlg dlg(m_lang, ports, window());
-        dlg.exec();
-        connectNow = dlg.ConnectNow();
-    }
+    else if (m_portDialog)
+        connectNow = m_portDialog(this);
     if (connectNow == 1) {
         SetRegisterOnConnect(1);
         StartConnectWorker();

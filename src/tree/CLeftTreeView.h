@@ -80,13 +80,13 @@ public:
     ViewContext MakeViewContext();
 
     // ---- the link ----
-    CSerialLink* Link() const;
+    CSerialLink* Link() const override;
     CLinkController* Controller() const { return m_controller; }
     // Starts a connection attempt (nothing when the port is open already).
-    int StartConnectWorker();
-    int CloseComPort();
-    void SetRegisterOnConnect(int on);
-    int RegisterOnConnect() const;
+    int StartConnectWorker() override;
+    int CloseComPort() override;
+    void SetRegisterOnConnect(int on) override;
+    int RegisterOnConnect() const override;
     QString StatusText() const;          // name of the connected bus reader, or "---"
 
     // The port question: the port choice dialog, then the connection when the user chose
@@ -94,7 +94,9 @@ public:
     // (which returns the connect-now flag and stands for the whole dialog).
     int AskForPort();
     using PortQuestion = std::function<int(CLeftTreeView*)>;
-    static void SetPortQuestion(PortQuestion question);   // empty: the real dialog
+    static void SetPortQuestion(PortQuestion question);   // empty: the port dialog below
+    // The port choice dialog itself; the main frame, which owns that dialog, sets it.
+    void SetPortDialog(PortQuestion dialog);
     // Whether the first fill asks for the port at all (on by default).
     static void SetAskPortAtStart(bool ask);
 
@@ -139,6 +141,7 @@ private:
     Category m_paneCategory = NoCategory;
     bool m_filled = false;
 
+    PortQuestion m_portDialog;
     CLinkController* m_controller = nullptr;   // child object, lives as long as the tree
     QPointer<CDataProgressDlg> m_progress;
 };

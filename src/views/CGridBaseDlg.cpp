@@ -1,6 +1,6 @@
 #include "views/CGridBaseDlg.h"
 
-#include "app/Prompt.h"
+#include "base/Prompt.h"
 #include "texts/CLanguageHandler.h"
 
 #include <QAction>

@@ -22,7 +22,7 @@
 
 class CDialogSetup;
 class CLanguageHandler;
-class CLeftTreeView;
+class IReaderTree;
 class CStoreDB_Handler;
 class QMenu;
 
@@ -31,7 +31,7 @@ struct ViewContext {
     CLanguageHandler* lang = nullptr;
     CStoreDB_Handler* store = nullptr;
     CDialogSetup* layout = nullptr;   // grid layout file; may be null (no layout kept)
-    CLeftTreeView* tree = nullptr;    // the reader tree with the link; may be null in tests
+    IReaderTree* tree = nullptr;      // the reader tree with the link; may be null in tests
 };
 
 class CGridBaseDlg : public QWidget, public IGridSource {
@@ -163,7 +163,7 @@ public:
     // After a database restore the application makes a new store handler.
     void SetStoreHandler(CStoreDB_Handler* store) { m_ctx.store = store; }
     CDialogSetup* Layout() const { return m_ctx.layout; }
-    CLeftTreeView* Tree() const { return m_ctx.tree; }
+    IReaderTree* Tree() const { return m_ctx.tree; }
     const ViewContext& Context() const { return m_ctx; }
     QString Text(uint32_t number) const;
 

@@ -1,5 +1,5 @@
 // The grid layout file: parse failures, reading rules and the round trip through saving.
-#include "app/Prompt.h"
+#include "base/Prompt.h"
 #include "layout/CDialogSetup.h"
 #include "support/FoundationFixture.h"
 #include "support/TestEnv.h"

@@ -1,6 +1,6 @@
 // Settings: defaults when nothing is stored, the port bound with its write-back, and value
 // names that differ only in case being one value.
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "support/TestEnv.h"
 
 #include <QSettings>

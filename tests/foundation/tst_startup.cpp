@@ -2,7 +2,7 @@
 // program with which messages, and that a good start saves the layout file at exit.
 #include "app/CMainFrame.h"
 #include "app/CVendrikApp.h"
-#include "app/Prompt.h"
+#include "base/Prompt.h"
 #include "layout/CDialogSetup.h"
 #include "records/CStoreDB_Handler.h"
 #include "support/FoundationFixture.h"

@@ -2,8 +2,8 @@
 // model, the device ID and clock, the identify retries, the desk-reader fallback, tags,
 // the mailbox, a reader falling silent, and closing while connecting or online.
 #include "ReaderSim.h"
-#include "app/Prompt.h"
-#include "app/Settings.h"
+#include "base/Prompt.h"
+#include "base/Settings.h"
 #include "link/CLinkController.h"
 #include "link/Telegram.h"
 #include "support/TestEnv.h"

@@ -4,7 +4,7 @@
 // through the choice list.
 #include "ReaderTestSupport.h"
 #include "app/CMainFrame.h"
-#include "app/Prompt.h"
+#include "base/Prompt.h"
 #include "readers/CChooseReaderDlg.h"
 #include "readers/CLeserDlg.h"
 #include "support/OnlineFixture.h"

@@ -1,7 +1,7 @@
 // Deleting readers: cache positions, the Readers lists of transponders, the events' fate as
 // answered, the tree, and the questions asked.
 #include "ReaderTestSupport.h"
-#include "app/Prompt.h"
+#include "base/Prompt.h"
 #include "readers/ReaderDeletion.h"
 #include "support/TestEnv.h"
 

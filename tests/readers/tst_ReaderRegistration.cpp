@@ -2,7 +2,7 @@
 // link controller (new record, recognition, identity check), and against scripted replies, so
 // that every reply length and failure text is reached exactly. No failure writes a record.
 #include "ReaderTestSupport.h"
-#include "app/Prompt.h"
+#include "base/Prompt.h"
 #include "link/Telegram.h"
 #include "readers/ReaderIdentity.h"
 #include "readers/ReaderRegistration.h"

@@ -1,8 +1,8 @@
 // The database store: a new file's content, bad files left alone, the change pattern's
 // messages, cache rules, durability against a kill, and a worker thread storing while the
 // GUI thread reads.
-#include "app/Prompt.h"
-#include "app/Settings.h"
+#include "base/Prompt.h"
+#include "base/Settings.h"
 #include "records/CStoreDB_Handler.h"
 #include "records/RecordOps.h"
 #include "support/FoundationFixture.h"

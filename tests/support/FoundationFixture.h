@@ -1,6 +1,6 @@
 #pragma once
 // File helpers and a throw-away program folder for the foundation and records tests.
-#include "app/Paths.h"
+#include "base/Paths.h"
 
 #include <QDir>
 #include <QFile>

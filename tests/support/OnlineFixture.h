@@ -8,7 +8,7 @@
 //   QVERIFY(online.Connect(controller));      // waits for the connection's result
 //   online.Reader().DeviceId();
 #include "ReaderSim.h"
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "link/CLinkController.h"
 
 #include <QSignalSpy>

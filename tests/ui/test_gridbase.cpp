@@ -1,7 +1,7 @@
 // The table view base over an in-memory list: header sorting, deleting selected rows, and
 // column widths kept in the layout file.
-#include "app/Paths.h"
-#include "app/Prompt.h"
+#include "base/Paths.h"
+#include "base/Prompt.h"
 #include "layout/CDialogSetup.h"
 #include "support/TestEnv.h"
 #include "texts/CLanguageHandler.h"

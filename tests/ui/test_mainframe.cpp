@@ -2,9 +2,9 @@
 // selection, the language switch, the status panes and the port choice with its port list.
 #include "app/CChooseCOMDlg.h"
 #include "app/CMainFrame.h"
-#include "app/Paths.h"
-#include "app/Prompt.h"
-#include "app/Settings.h"
+#include "base/Paths.h"
+#include "base/Prompt.h"
+#include "base/Settings.h"
 #include "link/CLinkController.h"
 #include "link/CSerialLink.h"
 #include "records/CStoreDB_Handler.h"

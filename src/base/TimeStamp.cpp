@@ -1,4 +1,4 @@
-#include "app/TimeStamp.h"
+#include "base/TimeStamp.h"
 
 #include <QString>
 

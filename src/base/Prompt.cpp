@@ -1,4 +1,4 @@
-#include "app/Prompt.h"
+#include "base/Prompt.h"
 
 #include <QMutexLocker>
 #include <atomic>
