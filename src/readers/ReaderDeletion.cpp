@@ -19,53 +19,67 @@ QString Text(CStoreDB_Handler& store, uint32_t number)
     return lang ? lang->GetLangItem(number) : QString();
 }
 
-// Deletes the events of a reader, or detaches them (reader ID 0), in the table and in the
-// cache; all = true means every event. false after a store failure (already shown).
+// Deletes the events of a reader, or detaches them (reader ID 0), in the table; all = true
+// means every event. false after a store failure (already shown).
 bool DeleteOrDetachEvents(CStoreDB_Handler& store, int32_t readerId, bool all, bool deleteEvents,
                           PromptIcon errorIcon)
 {
     CtblEvents* tbl = store.Get_Ptr_To_tblEvents();
-    auto match = [readerId, all](const structEvents& ev) { return all || ev.ReaderID == readerId; };
-    const RecordResult r = deleteEvents
-        ? DeleteRecordsWhere(tbl, match, nullptr, errorIcon)
-        : EditRecordsWhere(tbl, match, [](structEvents& ev) { ev.ReaderID = 0; }, nullptr, errorIcon);
-    if (r != RecordResult::Done)
-        return false;
+    RecordResult r;
+    if (all)
+        r = deleteEvents ? DeleteRecordsWhere(tbl, {}, nullptr, errorIcon)
+                         : SetValueWhere(tbl, "ReaderID", 0, nullptr, {}, nullptr, errorIcon);
+    else
+        r = deleteEvents ? DeleteRecordsWithValue(tbl, "ReaderID", readerId, nullptr, errorIcon)
+                         : SetValueWhere(tbl, "ReaderID", 0, "ReaderID", readerId, nullptr, errorIcon);
+    return r == RecordResult::Done;
+}
 
+// The same in the cache, once the table has it.
+void DeleteOrDetachCachedEvents(CStoreDB_Handler& store, int32_t readerId, bool all, bool deleteEvents)
+{
+    CtblEvents* tbl = store.Get_Ptr_To_tblEvents();
     if (all && deleteEvents) {
         tbl->RemoveAllData();
-        return true;
+        return;
     }
-    for (int i = tbl->GetAnz_Events() - 1; i >= 0; --i) {
-        structEvents& ev = tbl->Get_Event(i);
-        if (!match(ev))
-            continue;
-        if (deleteEvents)
-            tbl->RemoveAt(i);
-        else
-            ev.ReaderID = 0;
+    if (deleteEvents) {
+        tbl->RemoveWhere([readerId](const structEvents& ev) { return ev.ReaderID == readerId; });
+        return;
     }
-    return true;
+    const std::vector<int> indices = all ? std::vector<int>() : tbl->IndicesOfReader(readerId);
+    if (all)
+        for (int i = 0; i < tbl->GetAnz_Events(); ++i)
+            tbl->PatchAt(i).ReaderID = 0;
+    else
+        for (int i : indices)
+            tbl->PatchAt(i).ReaderID = 0;
+}
+
+QString NewReaderList(const QString& readers, int32_t readerId)
+{
+    return readerId == 0 ? QStringLiteral("") : RemoveReader(readers, readerId);
 }
 
 // Takes the reader out of every transponder's Readers list, or empties every list
-// (readerId 0), in the table and in the cache. false after a store failure.
+// (readerId 0), in the table. false after a store failure.
 bool RemoveFromTransponders(CStoreDB_Handler& store, int32_t readerId, PromptIcon errorIcon)
 {
-    auto newList = [readerId](const QString& readers) {
-        return readerId == 0 ? QStringLiteral("") : RemoveReader(readers, readerId);
-    };
     CtblTransponder* tbl = store.Get_Ptr_To_tblTransponder();
     const RecordResult r = EditRecordsWhere(
-        tbl, [&](const structTransponder& t) { return newList(t.Readers) != t.Readers; },
-        [&](structTransponder& t) { t.Readers = newList(t.Readers); }, nullptr, errorIcon);
-    if (r != RecordResult::Done)
-        return false;
+        tbl, [&](const structTransponder& t) { return NewReaderList(t.Readers, readerId) != t.Readers; },
+        [&](structTransponder& t) { t.Readers = NewReaderList(t.Readers, readerId); }, nullptr, errorIcon);
+    return r == RecordResult::Done;
+}
+
+void RemoveFromCachedTransponders(CStoreDB_Handler& store, int32_t readerId)
+{
+    CtblTransponder* tbl = store.Get_Ptr_To_tblTransponder();
     for (int i = 0; i < tbl->GetAnz_Transponder(); ++i) {
-        structTransponder& t = tbl->Get_Transponder(i);
-        t.Readers = newList(t.Readers);
+        const QString list = NewReaderList(tbl->Get_Transponder(i).Readers, readerId);
+        if (list != tbl->Get_Transponder(i).Readers)
+            tbl->PatchById(tbl->Get_Transponder(i).ID, [&](structTransponder& t) { t.Readers = list; });
     }
-    return true;
 }
 
 } // namespace
@@ -100,9 +114,12 @@ int DeleteReaders(CStoreDB_Handler& store, std::vector<int> cacheIndices, IReade
     // Events of a desk reader were never read by this program; they simply stay.
     const bool deleteEvents = anyBusReader && AskYesNo(Text(store, 70));
 
+    // Each reader with what refers to it is one transaction: a reader is gone with its events
+    // and its place in the transponders' lists, or it is all still there.
     int deleted = 0;
-    int removed = 0;   // records already taken out of the cache: later indices shift by this
+    std::vector<int32_t> gone;
     for (const Victim& v : victims) {
+        CStoreTransaction tx(&store);
         const RecordResult r = DeleteRecordById(readers, v.id, PromptIcon::Warning);
         if (r == RecordResult::OpenFailed || r == RecordResult::StoreError)
             break;
@@ -110,17 +127,18 @@ int DeleteReaders(CStoreDB_Handler& store, std::vector<int> cacheIndices, IReade
             ShowWarning(Text(store, 66));
             continue;
         }
-        ++deleted;
         if (!DeleteOrDetachEvents(store, v.id, false, deleteEvents, PromptIcon::Warning)
-            || !RemoveFromTransponders(store, v.id, PromptIcon::Warning))
+            || !RemoveFromTransponders(store, v.id, PromptIcon::Warning) || !tx.Commit())
             break;
-        if (readers->RemoveAt(v.index - removed))
-            ++removed;
-        else
-            ShowWarning(Text(store, 65));
+        ++deleted;
+        DeleteOrDetachCachedEvents(store, v.id, false, deleteEvents);
+        RemoveFromCachedTransponders(store, v.id);
+        gone.push_back(v.id);
         if (tree)
             tree->RemoveReaderNodes(v.name);
     }
+    if (readers->RemoveIds(gone) != int(gone.size()))
+        ShowWarning(Text(store, 65));
     return deleted;
 }
 
@@ -131,14 +149,18 @@ int DeleteAllReaders(CStoreDB_Handler& store, IReaderTree* tree)
     const bool deleteEvents = AskYesNo(Text(store, 71));
 
     CtblLeser* readers = store.Get_Ptr_To_tblLeser();
-    if (DeleteRecordsWhere(readers, {}) != RecordResult::Done)
+    CStoreTransaction tx(&store);
+    const bool ok = DeleteRecordsWhere(readers, {}) == RecordResult::Done
+        && DeleteOrDetachEvents(store, 0, true, deleteEvents, PromptIcon::Exclamation)
+        && RemoveFromTransponders(store, 0, PromptIcon::Exclamation) && tx.Commit();
+    if (!ok)
         return 0;
     readers->RemoveAllData();
-    const bool ok = DeleteOrDetachEvents(store, 0, true, deleteEvents, PromptIcon::Exclamation)
-        && RemoveFromTransponders(store, 0, PromptIcon::Exclamation);
+    DeleteOrDetachCachedEvents(store, 0, true, deleteEvents);
+    RemoveFromCachedTransponders(store, 0);
     if (tree)
         tree->RemoveAllReaderNodes();
-    return ok ? 1 : 0;
+    return 1;
 }
 
 int RenameReader(CStoreDB_Handler& store, int cacheIndex, const QString& newName, IReaderTree* tree)
@@ -146,15 +168,16 @@ int RenameReader(CStoreDB_Handler& store, int cacheIndex, const QString& newName
     CtblLeser* readers = store.Get_Ptr_To_tblLeser();
     if (cacheIndex < 0 || cacheIndex >= readers->GetAnz_Leser())
         return 0;
-    structLeser& cached = readers->Get_Leser(cacheIndex);
+    const structLeser& cached = readers->Get_Leser(cacheIndex);
     const QString oldName = cached.Name;
-    const RecordResult r = EditRecordById(readers, cached.ID, [&](structLeser& rec) { rec.Name = newName; });
+    const int32_t id = cached.ID;
+    const RecordResult r = EditRecordById(readers, id, [&](structLeser& rec) { rec.Name = newName; });
     if (r == RecordResult::OpenFailed || r == RecordResult::StoreError)
         return 0;
     // A reader missing from the table keeps its cached name, as the table shows it.
     if (r == RecordResult::NotFound)
         return 0;
-    readers->Get_Leser(cacheIndex).Name = newName;
+    readers->PatchById(id, [&](structLeser& rec) { rec.Name = newName; });
     if (tree)
         tree->RenameReaderNodes(oldName, newName);
     return 1;

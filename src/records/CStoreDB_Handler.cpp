@@ -12,9 +12,16 @@
 #include <QSqlQuery>
 #include <QStringList>
 
+#include <functional>
+
 namespace {
 
 std::atomic<uint64_t> g_threadIds{0};
+std::function<void()>& BeforeCommitHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
 std::atomic<uint64_t> g_handlers{0};
 
 const char* const kSchema[] = {
@@ -37,6 +44,19 @@ const char* const kSchema[] = {
     "ReaderID INTEGER NOT NULL DEFAULT 0, ReaderName TEXT NOT NULL DEFAULT '')",
     "CREATE TABLE tblOnline (ID INTEGER PRIMARY KEY AUTOINCREMENT, Online INTEGER NOT NULL DEFAULT 0)",
 };
+// Indexes for the columns the program looks records up by. None is UNIQUE: whether a duplicate
+// is allowed is the program's decision, made where records are entered.
+const char* const kIndexes[] = {
+    "CREATE INDEX IF NOT EXISTS idxTransponderNumber ON tblTransponder (Number)",
+    "CREATE INDEX IF NOT EXISTS idxTransponderPerson ON tblTransponder (PersonID)",
+    "CREATE INDEX IF NOT EXISTS idxTransponderSchedule ON tblTransponder (ScheduleID)",
+    "CREATE INDEX IF NOT EXISTS idxPersonTransponder ON tblPerson (TransponderID)",
+    "CREATE INDEX IF NOT EXISTS idxScheduleName ON tblZeitschema (Name)",
+    "CREATE INDEX IF NOT EXISTS idxEventsReader ON tblEvents (ReaderID)",
+};
+// Schema versions: 0 the six tables only, 1 with the indexes above.
+constexpr int kSchemaVersion = 1;
+
 const char* const kTables[] = {"tblLeser", "tblTransponder", "tblPerson", "tblZeitschema", "tblEvents", "tblOnline"};
 
 // A failure always has a reason, even when the driver gives no text.
@@ -56,6 +76,13 @@ bool Exec(QSqlDatabase& db, const QString& sql, QString* error)
 }
 
 } // namespace
+
+void CStoreDB_Handler::SetBeforeCommitHook(std::function<void()> hook) { BeforeCommitHook() = std::move(hook); }
+void CStoreDB_Handler::RunBeforeCommitHook()
+{
+    if (const auto& hook = BeforeCommitHook())
+        hook();
+}
 
 uint64_t CStoreDB_Handler::CurrentThreadId()
 {
@@ -211,7 +238,113 @@ QString CStoreDB_Handler::OpenDatabase()
         if (!db.commit())
             return Reason(db.lastError().text());
     }
+    return UpgradeSchema(db);
+}
+
+QString CStoreDB_Handler::UpgradeSchema(QSqlDatabase& db)
+{
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next())
+        return Reason(q.lastError().text());
+    const int version = q.value(0).toInt();
+    q.finish();
+    if (version >= kSchemaVersion)
+        return {};
+    // In place and in one go: an upgrade that fails leaves the file as it was.
+    QString error;
+    if (!db.transaction())
+        return Reason(db.lastError().text());
+    bool ok = true;
+    for (const char* sql : kIndexes)
+        ok = ok && Exec(db, QString::fromLatin1(sql), &error);
+    ok = ok && Exec(db, QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion), &error);
+    if (!ok) {
+        db.rollback();
+        return Reason(error);
+    }
+    if (!db.commit())
+        return Reason(db.lastError().text());
     return {};
+}
+
+// ---------------------------------------------------------------- transactions
+
+int CStoreDB_Handler::BeginTransaction()
+{
+    QString name;
+    if (!ThreadConnection(name, nullptr))
+        return 0;
+    const uint64_t me = CurrentThreadId();
+    {
+        QMutexLocker lock(&m_connMutex);
+        TxState& tx = m_tx[me];
+        if (tx.depth > 0) {
+            ++tx.depth;
+            return 1;
+        }
+    }
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        QSqlQuery q(db);
+        // IMMEDIATE takes the write lock now, so a second writer waits here rather than failing later.
+        ok = q.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    }
+    QMutexLocker lock(&m_connMutex);
+    if (!ok) {
+        m_tx.erase(me);
+        return 0;
+    }
+    m_tx[me] = TxState{1, false};
+    return 1;
+}
+
+void CStoreDB_Handler::FailTransaction()
+{
+    QMutexLocker lock(&m_connMutex);
+    auto it = m_tx.find(CurrentThreadId());
+    if (it != m_tx.end())
+        it->second.failed = true;
+}
+
+bool CStoreDB_Handler::InTransaction() const
+{
+    QMutexLocker lock(&m_connMutex);
+    auto it = m_tx.find(CurrentThreadId());
+    return it != m_tx.end() && it->second.depth > 0;
+}
+
+int CStoreDB_Handler::EndTransaction(bool commit)
+{
+    const uint64_t me = CurrentThreadId();
+    bool outermost = false;
+    bool failed = false;
+    {
+        QMutexLocker lock(&m_connMutex);
+        auto it = m_tx.find(me);
+        if (it == m_tx.end() || it->second.depth == 0)
+            return 0;
+        if (!commit)
+            it->second.failed = true;
+        failed = it->second.failed;
+        outermost = --it->second.depth == 0;
+        if (outermost)
+            m_tx.erase(it);
+    }
+    if (!outermost)
+        return failed ? 0 : 1;
+    QString name;
+    if (!ThreadConnection(name, nullptr))
+        return 0;
+    QSqlDatabase db = QSqlDatabase::database(name, false);
+    QSqlQuery q(db);
+    if (!failed) {
+        RunBeforeCommitHook();
+        if (q.exec(QStringLiteral("COMMIT")))
+            return 1;
+    }
+    q.exec(QStringLiteral("ROLLBACK"));
+    return 0;
 }
 
 void CStoreDB_Handler::LoadAll()

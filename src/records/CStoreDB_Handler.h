@@ -6,8 +6,9 @@
 // "VendrikManagerAIO.mdb" in the per-user data folder (Paths::DataDir()). The file keeps the
 // ".mdb" ending because backup and restore cut and append exactly that ending.
 //
-// A missing file is created with the six tables and the full-access schedule "Vollzugriff"
-// (four windows "0000" to "2359", every day; head window ID 1). An existing file that cannot be
+// A missing file is created with the six tables, their lookup indexes and the full-access
+// schedule "Vollzugriff" (four windows "0000" to "2359", every day; head window ID 1). A file of
+// an older schema (PRAGMA user_version) is upgraded in place at opening, in one transaction. An existing file that cannot be
 // opened or read as a database of this program is left exactly as it is: IsDatabaseOpen() is
 // false, DatabaseError() says why, and every table then fails to open and to reload.
 //
@@ -30,6 +31,7 @@
 #include <QMutex>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <map>
 
 class CLanguageHandler;
@@ -39,42 +41,50 @@ class CtblLeser : public CStoreTable<structLeser> {
 public:
     explicit CtblLeser(CStoreDB_Handler* s) : CStoreTable(s, QStringLiteral("tblLeser")) {}
     int GetAnz_Leser() const { return GetCount(); }
-    structLeser& Get_Leser(int i) { return At(i); }
+    const structLeser& Get_Leser(int i) const { return At(i); }
 };
 
 class CtblTransponder : public CStoreTable<structTransponder> {
 public:
     explicit CtblTransponder(CStoreDB_Handler* s) : CStoreTable(s, QStringLiteral("tblTransponder")) {}
     int GetAnz_Transponder() const { return GetCount(); }
-    structTransponder& Get_Transponder(int i) { return At(i); }
+    const structTransponder& Get_Transponder(int i) const { return At(i); }
+    // The first transponder with this number (-1: none). Numbers are unique by the program's
+    // rules, not by the database.
+    int IndexOfNumber(const QString& number) const { return FirstIndexOfKey(number); }
 };
 
 class CtblPerson : public CStoreTable<structPerson> {
 public:
     explicit CtblPerson(CStoreDB_Handler* s) : CStoreTable(s, QStringLiteral("tblPerson")) {}
     int GetAnz_Person() const { return GetCount(); }
-    structPerson& Get_Person(int i) { return At(i); }
+    const structPerson& Get_Person(int i) const { return At(i); }
+    // The first person carrying this transponder (-1: none), and all of them.
+    int IndexOfTransponder(int32_t transponderId) const { return FirstIndexOfKey(transponderId); }
+    std::vector<int> IndicesOfTransponder(int32_t transponderId) const { return IndicesOfKey(transponderId); }
 };
 
 class CtblZeitschema : public CStoreTable<structZeitschema> {
 public:
     explicit CtblZeitschema(CStoreDB_Handler* s) : CStoreTable(s, QStringLiteral("tblZeitschema")) {}
     int GetAnz_Zeitschema() const { return GetCount(); }
-    structZeitschema& Get_Zeitschema(int i) { return At(i); }
+    const structZeitschema& Get_Zeitschema(int i) const { return At(i); }
 };
 
 class CtblEvents : public CStoreTable<structEvents> {
 public:
     explicit CtblEvents(CStoreDB_Handler* s) : CStoreTable(s, QStringLiteral("tblEvents")) {}
     int GetAnz_Events() const { return GetCount(); }
-    structEvents& Get_Event(int i) { return At(i); }
+    const structEvents& Get_Event(int i) const { return At(i); }
+    // The events read from this reader, ascending.
+    std::vector<int> IndicesOfReader(int32_t readerId) const { return IndicesOfKey(readerId); }
 };
 
 class CtblOnline : public CStoreTable<structOnline> {
 public:
     explicit CtblOnline(CStoreDB_Handler* s) : CStoreTable(s, QStringLiteral("tblOnline")) {}
     int GetAnz_Online() const { return GetCount(); }
-    structOnline& Get_Online(int i) { return At(i); }
+    const structOnline& Get_Online(int i) const { return At(i); }
 };
 
 class CStoreDB_Handler {
@@ -104,6 +114,13 @@ public:
     static const char* SettingDBPath() { return "DBPath"; }
     static const char* DefaultFileName() { return "VendrikManagerAIO.mdb"; }
 
+    // ---- transactions of the calling thread (see CStoreTransaction.h) ----
+    int BeginTransaction();            // 1 when started or joined
+    int EndTransaction(bool commit);   // 1 when committed (or joined and not failed)
+    void FailTransaction();            // the outermost transaction will roll back
+    bool InTransaction() const;
+    static void SetBeforeCommitHook(std::function<void()> hook);   // test seam
+
     // ---- for the tables ----
     // The calling thread's connection, made on first use. Returns false with a reason when the
     // database is not open or the connection cannot be made.
@@ -117,6 +134,8 @@ public:
 private:
     QString ResolvePath() const;
     QString OpenDatabase();         // empty when open, else why not
+    QString UpgradeSchema(QSqlDatabase& db);
+    static void RunBeforeCommitHook();
     void CloseConnections();
     bool Connect(const QString& name, QString* error);
     void LoadAll();
@@ -134,6 +153,11 @@ private:
     };
     mutable QMutex m_connMutex;
     std::map<uint64_t, ThreadConn> m_conns;
+    struct TxState {
+        int depth = 0;
+        bool failed = false;
+    };
+    std::map<uint64_t, TxState> m_tx;   // by thread, under m_connMutex
 
     CtblLeser m_leser{this};
     CtblTransponder m_transponder{this};

@@ -10,6 +10,8 @@
 #include <QSqlQuery>
 #include <QThread>
 
+#include <algorithm>
+
 namespace {
 
 // How a record type maps onto its table's columns: ID first, then the stored fields in order.
@@ -186,33 +188,38 @@ void CStoreTableBase::PostToOwner(std::function<void()> fn)
     QMetaObject::invokeMethod(m_ownerContext.get(), std::move(fn), Qt::QueuedConnection);
 }
 
-int CStoreTableBase::BeginTransaction()
+namespace {
+int ExecCount(CStoreDB_Handler* store, const QString& sql, const QVariantList& values)
 {
-    QString name;
-    if (!m_store->ThreadConnection(name, nullptr))
-        return 0;
-    QSqlDatabase db = QSqlDatabase::database(name, false);
+    QSqlDatabase db = ConnectionOrThrow(store);
     QSqlQuery q(db);
-    // IMMEDIATE takes the write lock now, so a second writer waits here rather than failing later.
-    return q.exec(QStringLiteral("BEGIN IMMEDIATE")) ? 1 : 0;
-}
-
-void CStoreTableBase::CommitTransaction()
-{
-    QSqlDatabase db = ConnectionOrThrow(m_store);
-    QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("COMMIT")))
+    if (!q.prepare(sql))
         throw CDBException(q.lastError().text());
+    for (const QVariant& v : values)
+        q.addBindValue(v);
+    if (!q.exec())
+        throw CDBException(q.lastError().text());
+    return q.numRowsAffected();
+}
+} // namespace
+
+int CStoreTableBase::DeleteAllRows()
+{
+    return ExecCount(m_store, QStringLiteral("DELETE FROM %1").arg(m_table), {});
 }
 
-void CStoreTableBase::RollbackTransaction()
+int CStoreTableBase::DeleteWhereColumn(const QString& column, const QVariant& value)
 {
-    QString name;
-    if (!m_store->ThreadConnection(name, nullptr))
-        return;
-    QSqlDatabase db = QSqlDatabase::database(name, false);
-    QSqlQuery q(db);
-    q.exec(QStringLiteral("ROLLBACK"));
+    return ExecCount(m_store, QStringLiteral("DELETE FROM %1 WHERE %2=?").arg(m_table, column), {value});
+}
+
+int CStoreTableBase::UpdateColumnWhere(const QString& setColumn, const QVariant& setValue, const QString& whereColumn,
+                                       const QVariant& whereValue)
+{
+    if (whereColumn.isEmpty())
+        return ExecCount(m_store, QStringLiteral("UPDATE %1 SET %2=?").arg(m_table, setColumn), {setValue});
+    return ExecCount(m_store, QStringLiteral("UPDATE %1 SET %2=? WHERE %3=?").arg(m_table, setColumn, whereColumn),
+                     {setValue, whereValue});
 }
 
 // ---------------------------------------------------------------- table
@@ -265,13 +272,170 @@ bool CStoreTable<R>::ReadAll(std::vector<R>& rows, QString* error)
 }
 
 template <class R>
-R& CStoreTable<R>::At(int i)
+const R& CStoreTable<R>::At(int i) const
 {
     if (i < 0 || i >= GetCount())
         return Blank<R>();
+    return m_list[size_t(i)];
+}
+
+template <class R>
+R& CStoreTable<R>::PatchAt(int i)
+{
+    if (i < 0 || i >= GetCount())
+        return Blank<R>();
+    KeyIndexStale();
+    return m_list[size_t(i)];
+}
+
+template <class R>
+void CStoreTable<R>::Renumber(size_t from)
+{
+    for (size_t k = from; k < m_list.size(); ++k)
+        m_list[k].Position = int32_t(k + 1);
+}
+
+template <class R>
+int CStoreTable<R>::IndexOf(int32_t id) const
+{
+    // The list is in ID order: reloads read it so, appends have the highest ID, removals keep it.
+    const auto it = std::lower_bound(m_list.begin(), m_list.end(), id, [](const R& r, int32_t v) { return r.ID < v; });
+    return it != m_list.end() && it->ID == id ? int(it - m_list.begin()) : -1;
+}
+
+template <class R>
+const R* CStoreTable<R>::FindById(int32_t id) const
+{
+    const int i = IndexOf(id);
+    return i < 0 ? nullptr : &m_list[size_t(i)];
+}
+
+template <class R>
+void CStoreTable<R>::BuildKeyIndex() const
+{
+    if (!SecondaryKey<R>::kHas || !m_keyStale)
+        return;
+    m_byKey.clear();
+    for (const R& r : m_list)
+        m_byKey[SecondaryKey<R>::Of(r)].push_back(r.ID);
+    m_keyStale = false;
+}
+
+template <class R>
+std::vector<int> CStoreTable<R>::IndicesOfKey(const Key& key) const
+{
+    std::vector<int> out;
+    if (!SecondaryKey<R>::kHas)
+        return out;
+    BuildKeyIndex();
+    const auto it = m_byKey.constFind(key);
+    if (it == m_byKey.cend())
+        return out;
+    out.reserve(it->size());
+    for (int32_t id : *it) {
+        const int i = IndexOf(id);
+        if (i >= 0)
+            out.push_back(i);
+    }
+    return out;
+}
+
+template <class R>
+int CStoreTable<R>::FirstIndexOfKey(const Key& key) const
+{
+    if (!SecondaryKey<R>::kHas)
+        return -1;
+    BuildKeyIndex();
+    const auto it = m_byKey.constFind(key);
+    if (it == m_byKey.cend())
+        return -1;
+    for (int32_t id : *it) {
+        const int i = IndexOf(id);
+        if (i >= 0)
+            return i;
+    }
+    return -1;
+}
+
+template <class R>
+bool CStoreTable<R>::PatchById(int32_t id, const std::function<void(R&)>& fn)
+{
+    const int i = IndexOf(id);
+    if (i < 0)
+        return false;
     R& r = m_list[size_t(i)];
-    r.Position = i + 1;
-    return r;
+    if (!SecondaryKey<R>::kHas || m_keyStale) {
+        fn(r);
+        r.ID = id;
+        return true;
+    }
+    const Key before = SecondaryKey<R>::Of(r);
+    fn(r);
+    r.ID = id;
+    const Key after = SecondaryKey<R>::Of(r);
+    if (!(before == after)) {
+        auto it = m_byKey.find(before);
+        if (it != m_byKey.end()) {
+            it->erase(std::remove(it->begin(), it->end(), id), it->end());
+            if (it->empty())
+                m_byKey.erase(it);
+        }
+        std::vector<int32_t>& ids = m_byKey[after];
+        ids.insert(std::lower_bound(ids.begin(), ids.end(), id), id);
+    }
+    return true;
+}
+
+template <class R>
+void CStoreTable<R>::Append(const R& rec)
+{
+    if (m_list.empty() || m_list.back().ID < rec.ID) {
+        m_list.push_back(rec);
+        m_list.back().Position = int32_t(m_list.size());
+        if (SecondaryKey<R>::kHas && !m_keyStale)
+            m_byKey[SecondaryKey<R>::Of(rec)].push_back(rec.ID);
+        return;
+    }
+    const auto it = std::lower_bound(m_list.begin(), m_list.end(), rec.ID, [](const R& r, int32_t v) { return r.ID < v; });
+    if (it != m_list.end() && it->ID == rec.ID) {
+        *it = rec;   // already there: the newer values win
+        it->Position = int32_t(it - m_list.begin() + 1);
+    } else {
+        const size_t at = size_t(m_list.insert(it, rec) - m_list.begin());
+        Renumber(at);
+    }
+    KeyIndexStale();
+}
+
+template <class R>
+int CStoreTable<R>::RemoveIds(const std::vector<int32_t>& ids)
+{
+    if (ids.empty() || m_list.empty())
+        return 0;
+    std::vector<int32_t> sorted(ids);
+    std::sort(sorted.begin(), sorted.end());
+    // One merge-like pass over the list (both in ID order).
+    size_t k = 0;
+    return RemoveWhere([&](const R& r) {
+        while (k < sorted.size() && sorted[k] < r.ID)
+            ++k;
+        return k < sorted.size() && sorted[k] == r.ID;
+    });
+}
+
+template <class R>
+int CStoreTable<R>::RemoveWhere(const std::function<bool(const R&)>& pred)
+{
+    const auto first = std::find_if(m_list.begin(), m_list.end(), pred);
+    if (first == m_list.end())
+        return 0;
+    const size_t from = size_t(first - m_list.begin());
+    const auto end = std::remove_if(first, m_list.end(), pred);
+    const int removed = int(m_list.end() - end);
+    m_list.erase(end, m_list.end());
+    Renumber(from);
+    KeyIndexStale();
+    return removed;
 }
 
 template <class R>
@@ -281,8 +445,8 @@ void CStoreTable<R>::Apply(std::vector<R>&& rows, uint64_t generation)
         return;   // a newer reload is already in place
     m_listGeneration = generation;
     m_list = std::move(rows);
-    for (size_t i = 0; i < m_list.size(); ++i)
-        m_list[i].Position = int32_t(i + 1);
+    Renumber(0);
+    KeyIndexStale();
 }
 
 template <class R>
@@ -309,8 +473,8 @@ int CStoreTable<R>::RemoveAt(int i)
     if (i < 0 || i >= GetCount())
         return 0;
     m_list.erase(m_list.begin() + i);
-    for (size_t k = size_t(i); k < m_list.size(); ++k)
-        m_list[k].Position = int32_t(k + 1);
+    Renumber(size_t(i));
+    KeyIndexStale();
     return 1;
 }
 
@@ -318,6 +482,7 @@ template <class R>
 void CStoreTable<R>::RemoveAllData()
 {
     m_list.clear();
+    KeyIndexStale();
 }
 
 // ---------------------------------------------------------------- cursor
@@ -581,6 +746,38 @@ void CStoreTable<R>::Delete()
     c.deletedHere = true;
     c.mode = Cursor::None;
     Show(c);
+}
+
+template <class R>
+int CStoreTable<R>::Seek(int32_t id)
+{
+    Cursor& c = Need("Seek");
+    QSqlDatabase db = ConnectionOrThrow(m_store);
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT ID,%1 FROM %2 WHERE ID=?").arg(Codec<R>::Columns().join(QLatin1Char(',')), m_table));
+    q.addBindValue(id);
+    if (!q.exec())
+        throw CDBException(q.lastError().text());
+    c.rows.clear();
+    if (q.next()) {
+        R r;
+        r.ID = q.value(0).toInt();
+        Codec<R>::Read(q, r);
+        c.rows.push_back(std::move(r));
+    }
+    c.loaded = true;
+    c.cur = 0;
+    c.deletedHere = false;
+    c.mode = Cursor::None;
+    Show(c);
+    return c.rows.empty() ? 0 : 1;
+}
+
+template <class R>
+int CStoreTable<R>::DeleteById(int32_t id)
+{
+    return DeleteWhereColumn(QStringLiteral("ID"), id) > 0 ? 1 : 0;
 }
 
 template <class R>

@@ -3,9 +3,17 @@
 //
 // Cached list: the whole table in memory, in table order (ascending ID), read by index.
 //   GetCount()/At(i) here; the table classes in CStoreDB_Handler.h give them their record names
-//   (GetAnz_Leser, Get_Leser, ...). At(i) returns a reference to the cached record, which callers
-//   may patch in place; it stays valid until the list is reloaded (_Requery) or a record is
-//   removed from it (RemoveAt, RemoveAllData). Position is always i + 1.
+//   (GetAnz_Leser, Get_Leser, ...). Position is always i + 1.
+//   At(i) is read-only. A cached record is changed in place through PatchById(id, fn) (or
+//   PatchAt(i) for many records at once), so the lookups below stay in step with it.
+//   Lookups: IndexOf(id) by binary search over the ID order; the tables add their own keyed
+//   lookups (transponders by Number, persons by TransponderID, events by ReaderID), kept in a
+//   hash from key to IDs that follows every append, patch and removal.
+//   Stable references: a view that keeps records across changes keeps their IDs and resolves
+//   them again through IndexOf (or the keyed lookups); an index or a reference into the list is
+//   only good until the next removal or reload.
+//   Removing: RemoveAt(i) for one record; RemoveIds(ids) and RemoveWhere(pred) take any number
+//   of records out in one pass, O(n + k).
 //
 // Cursor: the record set through which records are added, edited and deleted.
 //   Open() / IsOpen() / Requery() / MoveFirst() / MoveNext() / MoveLast() / IsEOF() /
@@ -14,19 +22,22 @@
 //   blank record; after Edit() the current record. The caller assigns the fields of Rec() and
 //   stores them with Update():
 //       tbl->AddNew(); tbl->Rec().Name = name; tbl->Rec().Changed = 0; tbl->Update();
-//   Open() on a cursor that is open starts it afresh. The cursor reads the table when it is
-//   first walked after Open() or Requery(); records added
-//   through it are appended, deleted ones drop out (after Delete(), MoveNext() goes to the record
-//   that followed). A failing store operation throws CDBException; Open() returns 0 instead.
-//   Update() returns when the record is durable (see CStoreDB_Handler.h).
+//   Open() on a cursor that is open starts it afresh. The cursor reads the whole table when it
+//   is first walked after Open() or Requery(); Seek(id) instead reads the one record with that
+//   ID and makes it the cursor's only record, so a change of one record never reads the table.
+//   Records added through the cursor are appended, deleted ones drop out (after Delete(),
+//   MoveNext() goes to the record that followed). DeleteById(id) deletes without reading.
+//   A failing store operation throws CDBException; Open() returns 0 instead.
+//   Update() returns when the record is durable (see CStoreDB_Handler.h), or, inside a
+//   CStoreTransaction, when that transaction commits.
 //
 // Threads (the rule every caller keeps):
 //   - The cursor is per thread: each thread that uses a table has its own cursor on it, on its
 //     own database connection, so a worker adding events never disturbs a dialog's cursor.
 //     Always Close() what you Open(); a worker's connection is dropped when its last cursor closes.
 //   - The cached list belongs to the owner thread, the thread that created the store handler
-//     (the GUI thread). Only that thread reads it (GetCount, At) or changes it (RemoveAt,
-//     RemoveAllData, patching). _Requery() may be called from any thread: on the owner thread the
+//     (the GUI thread). Only that thread reads it (GetCount, At, lookups) or changes it (patches,
+//     removals, Append). _Requery() may be called from any thread: on the owner thread the
 //     list is replaced at once; on another thread the table is read there and the new list is
 //     handed to the owner thread as a queued call, so it is in place before any message the worker
 //     posts or sends to a window afterwards is handled. Its result tells whether the table could
@@ -34,8 +45,10 @@
 #include "records/CDBException.h"
 #include "records/Records.h"
 
+#include <QHash>
 #include <QMutex>
 #include <QString>
+#include <QVariant>
 #include <QStringList>
 #include <atomic>
 #include <cstdint>
@@ -58,12 +71,15 @@ public:
     const QString& TableName() const { return m_table; }
     CStoreDB_Handler* Store() const { return m_store; }
 
-    // Starts/ends a transaction on the calling thread's connection, so that several records
-    // added through the cursor become visible together (the four windows of a schedule).
-    // Begin returns 0 when no transaction could be started; Commit throws CDBException.
-    int BeginTransaction();
-    void CommitTransaction();
-    void RollbackTransaction();
+    // Set-based changes on the calling thread's connection, for cascades and bulk changes
+    // (column names come from the program, never from input). Each returns the number of rows
+    // changed and throws CDBException on a store error. Run them inside a CStoreTransaction when
+    // they are one step of several.
+    int DeleteAllRows();
+    int DeleteWhereColumn(const QString& column, const QVariant& value);
+    // An empty whereColumn changes every row.
+    int UpdateColumnWhere(const QString& setColumn, const QVariant& setValue, const QString& whereColumn,
+                          const QVariant& whereValue);
 
 protected:
     bool IsOwnerThread() const;
@@ -75,6 +91,32 @@ protected:
     std::unique_ptr<QObject> m_ownerContext;
 };
 
+// The keyed lookup of a table beyond its ID: none by default.
+template <class R>
+struct SecondaryKey {
+    static constexpr bool kHas = false;
+    using Key = int32_t;
+    static Key Of(const R&) { return 0; }
+};
+template <>
+struct SecondaryKey<structTransponder> {
+    static constexpr bool kHas = true;
+    using Key = QString;
+    static Key Of(const structTransponder& r) { return r.Number; }
+};
+template <>
+struct SecondaryKey<structPerson> {
+    static constexpr bool kHas = true;
+    using Key = int32_t;
+    static Key Of(const structPerson& r) { return r.TransponderID; }
+};
+template <>
+struct SecondaryKey<structEvents> {
+    static constexpr bool kHas = true;
+    using Key = int32_t;
+    static Key Of(const structEvents& r) { return r.ReaderID; }
+};
+
 template <class R>
 class CStoreTable : public CStoreTableBase {
 public:
@@ -82,14 +124,36 @@ public:
     CStoreTable(CStoreDB_Handler* store, QString table);
     ~CStoreTable() override;
 
+    using Key = typename SecondaryKey<R>::Key;
+
     // ---- cached list (owner thread) ----
     int GetCount() const { return static_cast<int>(m_list.size()); }
     // The cached record at index i. For an index outside the list a blank record is returned
     // (callers check the index against the count; this only keeps a slip from crashing).
-    R& At(int i);
+    const R& At(int i) const;
     int _Requery();                 // 1 when the table was read, 0 otherwise
     int RemoveAt(int i);            // 1 when record i existed and was removed
     void RemoveAllData();
+    // Takes every cached record with one of these IDs out; returns how many. O(n + k).
+    int RemoveIds(const std::vector<int32_t>& ids);
+    // Takes every cached record for which pred is true out; returns how many. O(n).
+    int RemoveWhere(const std::function<bool(const R&)>& pred);
+    // Adds a record just stored to the end of the list (its ID is the highest so far; a lower
+    // one is put in its place in ID order).
+    void Append(const R& rec);
+    // Changes the cached record with this ID in place; false when there is none. The ID itself
+    // must not be changed.
+    bool PatchById(int32_t id, const std::function<void(R&)>& fn);
+    // The cached record at index i for changes in place (many records in a row); the keyed
+    // lookup is rebuilt on its next use. Outside the list: a blank record.
+    R& PatchAt(int i);
+
+    // ---- lookups (owner thread) ----
+    int IndexOf(int32_t id) const;                 // -1 when no cached record has this ID
+    const R* FindById(int32_t id) const;           // null when none
+    // List indices of the records whose secondary key (see SecondaryKey) equals key, ascending.
+    std::vector<int> IndicesOfKey(const Key& key) const;
+    int FirstIndexOfKey(const Key& key) const;     // -1 when none
 
     // ---- cursor (per thread) ----
     bool IsOpen() const;
@@ -109,6 +173,11 @@ public:
     void CancelUpdate();
     void Close();
     int32_t GetLastAddedID() const; // ID given to the last record this thread added (0: none)
+    // Makes the record with this ID the cursor's one current record, reading only it. 1 when
+    // found; 0 leaves the cursor at its end (IsEOF).
+    int Seek(int32_t id);
+    // Deletes the record with this ID; 1 when it existed, 0 when not. Throws on a store error.
+    int DeleteById(int32_t id);
 
 private:
     struct Cursor {
@@ -126,8 +195,13 @@ private:
     void Show(Cursor& c);           // buffer = current record (blank at the end)
     bool ReadAll(std::vector<R>& rows, QString* error);
     void Apply(std::vector<R>&& rows, uint64_t generation);
+    void Renumber(size_t from);
+    void KeyIndexStale() { m_keyStale = true; }
+    void BuildKeyIndex() const;
 
     std::vector<R> m_list;
+    mutable QHash<Key, std::vector<int32_t>> m_byKey;   // key -> IDs, ascending
+    mutable bool m_keyStale = true;
     uint64_t m_listGeneration = 0;
     std::atomic<uint64_t> m_generations{0};
     mutable QMutex m_cursorMutex;

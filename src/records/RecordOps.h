@@ -1,27 +1,33 @@
 #pragma once
-// The record change pattern, written once: open the table's cursor (or re-read it when it is
-// already open), add / walk to the record by ID and edit or delete it, store, close the cursor.
+// The record change pattern, written once and keyed: a change of one record by ID is one
+// statement on the calling thread's connection (a delete) or a read of that one record and its
+// update (an edit); it never reads the table. Bulk changes run in one transaction.
 // Failures are reported to the user here:
 //   - the cursor cannot be opened: text 83, a line break and text 84, error icon -> OpenFailed;
 //   - the store raises CDBException: its error text, exclamation icon (or the icon given) -> StoreError.
-// In every case the cursor is closed afterwards. NotFound shows nothing: the caller shows its
-// own text (75, 77, ...). Nothing here touches the cached list; afterwards the caller reloads it
-// (_Requery), patches the cached record, or removes it (RemoveAt), as its operation says.
+// In every case the cursor is closed afterwards, and a failure inside a CStoreTransaction marks
+// it failed, so the whole transaction rolls back. NotFound shows nothing: the caller shows its
+// own text (75, 77, ...). Nothing here touches the cached list; afterwards the caller patches it
+// (PatchById), appends to it (Append), removes from it (RemoveAt, RemoveIds, RemoveWhere) or
+// reloads it (_Requery), as its operation says.
 //
 // Examples:
 //   AddRecord(store->Get_Ptr_To_tblPerson(), [&](structPerson& p) { p.Name = name; }, &newId);
 //   EditRecordById(tblTransponder, id, [](structTransponder& t) { t.Changed = 1; });
 //   if (DeleteRecordById(tblPerson, id) == RecordResult::NotFound) ShowExclamation(lang->GetLangItem(77));
+//   CStoreTransaction tx(store);      // a cascade: all of it or none
+//   DeleteRecordById(tblLeser, id); DeleteRecordsWithValue(tblEvents, "ReaderID", id); tx.Commit();
 //
-// May be called from any thread (the cursor used is the calling thread's own).
+// May be called from any thread (the cursor and connection used are the calling thread's own).
 #include "base/Prompt.h"
+#include "records/CStoreDB_Handler.h"
 #include "records/CStoreTable.h"
+#include "records/CStoreTransaction.h"
 
+#include <QVariant>
 #include <functional>
 #include <type_traits>
 #include <vector>
-
-class CStoreDB_Handler;
 
 enum class RecordResult { Done, NotFound, OpenFailed, StoreError };
 
@@ -29,52 +35,61 @@ namespace RecordOpsDetail {
 void ShowOpenFailed(CStoreDB_Handler* store);
 void ShowStoreError(const CDBException& e, PromptIcon icon);
 
-// Opens this thread's cursor, or re-reads it when it is open already. false: open failed.
+// Runs body with this thread's cursor open (and closed afterwards) inside a transaction of its
+// own (joining the caller's, if any). body returns the result; a store error is shown.
 template <class R>
-bool OpenOrRequery(CStoreTable<R>* t)
+RecordResult Guarded(CStoreTable<R>* table, PromptIcon storeErrorIcon, const std::function<RecordResult()>& body)
 {
-    if (t->IsOpen()) {
-        t->Requery();   // may throw
-        return true;
+    CStoreDB_Handler* store = table->Store();
+    if (!table->IsOpen() && !table->Open()) {
+        ShowOpenFailed(store);
+        store->FailTransaction();
+        return RecordResult::OpenFailed;
     }
-    return t->Open() != 0;
+    RecordResult result = RecordResult::StoreError;
+    {
+        CStoreTransaction tx(store);
+        try {
+            result = body();
+            if (result == RecordResult::Done || result == RecordResult::NotFound) {
+                if (tx.Started() && !tx.Commit())
+                    throw CDBException(QStringLiteral("The changes to %1 could not be stored.").arg(table->TableName()));
+            }
+        } catch (const CDBException& e) {
+            tx.Rollback();
+            table->Close();
+            store->FailTransaction();
+            ShowStoreError(e, storeErrorIcon);
+            return RecordResult::StoreError;
+        }
+    }
+    table->Close();
+    return result;
 }
 } // namespace RecordOpsDetail
 
 // Adds count records in one transaction, so they stand together in table order (the four
 // windows of a time schedule). fill(k, record) assigns the fields of the k-th new record.
-// The new IDs are appended to newIds when given.
+// The new IDs are appended to newIds when given (and only when all were stored).
 template <class R>
 RecordResult AddRecords(CStoreTable<R>* table, int count,
                         const std::type_identity_t<std::function<void(int, R&)>>& fill,
                         std::vector<int32_t>* newIds = nullptr,
                         PromptIcon storeErrorIcon = PromptIcon::Exclamation)
 {
-    if (!table->IsOpen() && !table->Open()) {
-        RecordOpsDetail::ShowOpenFailed(table->Store());
-        return RecordResult::OpenFailed;
-    }
-    bool inTransaction = false;
-    try {
-        inTransaction = count > 1 && table->BeginTransaction();
+    std::vector<int32_t> ids;
+    const RecordResult r = RecordOpsDetail::Guarded<R>(table, storeErrorIcon, [&] {
         for (int k = 0; k < count; ++k) {
             table->AddNew();
             fill(k, table->Rec());
             table->Update();
-            if (newIds)
-                newIds->push_back(table->GetLastAddedID());
+            ids.push_back(table->GetLastAddedID());
         }
-        if (inTransaction)
-            table->CommitTransaction();
-    } catch (const CDBException& e) {
-        if (inTransaction)
-            table->RollbackTransaction();
-        table->Close();
-        RecordOpsDetail::ShowStoreError(e, storeErrorIcon);
-        return RecordResult::StoreError;
-    }
-    table->Close();
-    return RecordResult::Done;
+        return RecordResult::Done;
+    });
+    if (r == RecordResult::Done && newIds)
+        newIds->insert(newIds->end(), ids.begin(), ids.end());
+    return r;
 }
 
 // Adds one record; fill assigns its fields. newId receives the ID the store gave it.
@@ -90,84 +105,134 @@ RecordResult AddRecord(CStoreTable<R>* table, const std::type_identity_t<std::fu
     return r;
 }
 
-namespace RecordOpsDetail {
-// The one walk of the change pattern: open (or re-read) the cursor, visit every record that
-// match accepts, act on it, close. A store error closes the cursor and is shown.
+// Edits the record with this ID: reads it, lets assign change the fields, stores it. NotFound
+// when there is none (nothing changed, nothing shown). stored receives the record as stored.
 template <class R>
-RecordResult Walk(CStoreTable<R>* table, const std::function<bool(const R&)>& match,
-                  const std::function<void(CStoreTable<R>*)>& act, int* count, PromptIcon storeErrorIcon)
+RecordResult EditRecordById(CStoreTable<R>* table, int32_t id, const std::type_identity_t<std::function<void(R&)>>& assign,
+                            PromptIcon storeErrorIcon = PromptIcon::Exclamation, R* stored = nullptr)
 {
-    int n = 0;
-    try {
-        if (!OpenOrRequery(table)) {
-            ShowOpenFailed(table->Store());
-            return RecordResult::OpenFailed;
-        }
-        for (; !table->IsEOF(); table->MoveNext()) {
-            if (match && !match(table->Rec()))
-                continue;
-            act(table);
-            ++n;
-        }
-    } catch (const CDBException& e) {
-        table->Close();
-        if (count)
-            *count = n;
-        ShowStoreError(e, storeErrorIcon);
-        return RecordResult::StoreError;
-    }
-    table->Close();
-    if (count)
-        *count = n;
-    return RecordResult::Done;
+    return RecordOpsDetail::Guarded<R>(table, storeErrorIcon, [&] {
+        if (!table->Seek(id))
+            return RecordResult::NotFound;
+        table->Edit();
+        assign(table->Rec());
+        table->Rec().ID = id;
+        if (stored)
+            *stored = table->Rec();
+        table->Update();
+        return RecordResult::Done;
+    });
 }
-} // namespace RecordOpsDetail
+
+// Deletes the record with this ID: one statement. NotFound when there is none.
+template <class R>
+RecordResult DeleteRecordById(CStoreTable<R>* table, int32_t id, PromptIcon storeErrorIcon = PromptIcon::Exclamation)
+{
+    return RecordOpsDetail::Guarded<R>(table, storeErrorIcon, [&] {
+        return table->DeleteById(id) ? RecordResult::Done : RecordResult::NotFound;
+    });
+}
+
+// Deletes the records with these IDs in one transaction; the IDs not found go to notFound.
+// Done when every store call succeeded (also when some were not found).
+template <class R>
+RecordResult DeleteRecordsByIds(CStoreTable<R>* table, const std::vector<int32_t>& ids,
+                                std::vector<int32_t>* notFound = nullptr,
+                                PromptIcon storeErrorIcon = PromptIcon::Exclamation)
+{
+    std::vector<int32_t> missing;
+    const RecordResult r = RecordOpsDetail::Guarded<R>(table, storeErrorIcon, [&] {
+        for (int32_t id : ids)
+            if (!table->DeleteById(id))
+                missing.push_back(id);
+        return RecordResult::Done;
+    });
+    if (notFound)
+        *notFound = std::move(missing);
+    return r;
+}
 
 // Edits every record for which match is true (all when match is empty); assign changes the
-// fields. count receives the number edited. Done even when none matched.
+// fields. count receives the number edited. One read of the table, one transaction. Done even
+// when none matched.
 template <class R>
 RecordResult EditRecordsWhere(CStoreTable<R>* table, const std::type_identity_t<std::function<bool(const R&)>>& match,
                               const std::type_identity_t<std::function<void(R&)>>& assign, int* count = nullptr,
                               PromptIcon storeErrorIcon = PromptIcon::Exclamation)
 {
-    return RecordOpsDetail::Walk<R>(
-        table, match,
-        [&assign](CStoreTable<R>* t) {
-            t->Edit();
-            assign(t->Rec());
-            t->Update();
-        },
-        count, storeErrorIcon);
+    int n = 0;
+    const RecordResult r = RecordOpsDetail::Guarded<R>(table, storeErrorIcon, [&] {
+        table->Requery();
+        for (; !table->IsEOF(); table->MoveNext()) {
+            if (match && !match(table->Rec()))
+                continue;
+            table->Edit();
+            assign(table->Rec());
+            table->Update();
+            ++n;
+        }
+        return RecordResult::Done;
+    });
+    if (count)
+        *count = r == RecordResult::Done ? n : 0;
+    return r;
 }
 
-// Deletes every record for which match is true (all when match is empty). count receives the
-// number deleted.
+// Deletes every record for which match is true (all when match is empty: one statement).
+// count receives the number deleted. One transaction.
 template <class R>
 RecordResult DeleteRecordsWhere(CStoreTable<R>* table, const std::type_identity_t<std::function<bool(const R&)>>& match,
                                 int* count = nullptr, PromptIcon storeErrorIcon = PromptIcon::Exclamation)
 {
-    return RecordOpsDetail::Walk<R>(
-        table, match, [](CStoreTable<R>* t) { t->Delete(); }, count, storeErrorIcon);
+    int n = 0;
+    const RecordResult r = RecordOpsDetail::Guarded<R>(table, storeErrorIcon, [&] {
+        if (!match) {
+            n = table->DeleteAllRows();
+            return RecordResult::Done;
+        }
+        std::vector<int32_t> ids;
+        table->Requery();
+        for (; !table->IsEOF(); table->MoveNext())
+            if (match(table->Rec()))
+                ids.push_back(table->Rec().ID);
+        for (int32_t id : ids)
+            n += table->DeleteById(id);
+        return RecordResult::Done;
+    });
+    if (count)
+        *count = r == RecordResult::Done ? n : 0;
+    return r;
 }
 
-// Edits the record with this ID. NotFound when there is none (nothing changed, nothing shown).
+// Deletes every record whose column holds value: one statement (a cascade by reference).
 template <class R>
-RecordResult EditRecordById(CStoreTable<R>* table, int32_t id, const std::type_identity_t<std::function<void(R&)>>& assign,
-                            PromptIcon storeErrorIcon = PromptIcon::Exclamation)
+RecordResult DeleteRecordsWithValue(CStoreTable<R>* table, const char* column, const QVariant& value,
+                                    int* count = nullptr, PromptIcon storeErrorIcon = PromptIcon::Exclamation)
 {
     int n = 0;
-    const RecordResult r = EditRecordsWhere<R>(
-        table, [id, &n](const R& rec) { return n == 0 && rec.ID == id; },
-        [&](R& rec) { assign(rec); ++n; }, nullptr, storeErrorIcon);
-    return r == RecordResult::Done && n == 0 ? RecordResult::NotFound : r;
+    const RecordResult r = RecordOpsDetail::Guarded<R>(table, storeErrorIcon, [&] {
+        n = table->DeleteWhereColumn(QString::fromLatin1(column), value);
+        return RecordResult::Done;
+    });
+    if (count)
+        *count = r == RecordResult::Done ? n : 0;
+    return r;
 }
 
-// Deletes the record with this ID. NotFound when there is none.
+// Sets setColumn to setValue in every record whose whereColumn holds whereValue (every record
+// when whereColumn is null): one statement.
 template <class R>
-RecordResult DeleteRecordById(CStoreTable<R>* table, int32_t id, PromptIcon storeErrorIcon = PromptIcon::Exclamation)
+RecordResult SetValueWhere(CStoreTable<R>* table, const char* setColumn, const QVariant& setValue,
+                           const char* whereColumn, const QVariant& whereValue, int* count = nullptr,
+                           PromptIcon storeErrorIcon = PromptIcon::Exclamation)
 {
     int n = 0;
-    const RecordResult r = DeleteRecordsWhere<R>(
-        table, [id, &n](const R& rec) { return n == 0 && rec.ID == id; }, &n, storeErrorIcon);
-    return r == RecordResult::Done && n == 0 ? RecordResult::NotFound : r;
+    const RecordResult r = RecordOpsDetail::Guarded<R>(table, storeErrorIcon, [&] {
+        n = table->UpdateColumnWhere(QString::fromLatin1(setColumn), setValue,
+                                     whereColumn ? QString::fromLatin1(whereColumn) : QString(), whereValue);
+        return RecordResult::Done;
+    });
+    if (count)
+        *count = r == RecordResult::Done ? n : 0;
+    return r;
 }

@@ -238,11 +238,11 @@ void CLeftTreeView::SwapBuiltInScheduleName()
         // Only the cached records: the stored name stays "Vollzugriff".
         CtblZeitschema* tbl = m_store->Get_Ptr_To_tblZeitschema();
         for (int i = 0; i < tbl->GetAnz_Zeitschema(); ++i) {
-            structZeitschema& window = tbl->Get_Zeitschema(i);
-            if (!english && window.Name == kFullAccessEn)
-                window.Name = kFullAccessDe;
-            else if (english && window.Name == kFullAccessDe)
-                window.Name = kFullAccessEn;
+            const QString& name = tbl->Get_Zeitschema(i).Name;
+            if (!english && name == kFullAccessEn)
+                tbl->PatchAt(i).Name = kFullAccessDe;
+            else if (english && name == kFullAccessDe)
+                tbl->PatchAt(i).Name = kFullAccessEn;
         }
     }
     if (m_paneCategory == Transponders)

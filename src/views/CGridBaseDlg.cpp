@@ -1,6 +1,7 @@
 #include "views/CGridBaseDlg.h"
 
 #include "base/Prompt.h"
+#include "records/CStoreTransaction.h"
 #include "texts/CLanguageHandler.h"
 
 #include <QAction>
@@ -157,15 +158,6 @@ std::vector<int> CGridBaseDlg::SelectedIndices() const
     return indices;
 }
 
-std::vector<int> CGridBaseDlg::RemovalIndices(const std::vector<int>& sortedIndices)
-{
-    std::vector<int> out;
-    out.reserve(sortedIndices.size());
-    for (size_t k = 0; k < sortedIndices.size(); ++k)
-        out.push_back(sortedIndices[k] - int(k));
-    return out;
-}
-
 // ---------------------------------------------------------------- context menu
 
 void CGridBaseDlg::SetContextMenuPopupEnabled(bool enabled) { g_menuPopup.store(enabled); }
@@ -255,27 +247,34 @@ void CGridBaseDlg::DeleteEntries()
 
     m_busy = 1;
     // IDs first: the cached list shifts as records leave it.
-    std::vector<int> ids;
+    std::vector<int32_t> ids;
     for (int index : indices)
         ids.push_back(RecordIdAt(index));
 
-    // Each removal shifts the later entries down by one; a record that was not found stays in
-    // the list and does not shift anything.
-    int removed = 0;
-    for (size_t k = 0; k < indices.size(); ++k) {
-        const RecordResult result = DeleteRecordById(ids[k]);
-        if (result == RecordResult::NotFound) {
-            if (texts.notFound)
-                ShowExclamation(Text(texts.notFound));
-            continue;
+    // All of the selection is one transaction; the cached list loses the deleted records in one
+    // pass afterwards. A record that was not found stays in the list.
+    std::vector<int32_t> deleted;
+    {
+        CStoreTransaction tx(Store());
+        bool ok = true;
+        for (size_t k = 0; k < ids.size(); ++k) {
+            const RecordResult result = DeleteRecordById(ids[k]);
+            if (result == RecordResult::NotFound) {
+                if (texts.notFound)
+                    ShowExclamation(Text(texts.notFound));
+                continue;
+            }
+            if (result != RecordResult::Done) {
+                ok = false;
+                break;
+            }
+            deleted.push_back(ids[k]);
         }
-        if (result != RecordResult::Done)
-            break;
-        if (RemoveCachedAt(indices[k] - removed))
-            ++removed;
-        else if (texts.removeFailed)
-            ShowExclamation(Text(texts.removeFailed));
+        if (tx.Started() && (!ok || !tx.Commit()))
+            deleted.clear();   // rolled back: nothing left the table
     }
+    if (!deleted.empty() && RemoveCachedIds(deleted) != int(deleted.size()) && texts.removeFailed)
+        ShowExclamation(Text(texts.removeFailed));
     if (m_grid)
         m_grid->ClearSelection();
     Refill();

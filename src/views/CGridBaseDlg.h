@@ -88,9 +88,6 @@ public:
     // ---- selection ----
     // List indices (Position - 1) of the selected rows, ascending.
     std::vector<int> SelectedIndices() const;
-    // The cached-list index to remove at each step when removing the given ascending indices
-    // one after the other: earlier removals shift the list, so the k-th removes index - k.
-    static std::vector<int> RemovalIndices(const std::vector<int>& sortedIndices);
 
     // ---- context menu ----
     struct MenuItem {
@@ -133,11 +130,13 @@ public:
     // Store calls of the pattern. Each view implements them with the record-change helpers of
     // records/RecordOps.h, cascades included. NotFound makes the base show the view's text and
     // go on with the next record; OpenFailed and StoreError (already shown by the helpers) end
-    // the operation.
+    // the operation. The base runs the deletes of a selection in one CStoreTransaction, so a
+    // failure leaves every selected record in place.
     virtual RecordResult AddDefaultRecord() { return RecordResult::OpenFailed; }
     virtual int RecordIdAt(int index) const { Q_UNUSED(index) return 0; }
     virtual RecordResult DeleteRecordById(int id) { Q_UNUSED(id) return RecordResult::OpenFailed; }
-    virtual int RemoveCachedAt(int index) { Q_UNUSED(index) return 0; }   // RemoveAt
+    // Takes the deleted records out of the cached list in one pass (RemoveIds); the number removed.
+    virtual int RemoveCachedIds(const std::vector<int32_t>& ids) { Q_UNUSED(ids) return 0; }
     virtual RecordResult DeleteAllRecords() { return RecordResult::OpenFailed; }
     virtual void RemoveAllCached() {}                                      // RemoveAllData
     virtual int RequeryCache() { return 1; }                               // _Requery

@@ -37,10 +37,12 @@ public:
         busyDuringDelete = std::min(busyDuringDelete, Busy());
         return std::count(missingIds.begin(), missingIds.end(), id) ? RecordResult::NotFound : RecordResult::Done;
     }
-    int RemoveCachedAt(int index) override
+    int RemoveCachedIds(const std::vector<int32_t>& ids) override
     {
-        recs.removeAt(index);
-        return 1;
+        int n = 0;
+        for (int32_t id : ids)
+            n += recs.removeAll(QString(QChar('A' + id - 11)));
+        return n;
     }
 };
 
