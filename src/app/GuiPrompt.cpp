@@ -3,6 +3,8 @@
 #include "readers/CShowMessage.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <QPushButton>
 #include <QThread>
 #include <future>
@@ -76,4 +78,15 @@ void GuiPrompt::ShowMessage(const QString& text)
         CShowMessage window(text, QApplication::activeWindow());
         window.exec();
     });
+}
+
+QString GuiPrompt::ChooseFile(const FileRequest& request)
+{
+    QString path;
+    OnGuiThread([&] {
+        const QString start = request.fileName.isEmpty() ? request.folder : QDir(request.folder).filePath(request.fileName);
+        path = request.save ? QFileDialog::getSaveFileName(QApplication::activeWindow(), request.title, start, request.filter)
+                            : QFileDialog::getOpenFileName(QApplication::activeWindow(), request.title, start, request.filter);
+    });
+    return path;
 }

@@ -20,6 +20,7 @@ public:
     void Message(const QString& text, const QString& caption, PromptIcon icon) override;
     bool Question(const QString& text, const QString& caption) override;
     void ShowMessage(const QString& text) override;
+    QString ChooseFile(const FileRequest& request) override;
 
     static QMessageBox::Icon ToIcon(PromptIcon icon);
 

@@ -18,6 +18,11 @@ public:
         return false;
     }
     void ShowMessage(const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+    QString ChooseFile(const FileRequest& request) override
+    {
+        std::fprintf(stderr, "[%s] (file dialog cancelled)\n", qPrintable(request.title));
+        return {};
+    }
 };
 
 LoggingPrompt g_logging;
@@ -47,6 +52,7 @@ void ShowWarning(const QString& text) { Prompt().Message(text, PromptCaption(), 
 void ShowExclamation(const QString& text) { Prompt().Message(text, PromptCaption(), PromptIcon::Exclamation); }
 void ShowInfo(const QString& text) { Prompt().Message(text, PromptCaption(), PromptIcon::Information); }
 bool AskYesNo(const QString& text) { return Prompt().Question(text, PromptCaption()); }
+QString ChooseFile(const FileRequest& request) { return Prompt().ChooseFile(request); }
 
 ScriptedPrompt::ScriptedPrompt() { SetPrompt(this); }
 ScriptedPrompt::~ScriptedPrompt()
@@ -78,6 +84,30 @@ void ScriptedPrompt::ShowMessage(const QString& text)
 {
     QMutexLocker lock(&m_mutex);
     m_log.push_back({Shown::ShowMessage, text, QString(), PromptIcon::None});
+}
+
+QString ScriptedPrompt::ChooseFile(const FileRequest& request)
+{
+    QMutexLocker lock(&m_mutex);
+    m_log.push_back({Shown::FileDialog, request.title, QString(), PromptIcon::None});
+    m_lastFile = request;
+    if (m_files.empty())
+        return {};
+    const QString path = m_files.front();
+    m_files.pop_front();
+    return path;
+}
+
+void ScriptedPrompt::NextFileName(const QString& path)
+{
+    QMutexLocker lock(&m_mutex);
+    m_files.push_back(path);
+}
+
+FileRequest ScriptedPrompt::LastFileRequest() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_lastFile;
 }
 
 void ScriptedPrompt::NextAnswer(bool yes)
@@ -112,5 +142,6 @@ void ScriptedPrompt::Clear()
     QMutexLocker lock(&m_mutex);
     m_log.clear();
     m_answers.clear();
+    m_files.clear();
     m_unanswered = 0;
 }

@@ -10,6 +10,15 @@
 
 enum class PromptIcon { None, Information, Warning, Error, Question, Exclamation };
 
+// What a file dialog is asked for (export, import, backup, restore).
+struct FileRequest {
+    bool save = false;         // a save dialog (else an open dialog)
+    QString title;             // dialog title
+    QString folder;            // folder shown first (empty: the current one)
+    QString fileName;          // proposed file name (save dialogs)
+    QString filter;            // e.g. "CSV (*.csv);;Alle Dateien (*.*)"
+};
+
 class IPrompt {
 public:
     virtual ~IPrompt() = default;
@@ -19,6 +28,8 @@ public:
     virtual bool Question(const QString& text, const QString& caption) = 0;
     // The self-closing confirmation window (green bold text, gone after 2000 ms).
     virtual void ShowMessage(const QString& text) = 0;
+    // A file dialog; the chosen full path, or an empty text when the user cancelled.
+    virtual QString ChooseFile(const FileRequest& request) = 0;
 };
 
 // The prompt in force. Until something is installed, a prompt that only logs to stderr
@@ -36,13 +47,14 @@ void ShowWarning(const QString& text);      // warning icon
 void ShowExclamation(const QString& text);  // exclamation icon (store errors)
 void ShowInfo(const QString& text);         // information icon
 bool AskYesNo(const QString& text);         // question icon, true = Yes
+QString ChooseFile(const FileRequest& request);   // empty: cancelled
 
 // Prompt for tests and tools: answers questions from a queue and records what was shown.
 // Safe to use from worker threads.
 class ScriptedPrompt : public IPrompt {
 public:
     struct Shown {
-        enum Kind { Message, Question, ShowMessage } kind;
+        enum Kind { Message, Question, ShowMessage, FileDialog } kind;
         QString text;
         QString caption;
         PromptIcon icon;
@@ -53,6 +65,12 @@ public:
     void Message(const QString& text, const QString& caption, PromptIcon icon) override;
     bool Question(const QString& text, const QString& caption) override;
     void ShowMessage(const QString& text) override;
+    // Logged with the request's title as text; answered from NextFileName's queue, else
+    // cancelled (empty). The last request is kept for tests (LastFileRequest).
+    QString ChooseFile(const FileRequest& request) override;
+
+    void NextFileName(const QString& path);
+    FileRequest LastFileRequest() const;
 
     // Queue the answer to the next question (true = Yes). Without one a question is answered
     // No and counted in Unanswered().
@@ -65,6 +83,8 @@ public:
 private:
     mutable QMutex m_mutex;
     std::deque<bool> m_answers;
+    std::deque<QString> m_files;
+    FileRequest m_lastFile;
     std::vector<Shown> m_log;
     int m_unanswered = 0;
 };
