@@ -240,10 +240,10 @@ RecordResult CNameDlg::DeleteAllRecords()
     }
     if (r != RecordResult::Done)
         m_storeFailed = true;
-    // The cache has followed already; nothing is left for RemoveAllCached.
-    return RecordResult::NotFound;
+    return r;
 }
 
+// The cache has followed the deletes already (all of it, or only the persons shown).
 void CNameDlg::RemoveAllCached() {}
 
 void CNameDlg::OnCommand(int command)

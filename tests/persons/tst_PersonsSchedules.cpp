@@ -364,6 +364,30 @@ private slots:
         CheckCacheIsDatabase();
     }
 
+    // A schedule is found by its head window only; an incomplete last schedule still shows.
+    void scheduleLookupsAndNewPersons()
+    {
+        QCOMPARE(ScheduleOps::ScheduleNameOf(Windows(), m_office), QString("Office"));
+        QCOMPARE(ScheduleOps::ScheduleNameOf(Windows(), m_office + 1), QString());   // second window
+        QCOMPARE(ScheduleOps::ScheduleNameOf(Windows(), 0), QString());
+        AddTransponder("00000000B1", m_office + 1, "");
+        AddRecord(Windows(), [](structZeitschema& w) { w.Name = "Lonely"; });
+        QVERIFY(Transponders()->_Requery() && Windows()->_Requery());
+        auto* persons = Open<CNameDlg>(CLeftTreeView::Persons);
+        persons->EndEdit(3, CNameDlg::ColTransponder, "00000000B1");
+        QCOMPARE(persons->CellText(3, CNameDlg::ColSchedule), QString("---"));
+        auto* schedules = Open<CZeitschemaDlg>(CLeftTreeView::Schedules);
+        QCOMPARE(schedules->RecordCount(), 4);
+        QCOMPARE(schedules->CellText(4, CZeitschemaDlg::ColName), QString("Lonely"));
+
+        persons = Open<CNameDlg>(CLeftTreeView::Persons);
+        persons->OnCommand(CGridBaseDlg::CmdInsert);
+        QCOMPARE(persons->RecordCount(), 4);
+        QVERIFY(QRegularExpression("^Person_[0-9A-F]{1,4}$").match(persons->CellText(4, CNameDlg::ColName)).hasMatch());
+        QCOMPARE(Persons()->Get_Person(3).TransponderID, 0);
+        CheckCacheIsDatabase();
+    }
+
     // The person table's transponder column links both ways but leaves earlier links alone.
     void personTransponderLinks()
     {
