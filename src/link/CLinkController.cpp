@@ -9,6 +9,7 @@
 #include <QSocketNotifier>
 #include <QThread>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -31,7 +32,7 @@ constexpr int kPollPauseMs = 500;
 constexpr int kLostAfterReads = 500;
 constexpr int kIdlePassMs = 10;        // a pass that reads nothing waits as long as an idle read
 constexpr int kTagDisplayMs = 1500;
-constexpr int kWorkerJoinMs = 3000;    // longer than one exchange's 2000 ms byte wait
+constexpr int kWorkerJoinMs = 2500;    // both workers together; each leaves within one short wait
 constexpr int kIdentifyTries = 5;
 constexpr int kFurtherTries = 3;
 
@@ -214,8 +215,14 @@ CLinkController::~CLinkController()
     m_shared->link.m_nStopRequest = 1;
     // Reads in flight end at once; the workers then see the shutdown and leave.
     m_shared->link.CloseComPort();
-    Reap(m_connectWorker, kWorkerJoinMs);
-    Reap(m_monitorWorker, kWorkerJoinMs);
+    // One bound for both: closing must not take longer however the workers stand.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWorkerJoinMs);
+    const auto left = [until] {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        return int(std::max<std::chrono::milliseconds::rep>(0, ms.count()));
+    };
+    Reap(m_connectWorker, left());
+    Reap(m_monitorWorker, left());
     {
         std::lock_guard<std::mutex> lock(m_shared->reportMutex);
         m_shared->reports.clear();

@@ -178,6 +178,33 @@ private slots:
         }
     }
 
+    // A poll reply that comes while a caller's frame waits in the mailbox (a tag lies on
+    // the reader) is not that caller's reply: it gets the reply to its own frame.
+    void pollReplyIsNoMailboxReply()
+    {
+        QVERIFY(StartReader(Sim::Model::Cedar, [](Sim::ReaderSim& s) { s.SetDeviceId("00112233445566778899"); }));
+        QVERIFY(Connect());
+        CSerialLink& link = m_ctrl->Link();
+        Sim::SimFaults slow;
+        slow.replyDelayMs = 150;   // the caller queues its frame while the poll's reply is on its way
+        m_sim->SetFaults(slow);
+        m_sim->PresentTag("0001112223");
+        QByteArray reply;
+        std::thread caller;
+        std::atomic<bool> claimed{false}, started{false};
+        m_sim->SetTrafficListener([&](const Sim::SimLogEntry& e) {
+            if (e.command == 'C' && !claimed.exchange(true)) {
+                caller = std::thread([&] { reply = link.SendTelegramViaMonitor('L', "S0000", 1); });
+                started = true;
+            }
+        });
+        QTRY_VERIFY(started.load());
+        m_sim->SetTrafficListener(nullptr);
+        caller.join();
+        QCOMPARE(reply.mid(2, 2), QByteArray("LS"));
+        QCOMPARE(reply.mid(4, 20), QByteArray("00112233445566778899"));
+    }
+
     // A frame queued while the monitor writes the one before it is not lost: it goes out
     // next, and the first caller still gets its own reply.
     void frameQueuedDuringWriteGoesOut()
@@ -261,6 +288,44 @@ private slots:
         QTest::qWait(200);   // the old worker ends now
         QCOMPARE(m_ctrl->Link().m_nPortInUse.load(), kCom);
         QCOMPARE(prompt.Texts(), QStringList{"T107"});
+    }
+
+    // Closing the controller returns promptly whatever its workers are doing: identifying
+    // a reader that does not answer at this rate, polling, or waiting to announce a tag to
+    // this thread, which does not look at its events.
+    void closingReturnsPromptly_data()
+    {
+        QTest::addColumn<int>("model");
+        QTest::addColumn<QString>("state");
+        QTest::newRow("identifying") << int(Sim::Model::Birch) << "identifying";
+        QTest::newRow("polling") << int(Sim::Model::Maple) << "polling";
+        QTest::newRow("announcing") << int(Sim::Model::Cedar) << "announcing";
+    }
+    void closingReturnsPromptly()
+    {
+        QFETCH(int, model);
+        QFETCH(QString, state);
+        QVERIFY(StartReader(Sim::Model(model)));
+        ScriptedPrompt prompt;
+        if (state == "identifying") {
+            QCOMPARE(m_ctrl->StartConnectWorker(), 0);
+            QTRY_VERIFY(m_sim->Log().size() >= 1);
+        } else {
+            QVERIFY(Connect());
+            QTRY_VERIFY(m_sim->Received('C') > 0);
+            if (state == "announcing") {
+                m_sim->PresentTag("0001234567");
+                const int polls = m_sim->Received('C');
+                for (int i = 0; i < 300 && m_sim->Received('C') == polls; ++i)
+                    QThread::msleep(10);
+                QThread::msleep(100);
+            }
+        }
+        QElapsedTimer took;
+        took.start();
+        m_ctrl.reset();
+        QVERIFY2(took.elapsed() < 3000, qPrintable(QString::number(took.elapsed())));
+        QVERIFY(prompt.Texts().isEmpty());
     }
 
     // The device ID write is tried again only while its reply is empty, and stops at the

@@ -175,7 +175,13 @@ private slots:
             m_online.Reader().PresentTag("0004445556");   // lies there for every poll
         QSignalSpy seen(m_ctrl.get(), &CLinkController::TransponderSeen);
         QVERIFY(m_online.Connect(*m_ctrl));
-        if (!bus) {
+        if (bus) {
+            // The first poll has been answered with the tag: the monitor wants to announce it
+            // while this (the GUI) thread does not look at its events.
+            for (int i = 0; i < 300 && m_online.Reader().Received('C') == 0; ++i)
+                QThread::msleep(10);
+            QThread::msleep(100);
+        } else {
             // A desk reader sends its tag frame once, here when the monitor runs (it clears
             // the stop request of the rate change). The monitor then waits to announce the tag
             // while this (the GUI) thread does not look at its events.
