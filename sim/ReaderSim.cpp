@@ -265,16 +265,17 @@ void ReaderSim::FrameComplete()
             e.data = a.data;
             if (a.heard == Heard::Answered) {
                 ++m_received[a.command];
-                bool send = true;
-                if (a.command == 'H' && ++m_identifyTries < m_faults.identifyOnTry)
+                std::string reply = a.replyPayload;
+                bool send = m_aimed.Apply(a.command, a.data, bus, reply);   // an aimed fault comes first
+                if (send && a.command == 'H' && ++m_identifyTries < m_faults.identifyOnTry)
                     send = false;
-                else if (m_faults.dropNext > 0) {
+                else if (send && m_faults.dropNext > 0) {
                     --m_faults.dropNext;
                     send = false;
                 }
                 if (send) {
                     const std::string payload =
-                        m_faults.badChecksum && bus ? WithBadChecksum(a.replyPayload) : a.replyPayload;
+                        m_faults.badChecksum && bus ? WithBadChecksum(reply) : reply;
                     e.replied = true;
                     e.reply = payload;
                     ++m_repliesSent;
@@ -537,6 +538,24 @@ SimFaults ReaderSim::Faults() const
     return m_faults;
 }
 
+void ReaderSim::AimFault(const AimedFault& fault)
+{
+    std::lock_guard lock(m_mutex);
+    m_aimed.Add(fault);
+}
+
+std::vector<AimedFault> ReaderSim::AimedFaultsPending() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_aimed.Pending();
+}
+
+void ReaderSim::ClearAimedFaults()
+{
+    std::lock_guard lock(m_mutex);
+    m_aimed.Clear();
+}
+
 int ReaderSim::Received(char command) const
 {
     std::lock_guard lock(m_mutex);
@@ -632,6 +651,8 @@ std::string ReaderSim::StatusText() const
     if (f.dropNext) s << " drop=" << f.dropNext;
     if (f.identifyOnTry > 1) s << " identify-on=" << f.identifyOnTry;
     if (f.replyDelayMs) s << " delay=" << f.replyDelayMs << "ms";
+    for (const AimedFault& a : m_aimed.Pending())
+        s << " aim=" << AimedFaultText(a);
     s << "\n";
     return s.str();
 }

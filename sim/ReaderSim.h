@@ -30,6 +30,7 @@
 //
 // Thread safety: every method may be called from any thread. The serving loop runs on its own
 // std::thread; memory, faults and log are guarded by one mutex.
+#include "SimAimedFault.h"
 #include "SimDevice.h"
 
 #include <atomic>
@@ -120,6 +121,11 @@ public:
 
     void SetFaults(const SimFaults& faults);   // also restarts the identify try count
     SimFaults Faults() const;                  // with dropNext counted down so far
+    // Faults aimed at the replies to one kind of telegram (SimAimedFault.h), checked before the
+    // faults above; SetFaults leaves them alone, ClearAimedFaults ends them.
+    void AimFault(const AimedFault& fault);
+    std::vector<AimedFault> AimedFaultsPending() const;
+    void ClearAimedFaults();
 
     // Traffic: telegrams heard per command letter (right line, right frame kind, checksum ok),
     // the log of everything that arrived, and the number of replies that went out.
@@ -151,6 +157,7 @@ private:
     mutable std::mutex m_mutex;   // guards everything below up to the fds
     SimDevice m_device;
     SimFaults m_faults;
+    AimedFaults m_aimed;
     int m_identifyTries = 0;
     std::vector<SimLogEntry> m_log;
     std::map<char, int> m_received;

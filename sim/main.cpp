@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <sstream>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -55,7 +56,9 @@ void Usage()
         "  --pace             send at the real wire speed (10 bits a byte)\n"
         "  --verbose          also print polls that find no tag\n"
         "faults: --silent --bad-checksum --cut --eot-first --noise N --interim N\n"
-        "        --drop N --identify-on N --delay MS\n";
+        "        --drop N --identify-on N --delay MS\n"
+        "        --aim KIND:PREFIX[:N]  (KIND drop, nak or bad-checksum; the next N replies to\n"
+        "        telegrams starting with PREFIX, e.g. drop:SU0000:3 for three clock writes)\n";
 }
 
 std::vector<Sim::SimEvent> SampleEvents(int n)
@@ -100,7 +103,7 @@ bool ApplyFault(Sim::SimFaults& f, const std::string& name, const std::string& v
 void Console(Sim::ReaderSim& sim)
 {
     Say("Type a tag number and Enter to present it once; \"hold NUMBER\", \"remove\", \"status\",\n"
-        "\"fault NAME [on|off|N]\", \"faults off\", \"quit\".");
+        "\"fault NAME [on|off|N]\", \"aim KIND:PREFIX[:N]\", \"faults off\", \"quit\".");
     std::string line;
     while (!g_quit) {
         pollfd pf {0, POLLIN, 0};
@@ -128,8 +131,16 @@ void Console(Sim::ReaderSim& sim)
         } else if (cmd == "hold" && !a.empty()) {
             sim.PresentTag(a, false);
             Say("tag " + a + " lies on the reader until \"remove\"");
+        } else if (cmd == "aim" && !a.empty()) {
+            if (const auto aimed = Sim::ParseAimedFault(a)) {
+                sim.AimFault(*aimed);
+                Say("aimed " + Sim::AimedFaultText(*aimed));
+            } else {
+                Say("? aim KIND:PREFIX[:N], KIND drop, nak or bad-checksum");
+            }
         } else if (cmd == "faults" && a == "off") {
             sim.SetFaults({});
+            sim.ClearAimedFaults();
             Say("no faults");
         } else if (cmd == "fault" && !a.empty()) {
             Sim::SimFaults f = sim.Faults();
@@ -156,6 +167,7 @@ int main(int argc, char** argv)
     int com = 0, events = -1;
     bool verbose = false;
     Sim::SimFaults faults;
+    std::vector<Sim::AimedFault> aims;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&]() -> std::string {
@@ -172,6 +184,15 @@ int main(int argc, char** argv)
         else if (arg == "--master") master = value();
         else if (arg == "--events") events = std::atoi(value().c_str());
         else if (arg == "--verbose") verbose = true;
+        else if (arg == "--aim") {
+            const std::string text = value();
+            const auto aimed = Sim::ParseAimedFault(text);
+            if (!aimed) {
+                std::cerr << "--aim " << text << ": expected KIND:PREFIX[:N]\n";
+                return 2;
+            }
+            aims.push_back(*aimed);
+        }
         else if (arg == "--help" || arg == "-h") { Usage(); return 0; }
         else if (arg.rfind("--", 0) == 0) {
             const std::string name = arg.substr(2);
@@ -200,6 +221,8 @@ int main(int argc, char** argv)
     if (events >= 0) sim.SetEvents(SampleEvents(events));
     if (!tag.empty()) sim.PresentTag(tag, false);
     sim.SetFaults(faults);
+    for (const Sim::AimedFault& aimed : aims)
+        sim.AimFault(aimed);
     sim.SetTrafficListener([verbose](const Sim::SimLogEntry& e) {
         if (!verbose && e.heard == Sim::Heard::Answered && e.command == 'C'
             && e.reply.find("NOTAG") != std::string::npos)
