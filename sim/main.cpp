@@ -52,10 +52,14 @@ void Usage()
         "  --tag NUMBER       a tag lies on the reader from the start (bus readers)\n"
         "  --master NUMBER    master transponder (Birch, Alder)\n"
         "  --events N         N sample events in the event memory\n"
+        "  --transponders FILE  the transponder list the reader holds (bus readers), one number a line\n"
         "  --pace             send at the real wire speed (10 bits a byte)\n"
         "  --verbose          also print polls that find no tag\n"
         "faults: --silent --bad-checksum --cut --eot-first --noise N --interim N\n"
-        "        --drop N --identify-on N --delay MS\n";
+        "        --drop N --identify-on N --delay MS\n"
+        "        --nak KIND:N  the next N telegrams of a kind are answered NAK and not taken;\n"
+        "                      KIND is the command letter and the start of the data: ST slot\n"
+        "                      writes, SZ windows, SP0000 / SP0001 parameters, LT slot queries\n";
 }
 
 std::vector<Sim::SimEvent> SampleEvents(int n)
@@ -93,6 +97,10 @@ bool ApplyFault(Sim::SimFaults& f, const std::string& name, const std::string& v
     else if (name == "drop") f.dropNext = n;
     else if (name == "identify-on") f.identifyOnTry = n;
     else if (name == "delay") f.replyDelayMs = n;
+    else if (name == "nak") {
+        if (value == "off") f.nakNext = 0;
+        else if (!Sim::ParseRefusal(value, f.nakKind, f.nakNext)) return false;
+    }
     else return false;
     return true;
 }
@@ -100,7 +108,7 @@ bool ApplyFault(Sim::SimFaults& f, const std::string& name, const std::string& v
 void Console(Sim::ReaderSim& sim)
 {
     Say("Type a tag number and Enter to present it once; \"hold NUMBER\", \"remove\", \"status\",\n"
-        "\"fault NAME [on|off|N]\", \"faults off\", \"quit\".");
+        "\"fault NAME [on|off|N]\" (\"fault nak ST:12\"), \"faults off\", \"quit\".");
     std::string line;
     while (!g_quit) {
         pollfd pf {0, POLLIN, 0};
@@ -137,7 +145,7 @@ void Console(Sim::ReaderSim& sim)
                 sim.SetFaults(f);
                 Say("fault " + a + " " + (b.empty() ? "on" : b));
             } else {
-                Say("unknown fault " + a);
+                Say("unknown fault or value: " + a + (b.empty() ? "" : " " + b));
             }
         } else if (cmd.size() == 10) {
             sim.PresentTag(cmd, true);
@@ -152,7 +160,7 @@ void Console(Sim::ReaderSim& sim)
 
 int main(int argc, char** argv)
 {
-    std::string modelName, deviceId, tag, master;
+    std::string modelName, deviceId, tag, master, transponderFile;
     int com = 0, events = -1;
     bool verbose = false;
     Sim::SimFaults faults;
@@ -171,12 +179,13 @@ int main(int argc, char** argv)
         else if (arg == "--tag") tag = value();
         else if (arg == "--master") master = value();
         else if (arg == "--events") events = std::atoi(value().c_str());
+        else if (arg == "--transponders") transponderFile = value();
         else if (arg == "--verbose") verbose = true;
         else if (arg == "--help" || arg == "-h") { Usage(); return 0; }
         else if (arg.rfind("--", 0) == 0) {
             const std::string name = arg.substr(2);
             const bool takesValue = name == "noise" || name == "interim" || name == "drop" || name == "identify-on"
-                                    || name == "delay";
+                                    || name == "delay" || name == "nak";
             if (!ApplyFault(faults, name, takesValue ? value() : std::string())) {
                 std::cerr << "unknown option " << arg << "\n";
                 Usage();
@@ -199,6 +208,20 @@ int main(int argc, char** argv)
     if (!master.empty()) sim.SetMaster(master);
     if (events >= 0) sim.SetEvents(SampleEvents(events));
     if (!tag.empty()) sim.PresentTag(tag, false);
+    if (!transponderFile.empty()) {
+        std::vector<std::string> numbers;
+        std::string error;
+        if (!Sim::ReadTransponderFile(transponderFile, numbers, error)) {
+            std::cerr << error << "\n";
+            return 2;
+        }
+        if (int(numbers.size()) > sim.Info().slotCapacity) {
+            std::cerr << transponderFile << ": " << numbers.size() << " transponders, a " << sim.Info().name
+                      << " holds " << sim.Info().slotCapacity << "\n";
+            return 2;
+        }
+        sim.SetTransponders(numbers);
+    }
     sim.SetFaults(faults);
     sim.SetTrafficListener([verbose](const Sim::SimLogEntry& e) {
         if (!verbose && e.heard == Sim::Heard::Answered && e.command == 'C'

@@ -61,11 +61,6 @@ QByteArray WeekdayName(const QDate& date)
     return source ? source(date) : LocaleWeekdayName(date);
 }
 
-bool IsAck(const QByteArray& reply)
-{
-    return reply.size() > 4 && reply.at(4) == Telegram::ACK;
-}
-
 // Text 103 carries the port number where it says "%d".
 QString WithNumber(QString text, uint32_t number)
 {
@@ -471,7 +466,7 @@ void CLinkController::ConnectWorker(const std::shared_ptr<Shared>& shared)
                     if (w.isEmpty()) {
                         for (int i = 0; i < kFurtherTries && !shared->shutdown.load(); ++i) {
                             w = link.SendTelegram('S', "S0000" + newId, 1);
-                            if (IsAck(w))
+                            if (Telegram::IsAck(w))
                                 break;
                         }
                     }
@@ -489,7 +484,7 @@ void CLinkController::ConnectWorker(const std::shared_ptr<Shared>& shared)
                     fail(105);
                 } else {
                     QByteArray r = link.SendTelegram('S', clock, 1);
-                    for (int i = 0; i < kFurtherTries && !IsAck(r) && !shared->shutdown.load(); ++i) {
+                    for (int i = 0; i < kFurtherTries && !Telegram::IsAck(r) && !shared->shutdown.load(); ++i) {
                         clock = BuildClockData();
                         if (clock.isEmpty())
                             break;
@@ -497,7 +492,7 @@ void CLinkController::ConnectWorker(const std::shared_ptr<Shared>& shared)
                     }
                     if (clock.isEmpty())
                         fail(105);
-                    else if (!IsAck(r))
+                    else if (!Telegram::IsAck(r))
                         fail(106);
                 }
             }
@@ -661,6 +656,10 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
                 link.ClearOutgoing();
             } else if (out.isEmpty() && link.m_nReady.load() == 1) {
                 if (!shared->MonitorSleep(kPollPauseMs, generation))
+                    continue;
+                // A reader operation may have taken the port during the pause; a poll now
+                // would mix its reply into that operation's exchange.
+                if (link.m_bBusy.load() != 0)
                     continue;
                 link.PurgeReceive();
                 link.m_nReady = 0;
