@@ -7,13 +7,13 @@
 // The view owns no reader data: every cell comes from the store's reader cache on demand.
 // The reader operations themselves are widget-free (ReaderRegistration, ReaderDeletion,
 // ReaderIdentity); this class turns clicks into calls to them and refreshes grid and tree.
+#include "readers/CDataProgressDlg.h"
 #include "views/CGridBaseDlg.h"
 
 #include <QPointer>
 #include <QString>
 #include <memory>
 
-class CDataProgressDlg;
 class CSerialLink;
 class CWriteAllRun;
 
