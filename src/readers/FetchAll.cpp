@@ -13,6 +13,7 @@
 #include <QEventLoop>
 #include <QHash>
 #include <QSet>
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -119,14 +120,35 @@ int ApplyToDatabase(CStoreDB_Handler& store, int32_t readerId, const QStringList
     std::vector<structTransponder> added;
     std::vector<std::pair<int32_t, QString>> assigned;
     bool good = true;
+    bool cacheInStep = true;
     const auto step = [&](RecordResult r) { good = good && r == RecordResult::Done; };
     constexpr PromptIcon icon = PromptIcon::Warning;
 
     CStoreTransaction tx(&store);
-    if (!deleteIds.empty()) {
-        step(DeleteRecordsByIds(transponders, deleteIds, nullptr, icon));
+    // Transponders in both lists get this reader first: afterwards every transponder that is
+    // still assigned to no reader is one the reader does not hold, and they all go in one
+    // statement. (Without a reader record nothing is assigned, so they go one by one.)
+    if (!assignIds.isEmpty())
+        step(EditRecordsWhere(
+            transponders, [&](const structTransponder& t) { return assignIds.contains(t.ID); },
+            [&](structTransponder& t) {
+                t.Readers = AddReaderToAll(t.Readers, readerId);
+                assigned.emplace_back(t.ID, t.Readers);
+            },
+            nullptr, icon));
+    if (good && !deleteIds.empty()) {
+        if (readerId > 0) {
+            int deleted = 0;
+            step(DeleteRecordsWithValue(transponders, "Readers", QStringLiteral(""), &deleted, icon));
+            cacheInStep = deleted == int(deleteIds.size());
+        } else {
+            step(DeleteRecordsByIds(transponders, deleteIds, nullptr, icon));
+        }
         // A person keeps no reference to a transponder that is gone.
-        if (good)
+        const CtblPerson* persons = store.Get_Ptr_To_tblPerson();
+        const bool carried = std::any_of(deleteIds.begin(), deleteIds.end(),
+                                         [&](int32_t id) { return persons->IndexOfTransponder(id) >= 0; });
+        if (good && carried)
             step(EditRecordsWhere(
                 store.Get_Ptr_To_tblPerson(), [&](const structPerson& p) { return deletedSet.contains(p.TransponderID); },
                 [&](structPerson& p) {
@@ -156,14 +178,6 @@ int ApplyToDatabase(CStoreDB_Handler& store, int32_t readerId, const QStringList
             added.push_back(t);
         }
     }
-    if (good && !assignIds.isEmpty())
-        step(EditRecordsWhere(
-            transponders, [&](const structTransponder& t) { return assignIds.contains(t.ID); },
-            [&](structTransponder& t) {
-                t.Readers = AddReaderToAll(t.Readers, readerId);
-                assigned.emplace_back(t.ID, t.Readers);
-            },
-            nullptr, icon));
     if (good && readerId > 0) {
         const RecordResult r = EditRecordById(store.Get_Ptr_To_tblLeser(), readerId, [](structLeser& l) { l.Changed = 0; }, icon);
         good = r == RecordResult::Done || r == RecordResult::NotFound;
@@ -175,11 +189,15 @@ int ApplyToDatabase(CStoreDB_Handler& store, int32_t readerId, const QStringList
         return 0;
     }
 
-    transponders->RemoveIds(deleteIds);
-    for (const structTransponder& t : added)
-        transponders->Append(t);
-    for (const auto& [id, readers] : assigned)
-        transponders->PatchById(id, [&readers](structTransponder& t) { t.Readers = readers; });
+    if (cacheInStep) {
+        transponders->RemoveIds(deleteIds);
+        for (const structTransponder& t : added)
+            transponders->Append(t);
+        for (const auto& [id, readers] : assigned)
+            transponders->PatchById(id, [&readers](structTransponder& t) { t.Readers = readers; });
+    } else {
+        transponders->_Requery();   // the table held rows the cached list did not know
+    }
     for (int32_t id : detachedPersons)
         store.Get_Ptr_To_tblPerson()->PatchById(id, [](structPerson& p) { p.TransponderID = 0; });
     if (readerId > 0)
