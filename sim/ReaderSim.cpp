@@ -259,7 +259,9 @@ void ReaderSim::FrameComplete()
             e.heard = m_frameLineOk ? Heard::Unplugged : Heard::WrongLine;
             e.command = GuessCommand(m_collected);
         } else {
-            const Answer a = m_device.Handle(m_collected);
+            Answer a;
+            if (!RefuseIfDue(m_faults.nakKind, m_faults.nakNext, m_collected, bus, a))
+                a = m_device.Handle(m_collected);
             e.heard = a.heard;
             e.command = a.heard == Heard::Answered ? a.command : GuessCommand(m_collected);
             e.data = a.data;
@@ -633,6 +635,7 @@ std::string ReaderSim::StatusText() const
         s << "params P0000..P0003: " << Hex(m.params[0], 4) << " " << Hex(m.params[1], 4) << " "
           << Hex(unsigned(m.slotCount), 4) << " " << Hex(m.params[3], 4) << "\n";
         s << "time windows: " << m.windows.size() << "\n";
+        s << MemoryListing(m);
     } else {
         s << "master: " << m.tagSlots[0] << (m.teachMode ? " (teaching)" : "") << "\n";
         s << "mode: " << m.mode << ", switching time: " << m.switchTime << "\n";
@@ -653,6 +656,7 @@ std::string ReaderSim::StatusText() const
     if (f.replyDelayMs) s << " delay=" << f.replyDelayMs << "ms";
     for (const AimedFault& a : m_aimed.Pending())
         s << " aim=" << AimedFaultText(a);
+    if (f.nakNext > 0) s << " nak=" << f.nakKind << ":" << f.nakNext;
     s << "\n";
     return s.str();
 }

@@ -32,6 +32,7 @@
 // std::thread; memory, faults and log are guarded by one mutex.
 #include "SimAimedFault.h"
 #include "SimDevice.h"
+#include "SimMemory.h"
 
 #include <atomic>
 #include <functional>
@@ -58,6 +59,8 @@ struct SimFaults {
     bool eotBeforeStx = false;   // a stray EOT goes out before every reply's STX
     bool pace = false;           // 10 bit times a byte at the model's rate, both ways
     int replyDelayMs = 0;        // a slow reader: every reply starts this much later
+    std::string nakKind;         // telegrams of this kind ("ST", "SZ", "SP0000", "LT" ...) are
+    int nakNext = 0;             // ... answered NAK and not taken, the next N times (SimMemory.h)
 };
 
 // One telegram the reader received (or, Heard::Unsolicited, sent by itself).

@@ -53,12 +53,16 @@ void Usage()
         "  --tag NUMBER       a tag lies on the reader from the start (bus readers)\n"
         "  --master NUMBER    master transponder (Birch, Alder)\n"
         "  --events N         N sample events in the event memory\n"
+        "  --transponders FILE  the transponder list the reader holds (bus readers), one number a line\n"
         "  --pace             send at the real wire speed (10 bits a byte)\n"
         "  --verbose          also print polls that find no tag\n"
         "faults: --silent --bad-checksum --cut --eot-first --noise N --interim N\n"
         "        --drop N --identify-on N --delay MS\n"
         "        --aim KIND:PREFIX[:N]  (KIND drop, nak or bad-checksum; the next N replies to\n"
-        "        telegrams starting with PREFIX, e.g. drop:SU0000:3 for three clock writes)\n";
+        "        telegrams starting with PREFIX, e.g. drop:SU0000:3 for three clock writes)\n"
+        "        --nak KIND:N  the next N telegrams of a kind are answered NAK and not taken;\n"
+        "                      KIND is the command letter and the start of the data: ST slot\n"
+        "                      writes, SZ windows, SP0000 / SP0001 parameters, LT slot queries\n";
 }
 
 std::vector<Sim::SimEvent> SampleEvents(int n)
@@ -96,6 +100,10 @@ bool ApplyFault(Sim::SimFaults& f, const std::string& name, const std::string& v
     else if (name == "drop") f.dropNext = n;
     else if (name == "identify-on") f.identifyOnTry = n;
     else if (name == "delay") f.replyDelayMs = n;
+    else if (name == "nak") {
+        if (value == "off") f.nakNext = 0;
+        else if (!Sim::ParseRefusal(value, f.nakKind, f.nakNext)) return false;
+    }
     else return false;
     return true;
 }
@@ -103,7 +111,7 @@ bool ApplyFault(Sim::SimFaults& f, const std::string& name, const std::string& v
 void Console(Sim::ReaderSim& sim)
 {
     Say("Type a tag number and Enter to present it once; \"hold NUMBER\", \"remove\", \"status\",\n"
-        "\"fault NAME [on|off|N]\", \"aim KIND:PREFIX[:N]\", \"faults off\", \"quit\".");
+        "\"fault NAME [on|off|N]\" (\"fault nak ST:12\"), \"aim KIND:PREFIX[:N]\", \"faults off\", \"quit\".");
     std::string line;
     while (!g_quit) {
         pollfd pf {0, POLLIN, 0};
@@ -148,7 +156,7 @@ void Console(Sim::ReaderSim& sim)
                 sim.SetFaults(f);
                 Say("fault " + a + " " + (b.empty() ? "on" : b));
             } else {
-                Say("unknown fault " + a);
+                Say("unknown fault or value: " + a + (b.empty() ? "" : " " + b));
             }
         } else if (cmd.size() == 10) {
             sim.PresentTag(cmd, true);
@@ -163,7 +171,7 @@ void Console(Sim::ReaderSim& sim)
 
 int main(int argc, char** argv)
 {
-    std::string modelName, deviceId, tag, master;
+    std::string modelName, deviceId, tag, master, transponderFile;
     int com = 0, events = -1;
     bool verbose = false;
     Sim::SimFaults faults;
@@ -183,6 +191,7 @@ int main(int argc, char** argv)
         else if (arg == "--tag") tag = value();
         else if (arg == "--master") master = value();
         else if (arg == "--events") events = std::atoi(value().c_str());
+        else if (arg == "--transponders") transponderFile = value();
         else if (arg == "--verbose") verbose = true;
         else if (arg == "--aim") {
             const std::string text = value();
@@ -197,7 +206,7 @@ int main(int argc, char** argv)
         else if (arg.rfind("--", 0) == 0) {
             const std::string name = arg.substr(2);
             const bool takesValue = name == "noise" || name == "interim" || name == "drop" || name == "identify-on"
-                                    || name == "delay";
+                                    || name == "delay" || name == "nak";
             if (!ApplyFault(faults, name, takesValue ? value() : std::string())) {
                 std::cerr << "unknown option " << arg << "\n";
                 Usage();
@@ -220,6 +229,20 @@ int main(int argc, char** argv)
     if (!master.empty()) sim.SetMaster(master);
     if (events >= 0) sim.SetEvents(SampleEvents(events));
     if (!tag.empty()) sim.PresentTag(tag, false);
+    if (!transponderFile.empty()) {
+        std::vector<std::string> numbers;
+        std::string error;
+        if (!Sim::ReadTransponderFile(transponderFile, numbers, error)) {
+            std::cerr << error << "\n";
+            return 2;
+        }
+        if (int(numbers.size()) > sim.Info().slotCapacity) {
+            std::cerr << transponderFile << ": " << numbers.size() << " transponders, a " << sim.Info().name
+                      << " holds " << sim.Info().slotCapacity << "\n";
+            return 2;
+        }
+        sim.SetTransponders(numbers);
+    }
     sim.SetFaults(faults);
     for (const Sim::AimedFault& aimed : aims)
         sim.AimFault(aimed);

@@ -63,11 +63,6 @@ QByteArray WeekdayName(const QDate& date)
     return source ? source(date) : LocaleWeekdayName(date);
 }
 
-bool IsAck(const QByteArray& reply)
-{
-    return reply.size() > 4 && reply.at(4) == Telegram::ACK;
-}
-
 // Text 103 carries the port number where it says "%d".
 QString WithNumber(QString text, uint32_t number)
 {
@@ -503,7 +498,7 @@ void CLinkController::ConnectWorker(const std::shared_ptr<Shared>& shared, int a
                     if (w.isEmpty()) {
                         for (int i = 0; i < kFurtherTries && !shared->shutdown.load(); ++i) {
                             w = link.SendTelegram('S', "S0000" + newId, 1);
-                            if (IsAck(w))
+                            if (Telegram::IsAck(w))
                                 break;
                         }
                     }
@@ -521,7 +516,7 @@ void CLinkController::ConnectWorker(const std::shared_ptr<Shared>& shared, int a
                     fail(105);
                 } else {
                     QByteArray r = link.SendTelegram('S', clock, 1);
-                    for (int i = 0; i < kFurtherTries && !IsAck(r) && !shared->shutdown.load(); ++i) {
+                    for (int i = 0; i < kFurtherTries && !Telegram::IsAck(r) && !shared->shutdown.load(); ++i) {
                         clock = BuildClockData();
                         if (clock.isEmpty())
                             break;
@@ -529,7 +524,7 @@ void CLinkController::ConnectWorker(const std::shared_ptr<Shared>& shared, int a
                     }
                     if (clock.isEmpty())
                         fail(105);
-                    else if (!IsAck(r))
+                    else if (!Telegram::IsAck(r))
                         fail(106);
                 }
             }
@@ -715,6 +710,10 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
                 inFlight = ticket;
             } else if (!queued && link.m_nReady.load() == 1) {
                 if (!shared->MonitorSleep(kPollPauseMs, generation))
+                    continue;
+                // A reader operation may have taken the port during the pause; a poll now
+                // would mix its reply into that operation's exchange.
+                if (link.m_bBusy.load() != 0)
                     continue;
                 link.PurgeReceive();
                 link.m_nReady = 0;

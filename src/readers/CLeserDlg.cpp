@@ -3,16 +3,20 @@
 #include "base/Prompt.h"
 #include "link/CSerialLink.h"
 #include "readers/CChooseReaderDlg.h"
+#include "readers/CDataProgressDlg.h"
+#include "readers/FetchAll.h"
 #include "readers/ReaderDeletion.h"
 #include "readers/ReaderIdentity.h"
 #include "readers/ReaderModel.h"
 #include "readers/ReaderRegistration.h"
+#include "readers/WriteAll.h"
 #include "records/CStoreDB_Handler.h"
 #include "texts/CLanguageHandler.h"
 #include "readers/IReaderTree.h"
 
 #include <QGuiApplication>
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -46,8 +50,13 @@ CLeserDlg::CLeserDlg(const ViewContext& ctx, QWidget* parent)
 
 CLeserDlg::~CLeserDlg()
 {
-    // Tells a running reader operation to end; none runs on its own thread yet.
+    // A running write ends at its next telegram and reports to no one; the run's own
+    // destructor waits a moment for it.
     m_bStop = 1;
+    if (m_writeRun && m_nIdle == 0 && m_progress)
+        m_progress->hide();
+    m_writeRun.reset();
+    EndProgress();
 }
 
 CSerialLink* CLeserDlg::Link() const
@@ -184,10 +193,20 @@ void CLeserDlg::OnCommand(int command)
     case CmdDeleteAll:
         DeleteAllReaders();
         break;
+    case CmdFetchAll:
+        if (ReaderModel::IsBusReader(m_nModel))
+            FetchAllData();
+        else
+            NotAvailableYet();
+        break;
+    case CmdWriteAll:
+        if (ReaderModel::IsBusReader(m_nModel))
+            QMetaObject::invokeMethod(this, &CLeserDlg::StartWriteAll, Qt::QueuedConnection);
+        else
+            NotAvailableYet();
+        break;
     case CmdReadEvents:
     case CmdDeleteReaderEvents:
-    case CmdFetchAll:
-    case CmdWriteAll:
         NotAvailableYet();
         break;
     default:
@@ -257,6 +276,86 @@ void CLeserDlg::OnButton(int row, int col)
                                  "The parameter dialog of Birch readers is not available yet.")
                    : LiteralText("Der Parameterdialog für diesen Leser ist noch nicht verfügbar.",
                                  "The parameter dialog of this reader is not available yet."));
+}
+
+// ---------------------------------------------------------------- fetch all, write all
+
+void CLeserDlg::EndProgress()
+{
+    if (m_progress)
+        m_progress->Destroy();
+    m_progress = nullptr;
+}
+
+void CLeserDlg::FetchAllData()
+{
+    if (!Store())
+        return;
+    std::optional<BusyScope> busy(std::in_place, this);
+    CFetchAllRun run(Link(), *Store(), Language());
+    connect(&run, &CFetchAllRun::ProgressStarted, this, [this](const QString& label, int maximum) {
+        EndProgress();
+        m_progress = new CDataProgressDlg(Language());
+        m_progress->SetRange(0, maximum);
+        m_progress->SetText(label);
+    });
+    connect(&run, &CFetchAllRun::Progress, this, [this](int position) {
+        if (m_progress)
+            m_progress->SetPos(position);
+    });
+    // The end message comes without the wait cursor.
+    connect(&run, &CFetchAllRun::ProgressEnded, this, [this, &busy] {
+        EndProgress();
+        busy.reset();
+    });
+    run.Run(m_strSelectedName);
+    busy.reset();
+    EndProgress();
+    Grid()->Refresh();
+}
+
+void CLeserDlg::StartWriteAll()
+{
+    CSerialLink* link = Link();
+    if (!Store() || !link || m_writeRun)
+        return;
+    WriteAll::Plan plan = WriteAll::Prepare(*Store(), m_strSelectedName, m_nModel);
+    if (!WriteAll::CheckCapacity(plan, Language()))
+        return;
+    m_writeRun = std::make_unique<CWriteAllRun>(*link, *Store(), Language(), std::move(plan));
+    EndProgress();
+    m_progress = new CDataProgressDlg(Language());
+    m_progress->SetRange(0, m_writeRun->Total());
+    m_progress->SetText(QLatin1Char('\n') + Text(184));
+    connect(m_writeRun.get(), &CWriteAllRun::Progress, this, [this](int position) {
+        if (m_progress)
+            m_progress->SetPos(position);
+    });
+    connect(m_writeRun.get(), &CWriteAllRun::LabelChanged, this, [this](const QString& text) {
+        if (m_progress)
+            m_progress->SetText(text);
+    });
+    connect(m_writeRun.get(), &CWriteAllRun::Finished, this, &CLeserDlg::OnWriteAllFinished, Qt::QueuedConnection);
+    m_bStop = 0;
+    if (!m_writeRun->Start()) {
+        EndProgress();
+        m_writeRun.reset();
+        return;
+    }
+    m_nIdle = 0;
+}
+
+void CLeserDlg::OnWriteAllFinished(int written)
+{
+    if (m_progress)
+        m_progress->hide();
+    m_nIdle = 1;
+    // The reader cache has been reloaded by now: the Changed column shows the new state.
+    Grid()->Refresh();
+    Prompt().ShowMessage(WriteAll::EndText(Language(), written));
+    EndProgress();
+    if (m_writeRun)
+        m_writeRun.release()->deleteLater();
 }
 
 // ---------------------------------------------------------------- registration
