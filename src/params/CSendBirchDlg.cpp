@@ -62,16 +62,17 @@ CSendBirchDlg::CSendBirchDlg(const ParamSupport::Context& ctx, int mode, int32_t
     m_progress->setObjectName(QStringLiteral("1034"));
     m_progress->setRange(0, 1);
     m_progress->setValue(0);
+    m_progress->setTextVisible(false);
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("1032"));
 
     // database list, "->", target list with "remove" under it, "<-", reader list
     auto* lists = new QGridLayout;
     lists->addWidget(m_dbList, 0, 0, 2, 1);
-    lists->addWidget(toTarget, 0, 1, Qt::AlignBottom);
+    lists->addWidget(toTarget, 0, 1, Qt::AlignVCenter);
     lists->addWidget(m_target, 0, 2);
     lists->addWidget(m_remove, 1, 2);
-    lists->addWidget(fromReader, 0, 3, Qt::AlignBottom);
+    lists->addWidget(fromReader, 0, 3, Qt::AlignVCenter);
     lists->addWidget(m_readerList, 0, 4, 2, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_status, 1);
@@ -101,12 +102,13 @@ QTreeWidget* CSendBirchDlg::MakeList(const char* id, uint32_t header, const QCol
     list->setColumnCount(1);
     list->setHeaderLabels({T(header)});
     list->headerItem()->setTextAlignment(0, Qt::AlignCenter);
-    list->header()->setStretchLastSection(false);
     list->setColumnWidth(0, kColumnWidth);
     list->setRootIsDecorated(false);
     list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list->setMinimumWidth(kColumnWidth + 24);
+    // The one column fills the list, and the list is wide enough for its header.
+    const int headerWidth = list->fontMetrics().horizontalAdvance(T(header)) + 24;
+    list->setMinimumWidth(std::max(kColumnWidth, headerWidth) + 8);
     list->setMinimumHeight(260);
     QPalette pal = list->palette();
     pal.setColor(QPalette::Base, background);
