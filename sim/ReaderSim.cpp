@@ -196,7 +196,7 @@ void ReaderSim::Serve()
     pollfd fds[2] = {{m_master, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
     char buf[512];
     while (!m_stop) {
-        const int r = ::poll(fds, 2, 250);
+        const int r = ::poll(fds, 2, ServeTeach() ? 20 : 250);
         if (r < 0 && errno != EINTR)
             break;
         if (m_stop)
@@ -271,7 +271,7 @@ void ReaderSim::FrameComplete()
                 bool send = m_aimed.Apply(a.command, a.data, bus, reply);   // an aimed fault comes first
                 if (send && a.command == 'H' && ++m_identifyTries < m_faults.identifyOnTry)
                     send = false;
-                else if (send && m_faults.dropNext > 0) {
+                else if (send && m_faults.dropNext > 0 && (m_faults.dropCommand == 0 || m_faults.dropCommand == a.command)) {
                     --m_faults.dropNext;
                     send = false;
                 }
@@ -621,15 +621,7 @@ std::string ReaderSim::StatusText() const
     s << "port: " << m_linkPath << " -> " << m_ptsPath << "\n";
     if (i.bus) {
         s << "device ID: " << m.deviceId << "\n";
-        if (m.lastClock) {
-            const SimClock& c = *m.lastClock;
-            char buf[64];
-            std::snprintf(buf, sizeof buf, "%02d.%02d.%02d %02d:%02d:%02d weekday %d", c.day, c.month,
-                          c.year, c.hour, c.minute, c.second, c.weekday);
-            s << "clock: " << buf << " (" << m.clockWrites << " writes)\n";
-        } else {
-            s << "clock: never set\n";
-        }
+        s << ParamStatusLocked();
         s << "tag in field: " << (m.tagInField ? *m.tagInField : std::string("none")) << "\n";
         s << "event pointer: " << Hex(m.params[3], 4) << ", events stored: " << m.events.size() << "\n";
         s << "params P0000..P0003: " << Hex(m.params[0], 4) << " " << Hex(m.params[1], 4) << " "
@@ -637,8 +629,7 @@ std::string ReaderSim::StatusText() const
         s << "time windows: " << m.windows.size() << "\n";
         s << MemoryListing(m);
     } else {
-        s << "master: " << m.tagSlots[0] << (m.teachMode ? " (teaching)" : "") << "\n";
-        s << "mode: " << m.mode << ", switching time: " << m.switchTime << "\n";
+        s << ParamStatusLocked();
     }
     s << "transponders: " << m.slotCount << "\n";
     s << "telegrams heard:";
@@ -652,6 +643,7 @@ std::string ReaderSim::StatusText() const
     if (f.noiseBytes) s << " noise=" << f.noiseBytes;
     if (f.interimFrames) s << " interim=" << f.interimFrames;
     if (f.dropNext) s << " drop=" << f.dropNext;
+    if (f.dropCommand) s << " (replies to " << f.dropCommand << " only)";
     if (f.identifyOnTry > 1) s << " identify-on=" << f.identifyOnTry;
     if (f.replyDelayMs) s << " delay=" << f.replyDelayMs << "ms";
     for (const AimedFault& a : m_aimed.Pending())

@@ -52,12 +52,13 @@ void Usage()
         "  --device-id TEXT   20-character device ID (default: blank, FFFF...)\n"
         "  --tag NUMBER       a tag lies on the reader from the start (bus readers)\n"
         "  --master NUMBER    master transponder (Birch, Alder)\n"
+        "  --teach-tag NUMBER the tag held to a Birch or Alder when it is told to learn a new master\n"
         "  --events N         N sample events in the event memory\n"
         "  --transponders FILE  the transponder list the reader holds (bus readers), one number a line\n"
         "  --pace             send at the real wire speed (10 bits a byte)\n"
         "  --verbose          also print polls that find no tag\n"
         "faults: --silent --bad-checksum --cut --eot-first --noise N --interim N\n"
-        "        --drop N --identify-on N --delay MS\n"
+        "        --drop N --drop-only LETTER --identify-on N --delay MS\n"
         "        --aim KIND:PREFIX[:N]  (KIND drop, nak or bad-checksum; the next N replies to\n"
         "        telegrams starting with PREFIX, e.g. drop:SU0000:3 for three clock writes)\n"
         "        --nak KIND:N  the next N telegrams of a kind are answered NAK and not taken;\n"
@@ -98,6 +99,7 @@ bool ApplyFault(Sim::SimFaults& f, const std::string& name, const std::string& v
     else if (name == "noise") f.noiseBytes = n;
     else if (name == "interim") f.interimFrames = n;
     else if (name == "drop") f.dropNext = n;
+    else if (name == "drop-only") f.dropCommand = value.empty() || value == "off" ? 0 : value[0];
     else if (name == "identify-on") f.identifyOnTry = n;
     else if (name == "delay") f.replyDelayMs = n;
     else if (name == "nak") {
@@ -111,7 +113,8 @@ bool ApplyFault(Sim::SimFaults& f, const std::string& name, const std::string& v
 void Console(Sim::ReaderSim& sim)
 {
     Say("Type a tag number and Enter to present it once; \"hold NUMBER\", \"remove\", \"status\",\n"
-        "\"fault NAME [on|off|N]\" (\"fault nak ST:12\"), \"aim KIND:PREFIX[:N]\", \"faults off\", \"quit\".");
+        "\"teach NUMBER|off\", \"fault NAME [on|off|N]\" (\"fault nak ST:12\"), \"aim KIND:PREFIX[:N]\",\n"
+        "\"faults off\", \"quit\".");
     std::string line;
     while (!g_quit) {
         pollfd pf {0, POLLIN, 0};
@@ -146,6 +149,9 @@ void Console(Sim::ReaderSim& sim)
             } else {
                 Say("? aim KIND:PREFIX[:N], KIND drop, nak or bad-checksum");
             }
+        } else if (cmd == "teach" && (a == "off" || a.size() == 10)) {
+            sim.SetTeachTag(a == "off" ? std::string() : a);
+            Say(a == "off" ? "teaching waits for a tag typed here" : "tag " + a + " answers the next teach requests");
         } else if (cmd == "faults" && a == "off") {
             sim.SetFaults({});
             sim.ClearAimedFaults();
@@ -162,7 +168,7 @@ void Console(Sim::ReaderSim& sim)
             sim.PresentTag(cmd, true);
             Say("tag " + cmd + " presented");
         } else {
-            Say("? a tag number has 10 characters; commands: hold, remove, status, fault, faults off, quit");
+            Say("? a tag number has 10 characters; commands: hold, remove, status, teach, fault, faults off, quit");
         }
     }
 }
@@ -171,7 +177,7 @@ void Console(Sim::ReaderSim& sim)
 
 int main(int argc, char** argv)
 {
-    std::string modelName, deviceId, tag, master, transponderFile;
+    std::string modelName, deviceId, tag, master, transponderFile, teachTag;
     int com = 0, events = -1;
     bool verbose = false;
     Sim::SimFaults faults;
@@ -190,6 +196,7 @@ int main(int argc, char** argv)
         else if (arg == "--device-id") deviceId = value();
         else if (arg == "--tag") tag = value();
         else if (arg == "--master") master = value();
+        else if (arg == "--teach-tag") teachTag = value();
         else if (arg == "--events") events = std::atoi(value().c_str());
         else if (arg == "--transponders") transponderFile = value();
         else if (arg == "--verbose") verbose = true;
@@ -205,8 +212,8 @@ int main(int argc, char** argv)
         else if (arg == "--help" || arg == "-h") { Usage(); return 0; }
         else if (arg.rfind("--", 0) == 0) {
             const std::string name = arg.substr(2);
-            const bool takesValue = name == "noise" || name == "interim" || name == "drop" || name == "identify-on"
-                                    || name == "delay" || name == "nak";
+            const bool takesValue = name == "noise" || name == "interim" || name == "drop" || name == "drop-only"
+                                    || name == "identify-on" || name == "delay" || name == "nak";
             if (!ApplyFault(faults, name, takesValue ? value() : std::string())) {
                 std::cerr << "unknown option " << arg << "\n";
                 Usage();
@@ -227,6 +234,7 @@ int main(int argc, char** argv)
     Sim::ReaderSim sim(*model, com);
     if (!deviceId.empty()) sim.SetDeviceId(deviceId);
     if (!master.empty()) sim.SetMaster(master);
+    if (!teachTag.empty()) sim.SetTeachTag(teachTag);
     if (events >= 0) sim.SetEvents(SampleEvents(events));
     if (!tag.empty()) sim.PresentTag(tag, false);
     if (!transponderFile.empty()) {

@@ -2,6 +2,9 @@
 
 #include "base/Prompt.h"
 #include "link/CSerialLink.h"
+#include "params/CParamBirchDlg.h"
+#include "params/CParamMaple_CedarDlg.h"
+#include "params/CSendBirchDlg.h"
 #include "readers/CChooseReaderDlg.h"
 #include "readers/CDataProgressDlg.h"
 #include "readers/FetchAll.h"
@@ -183,6 +186,8 @@ std::vector<CGridBaseDlg::MenuItem> CLeserDlg::ContextMenuItems(int row, int col
 
 void CLeserDlg::OnCommand(int command)
 {
+    if (OpenDeskReaderTransfer(command))
+        return;
     switch (command) {
     case CmdInsert:
         InsertReader();
@@ -269,13 +274,41 @@ void CLeserDlg::OnButton(int row, int col)
 {
     if (col != ColButton || row < 1 || row > RecordCount())
         return;
-    const structLeser& r = Store()->Get_Ptr_To_tblLeser()->Get_Leser(row - 1);
-    const bool birch = ReaderModel::Decide(r.Model, -1) == ReaderModel::Birch;
-    // The parameter dialogs of the models are not part of this build yet.
-    ShowInfo(birch ? LiteralText("Der Parameterdialog für Birch-Leser ist noch nicht verfügbar.",
-                                 "The parameter dialog of Birch readers is not available yet.")
-                   : LiteralText("Der Parameterdialog für diesen Leser ist noch nicht verfügbar.",
-                                 "The parameter dialog of this reader is not available yet."));
+    const structLeser reader = Store()->Get_Ptr_To_tblLeser()->Get_Leser(row - 1);
+    const int model = ReaderModel::Decide(reader.Model, -1);
+    if (model == ReaderModel::Alder)
+        return;   // an Alder has no parameters of its own to edit (its button is grey)
+    if (model == ReaderModel::Birch) {
+        CParamBirchDlg dlg(ParamContext(), reader, this);
+        dlg.exec();
+    } else {
+        CParamMaple_CedarDlg dlg(ParamContext(), reader, this);
+        dlg.exec();
+    }
+}
+
+ParamSupport::Context CLeserDlg::ParamContext()
+{
+    ParamSupport::Context ctx;
+    ctx.lang = Language();
+    ctx.store = Store();
+    ctx.link = Link();
+    ctx.refreshReaders = [this] { Grid()->Refresh(); };
+    return ctx;
+}
+
+// The desk readers keep their transponders in numbered slots: fetching and writing all data
+// both go through the send dialog, which shows what the reader holds and what it shall hold.
+bool CLeserDlg::OpenDeskReaderTransfer(int command)
+{
+    if ((command != CmdFetchAll && command != CmdWriteAll)
+        || (m_nModel != ReaderModel::Birch && m_nModel != ReaderModel::Alder))
+        return false;
+    CSendBirchDlg dlg(ParamContext(), command == CmdWriteAll ? CSendBirchDlg::SendMode : CSendBirchDlg::TakeOverMode,
+                      m_nSelectedReaderID, this);
+    dlg.exec();
+    Grid()->Refresh();
+    return true;
 }
 
 // ---------------------------------------------------------------- fetch all, write all

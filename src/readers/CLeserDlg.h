@@ -8,6 +8,7 @@
 // The reader operations themselves are widget-free (ReaderRegistration, ReaderDeletion,
 // ReaderIdentity); this class turns clicks into calls to them and refreshes grid and tree.
 #include "readers/CDataProgressDlg.h"
+#include "params/ParamSupport.h"
 #include "views/CGridBaseDlg.h"
 
 #include <QPointer>
@@ -72,6 +73,10 @@ public:
 
 private:
     CSerialLink* Link() const;
+    // What the parameter and send dialogs work with: texts, store, link, and this table's redraw.
+    ParamSupport::Context ParamContext();
+    // Fetch all / write all of a Birch or Alder: the send dialog. False for other commands and models.
+    bool OpenDeskReaderTransfer(int command);
     void RefreshAfterDelete();
     void NotAvailableYet();
     QString LiteralText(const char* german, const char* english) const;
