@@ -4,6 +4,7 @@
 #include "link/ComPorts.h"
 #include "link/Telegram.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -17,6 +18,7 @@ constexpr int kMaxInterimFrames = 20;
 constexpr uint32_t kExchangeWaitMs = 2000;
 constexpr uint32_t kIdleWaitMs = 10;
 constexpr int kMailboxWaitMs = 3000;
+constexpr std::size_t kKeptAnswers = 16;
 constexpr int kReleaseWaitMs = 1500;   // a holder's longest single wait (write, read) is far shorter
 
 } // namespace
@@ -301,8 +303,9 @@ void CSerialLink::StoreFrame(const QByteArray& reply, uint64_t answers)
     m_replyText = Detached(reply);
     m_replySignalled = true;
     if (answers != 0) {
-        m_answeredTicket = answers;
-        m_answerText = Detached(reply);
+        m_answers.emplace_back(answers, Detached(reply));
+        if (m_answers.size() > kKeptAnswers)
+            m_answers.pop_front();   // callers that gave up long ago
     }
     m_replyCond.notify_all();
 }
@@ -310,11 +313,17 @@ void CSerialLink::StoreFrame(const QByteArray& reply, uint64_t answers)
 bool CSerialLink::WaitAnswer(uint64_t ticket, int ms, QByteArray* reply)
 {
     std::unique_lock<std::mutex> lock(m_mailMutex);
-    const bool answered =
-        m_replyCond.wait_for(lock, std::chrono::milliseconds(ms), [&] { return m_answeredTicket == ticket; });
-    if (answered && reply)
-        *reply = Detached(m_answerText);
-    return answered;
+    auto mine = m_answers.end();
+    const bool answered = m_replyCond.wait_for(lock, std::chrono::milliseconds(ms), [&] {
+        mine = std::find_if(m_answers.begin(), m_answers.end(), [ticket](const auto& a) { return a.first == ticket; });
+        return mine != m_answers.end();
+    });
+    if (!answered)
+        return false;
+    if (reply)
+        *reply = Detached(mine->second);
+    m_answers.erase(mine);
+    return true;
 }
 
 void CSerialLink::ResetReplyEvent()

@@ -11,9 +11,11 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "link/CSerialPort.h"
@@ -112,6 +114,7 @@ private:
     uint64_t m_lastTicket = 0;
     uint64_t m_takenTicket = 0;           // ticket of the frame taken last
     QByteArray m_replyText;
-    uint64_t m_answeredTicket = 0;        // ticket of the last reply to a mailbox frame
-    QByteArray m_answerText;
+    // Recent replies to mailbox frames by ticket, until their callers take them: the reply to
+    // a later frame may come before the earlier caller has woken up.
+    std::deque<std::pair<uint64_t, QByteArray>> m_answers;
 };

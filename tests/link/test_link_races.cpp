@@ -213,14 +213,15 @@ private slots:
         QVERIFY(Connect());
         CSerialLink& link = m_ctrl->Link();
         const QByteArray first = Telegram::BuildAddressedFrame('L', "P0000");
-        std::atomic<bool> queued{false};
-        link.SetWriteTap([&](const QByteArray& frame) {
-            if (frame == first && !queued.exchange(true))
+        // The tap may still run on the monitor's thread after this function: it owns what it uses.
+        auto queued = std::make_shared<std::atomic<bool>>(false);
+        link.SetWriteTap([&link, first, queued](const QByteArray& frame) {
+            if (frame == first && !queued->exchange(true))
                 link.SetOutgoing(Telegram::BuildAddressedFrame('L', "P0001"));
         });
         const QByteArray reply = link.SendTelegramViaMonitor('L', "P0000", 1);
         QCOMPARE(reply.left(4), QByteArray("FFLP"));
-        QVERIFY(queued.load());
+        QVERIFY(queued->load());
         QTRY_COMPARE(Heard('L', "P0001"), 1);
         link.SetWriteTap(nullptr);
     }
