@@ -92,4 +92,10 @@ inline QString WriteTemp(const QString& name, const QByteArray& bytes)
     return path;
 }
 
+inline QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 } // namespace CsvTest

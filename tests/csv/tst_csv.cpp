@@ -37,12 +37,6 @@ private:
     qint64 m_room;
 };
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 class TstCsv : public QObject {
