@@ -40,6 +40,7 @@ CExportDataDlg::CExportDataDlg(CLanguageHandler* lang, bool currentViewExportabl
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("1"));
     buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("2"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(text(122));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);

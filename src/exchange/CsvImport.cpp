@@ -9,6 +9,7 @@
 #include "texts/CLanguageHandler.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 #include <algorithm>
@@ -265,6 +266,12 @@ CsvReadResult CCsvImporter::ReadFile(const QString& path, CsvImportKind kind) co
 {
     CsvReadResult r;
     QFile file(path);
+    // A device or pipe may never end (/dev/zero): only plain files are read.
+    if (QFileInfo(path).exists() && !QFileInfo(path).isFile()) {
+        r.error = CsvLiteral(m_lang ? m_lang->GetAktivLanguage() : 0, "Das ist keine gewöhnliche Datei.",
+                             "This is not a regular file.");
+        return r;
+    }
     if (!file.open(QIODevice::ReadOnly)) {
         r.error = file.errorString();
         return r;

@@ -371,6 +371,8 @@ private slots:
         const CsvImportResult missing = importer.ImportFile(IsolatedPath(QStringLiteral("none.csv")), CsvImportKind::Transponders);
         QVERIFY(!missing.opened);
         QVERIFY(!missing.error.isEmpty());
+        if (QFile::exists(QStringLiteral("/dev/zero")))   // endless: refused, not read forever
+            QVERIFY(!importer.ImportFile(QStringLiteral("/dev/zero"), CsvImportKind::Transponders).opened);
     }
 };
 
