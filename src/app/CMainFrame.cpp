@@ -5,7 +5,9 @@
 #include "base/Paths.h"
 #include "base/Prompt.h"
 #include "base/Settings.h"
+#include "exchange/CsvCommands.h"
 #include "link/CSerialLink.h"
+#include "readers/CDataProgressDlg.h"
 #include "texts/CLanguageHandler.h"
 #include "tree/CLeftTreeView.h"
 #include "views/CGridBaseDlg.h"
@@ -20,6 +22,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
@@ -427,6 +430,10 @@ void CMainFrame::RunCommand(Command command)
         handler(*this);
         return;
     }
+    if (command == Command::Import || command == Command::Export) {
+        RunCsvCommand(command == Command::Import);
+        return;
+    }
     static const char* names[] = {"actionImport", "actionExport", "actionBackup", "actionRestore", "actionDeleteAll"};
     QString label = m_actions.value(QString::fromLatin1(names[int(command)]))->text();
     label.remove(u'&');
@@ -435,6 +442,51 @@ void CMainFrame::RunCommand(Command command)
     ShowInfo(Pick("\"%1\": Dieser Befehl ist in dieser Version noch nicht verfügbar.",
                   "\"%1\": This command is not available yet in this version.")
                  .arg(label.trimmed()));
+}
+
+void CMainFrame::RunCsvCommand(bool import)
+{
+    CsvCommandContext ctx;
+    ctx.lang = m_lang;
+    ctx.store = m_store;
+    ctx.parent = this;
+    ctx.view = m_tree ? m_tree->RightView() : nullptr;
+    if (m_tree) {
+        const auto category = m_tree->CurrentCategory();
+        ctx.viewKind = category == CLeftTreeView::Transponders ? CsvViewKind::Transponders
+                       : category == CLeftTreeView::Persons    ? CsvViewKind::Persons
+                       : category == CLeftTreeView::Events     ? CsvViewKind::Events
+                                                               : CsvViewKind::Other;
+    }
+    ctx.busy = [this](bool on) { SetWaitFlag(on ? 1 : 0); };
+    QPointer<CDataProgressDlg> progress;
+    ctx.progressOpen = [&progress, this](const QString& text) {
+        progress = new CDataProgressDlg(m_lang);
+        progress->SetText(text);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
+    ctx.progressStep = [&progress](int done, int total) {
+        if (!progress)
+            return;
+        progress->SetRange(0, total);
+        progress->SetPos(done);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
+    ctx.progressClose = [&progress] {
+        if (progress)
+            progress->Destroy();
+    };
+    ctx.refresh = [this] {
+        if (!m_tree)
+            return;
+        m_tree->RebuildTreeChildren();
+        if (CGridBaseDlg* view = m_tree->RightView())
+            view->Load(view->Filter());
+    };
+    if (import)
+        RunCsvImportCommand(ctx);
+    else
+        RunCsvExportCommand(ctx);
 }
 
 void CMainFrame::OnOnline()

@@ -90,6 +90,7 @@ private:
     void CreateClientArea();
     QAction* MakeAction(const char* objectName, const QKeySequence& key = {});
     void RunCommand(Command command);
+    void RunCsvCommand(bool import);   // CSV import or export with the frame's view, cursor and progress
     QString Text(uint32_t number) const;
     LinkSnapshot Link() const;
 
