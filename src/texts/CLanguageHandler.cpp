@@ -82,9 +82,10 @@ void CLanguageHandler::GetAllItems()
     std::unique_lock lock(m_lock);
     const QString name = FileName(m_language);
     // The working directory's SysFiles first; a program started from another folder still
-    // finds the texts that the build put beside it.
+    // finds the texts that the build put beside it, and an installed one those of its package.
     const QStringList candidates = {QDir(m_folder).filePath(name),
-                                    QDir(Paths::ProgramDir() + QStringLiteral("/SysFiles")).filePath(name)};
+                                    QDir(Paths::ProgramDir() + QStringLiteral("/SysFiles")).filePath(name),
+                                    QDir(Paths::ShareDir() + QStringLiteral("/SysFiles")).filePath(name)};
     m_loadedFrom.clear();
     for (const QString& path : candidates) {
         if (LoadFile(path, m_texts)) {
