@@ -2,6 +2,7 @@
 
 #include "app/CAboutDlg.h"
 #include "app/CChooseCOMDlg.h"
+#include "app/DatabaseCommands.h"
 #include "base/Paths.h"
 #include "base/Prompt.h"
 #include "base/Settings.h"
@@ -52,6 +53,7 @@ CMainFrame::CMainFrame(CLanguageHandler* lang, CStoreDB_Handler* store, CDialogS
     resize(1212, 874);
 
     CreateActions();
+    DatabaseCommands::Install(*this);
     CreateMenus();
     CreateToolBar();
     CreateStatusBar();

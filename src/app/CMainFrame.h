@@ -40,6 +40,7 @@ public:
     QSplitter* Splitter() const { return m_splitter; }
     QLabel* TagDisplay() const { return m_tagDisplay; }
     CLanguageHandler* Language() const { return m_lang; }
+    CStoreDB_Handler* StoreHandler() const { return m_store; }
 
     // After a database restore the application makes a new store handler; the frame hands it
     // to the tree and the table on the right (then call Tree()->RebuildTreeChildren()).

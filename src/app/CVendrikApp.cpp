@@ -58,8 +58,8 @@ bool CVendrikApp::InitInstance()
         return false;
     }
 
-    // The texts are looked for below the directory the program was started from, while
-    // the layout file always sits beside the program.
+    // The texts are looked for below the directory the program was started from first, while
+    // the layout file sits beside the program or in the user's config folder.
     m_workingDirectory = QDir::currentPath();
     if (!m_workingDirectory.endsWith(u'/'))
         m_workingDirectory += u'/';

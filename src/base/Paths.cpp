@@ -40,6 +40,11 @@ QString ConfigDir()
     return XdgDir("XDG_CONFIG_HOME", QStringLiteral("/.config")) + QStringLiteral("/Brimlow/Vendrik Manager AIO");
 }
 
+QString ShareDir()
+{
+    return QDir::cleanPath(ProgramDir() + QStringLiteral("/" VM_SHARE_FROM_BIN));
+}
+
 QString DosDevicesDir() { return ConfigDir() + QStringLiteral("/dosdevices"); }
 
 QString DataDir()

@@ -11,6 +11,10 @@ void SetProgramDir(const QString& dir);   // empty restores the real one
 // COM-number links live in its "dosdevices/" sub-folder.
 QString ConfigDir();
 QString DosDevicesDir();
+// The installed program's shared data ("share/vendrik-manager" beside "bin/"), found from the
+// program's folder so that a package installed under any prefix finds it. Texts and a default
+// layout file live in its "SysFiles/".
+QString ShareDir();
 // Per-user data folder ($XDG_DATA_HOME/Brimlow/Vendrik Manager AIO), home of the default database.
 QString DataDir();
 }

@@ -57,9 +57,26 @@ QString AttributeOr(const QDomElement& e, const QString& name, const QString& fa
 CDialogSetup::CDialogSetup() = default;
 CDialogSetup::~CDialogSetup() = default;
 
+QString CDialogSetup::LayoutPath(const QString& fileName)
+{
+    // Beside the program when it may write there (the build folder, a portable copy).
+    const QFileInfo besideDir(QDir(Paths::ProgramDir()).filePath(QStringLiteral("SysFiles")));
+    const QFileInfo beside(QDir(besideDir.filePath()).filePath(fileName));
+    if (besideDir.isDir() && besideDir.isWritable() && (!beside.exists() || beside.isWritable()))
+        return beside.filePath();
+    // An installed program: the user's own copy, started from the package's default if any.
+    const QString own = QDir(Paths::ConfigDir()).filePath(fileName);
+    if (!QFileInfo::exists(own) && QDir().mkpath(Paths::ConfigDir())) {
+        const QString shipped = QDir(Paths::ShareDir() + QStringLiteral("/SysFiles")).filePath(fileName);
+        if (QFileInfo(shipped).isFile() && QFile::copy(shipped, own))
+            QFile::setPermissions(own, QFile::permissions(own) | QFileDevice::WriteOwner);
+    }
+    return own;
+}
+
 int CDialogSetup::OpenFile(const QString& fileName)
 {
-    const QString path = QDir(Paths::ProgramDir()).filePath(QStringLiteral("SysFiles/") + fileName);
+    const QString path = LayoutPath(fileName);
     if (!QFileInfo::exists(path)) {
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write("<dialogsetup></dialogsetup>") != 27) {

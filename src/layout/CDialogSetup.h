@@ -1,5 +1,7 @@
 #pragma once
-// The grid layout file "DialogSetup.xml" in "SysFiles/" beside the program: column widths,
+// The grid layout file "DialogSetup.xml" in "SysFiles/" beside the program when that folder is
+// writable (the build folder, a portable copy), else in the user's config folder, where the
+// first run starts from the package's default copy (share folder) if there is one: column widths,
 // header height and row height of every table view, kept between runs. The whole document is
 // held in memory and written back at exit, so elements it does not know survive.
 #include <QDomDocument>
@@ -25,6 +27,8 @@ public:
     void StoreColumnWidth(const QString& dialogId, const QString& gridId, int columnId, int width);
 
     QString Path() const { return m_path; }
+    // Where OpenFile reads and writes fileName (see above).
+    static QString LayoutPath(const QString& fileName);
 
 private:
     struct Column;

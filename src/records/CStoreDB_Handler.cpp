@@ -185,30 +185,10 @@ QString CStoreDB_Handler::OpenDatabase()
 
     QSqlDatabase db = QSqlDatabase::database(name, false);   // released before any removal
     // Read first, change nothing until the file has proved to be a sound database.
-    QStringList tables;
-    {
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'")))
-            return Reason(q.lastError().text());
-        while (q.next())
-            tables << q.value(0).toString();
-    }
-    if (existed) {
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("PRAGMA quick_check")) || !q.next())
-            return Reason(q.lastError().text());
-        if (q.value(0).toString() != QStringLiteral("ok"))
-            return Reason(q.value(0).toString());
-    }
     QStringList missing;
-    for (const char* t : kTables)
-        if (!tables.contains(QString::fromLatin1(t)))
-            missing << QString::fromLatin1(t);
+    if (const QString why = InspectDatabase(db, existed, german, &missing); !why.isEmpty())
+        return why;
     const bool fresh = missing.size() == int(std::size(kTables));
-    const bool foreign = fresh && tables.size() > (tables.contains(QStringLiteral("sqlite_sequence")) ? 1 : 0);
-    if (foreign)
-        return Reason(german ? QStringLiteral("Die Datei enthält keine Tabellen dieses Programms.")
-                           : QStringLiteral("The file holds no tables of this program."));
 
     if (!Exec(db, QStringLiteral("PRAGMA journal_mode=WAL"), &error))
         return Reason(error);
@@ -239,6 +219,91 @@ QString CStoreDB_Handler::OpenDatabase()
             return Reason(db.lastError().text());
     }
     return UpgradeSchema(db);
+}
+
+// Reads the tables and, for an existing file, checks its pages; changes nothing. Empty when
+// the file is a sound database that is either new (no tables at all) or one of this program;
+// missing receives the program's tables it lacks.
+QString CStoreDB_Handler::InspectDatabase(QSqlDatabase& db, bool existed, bool german, QStringList* missing)
+{
+    QStringList tables;
+    {
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'")))
+            return Reason(q.lastError().text());
+        while (q.next())
+            tables << q.value(0).toString();
+    }
+    if (existed) {
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("PRAGMA quick_check")) || !q.next())
+            return Reason(q.lastError().text());
+        if (q.value(0).toString() != QStringLiteral("ok"))
+            return Reason(q.value(0).toString());
+    }
+    missing->clear();
+    for (const char* t : kTables)
+        if (!tables.contains(QString::fromLatin1(t)))
+            *missing << QString::fromLatin1(t);
+    const bool fresh = missing->size() == int(std::size(kTables));
+    const bool foreign = fresh && tables.size() > (tables.contains(QStringLiteral("sqlite_sequence")) ? 1 : 0);
+    if (foreign)
+        return Reason(german ? QStringLiteral("Die Datei enthält keine Tabellen dieses Programms.")
+                             : QStringLiteral("The file holds no tables of this program."));
+    return {};
+}
+
+QString CStoreDB_Handler::CheckDatabaseFile(const QString& path, bool german)
+{
+    const QFileInfo fi(path);
+    if (!fi.isFile())
+        return german ? QStringLiteral("Die Datei fehlt.") : QStringLiteral("The file does not exist.");
+    if (!fi.isReadable())
+        return german ? QStringLiteral("Die Datei ist nicht lesbar.") : QStringLiteral("The file is not readable.");
+    static std::atomic<int> serial{0};
+    const QString name = QStringLiteral("vmcheck_%1").arg(++serial);
+    QString why;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (!db.open()) {
+            why = Reason(db.lastError().text());
+        } else {
+            QStringList missing;
+            why = InspectDatabase(db, true, german, &missing);
+            // An empty file is a new database to the store, but nothing to put in place of one.
+            if (why.isEmpty() && missing.size() == int(std::size(kTables)))
+                why = german ? QStringLiteral("Die Datei enthält keine Tabellen dieses Programms.")
+                             : QStringLiteral("The file holds no tables of this program.");
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return why;
+}
+
+int CStoreDB_Handler::CopyDatabaseTo(const QString& path, QString* error)
+{
+    QString name;
+    if (!ThreadConnection(name, error))
+        return 0;
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        QSqlQuery q(db);
+        // VACUUM INTO reads one snapshot through the log, so the copy holds every committed
+        // change, and writers are not held up meanwhile.
+        ok = q.prepare(QStringLiteral("VACUUM INTO ?"));
+        if (ok) {
+            q.addBindValue(path);
+            ok = q.exec();
+        }
+        if (!ok && error)
+            *error = Reason(q.lastError().text());
+    }
+    ReleaseIfIdle();
+    return ok ? 1 : 0;
 }
 
 QString CStoreDB_Handler::UpgradeSchema(QSqlDatabase& db)

@@ -30,6 +30,7 @@
 
 #include <QMutex>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -109,6 +110,13 @@ public:
 
     // Writes the write-ahead log into the database file and empties it. 1 on success.
     int FlushDatabaseFile();
+    // Writes a consistent copy of the database, with every committed change, to path (which
+    // must not exist yet). 1 on success; otherwise error says why.
+    int CopyDatabaseTo(const QString& path, QString* error);
+    // Whether the file at path is a sound database of this program, by the rules the store
+    // opens a file with; an empty file or one without the program's tables is refused too.
+    // Reads only. Empty when it is; otherwise why not, in German or English.
+    static QString CheckDatabaseFile(const QString& path, bool german);
 
     // The settings value naming the database file, and the default file name.
     static const char* SettingDBPath() { return "DBPath"; }
@@ -135,6 +143,7 @@ private:
     QString ResolvePath() const;
     QString OpenDatabase();         // empty when open, else why not
     QString UpgradeSchema(QSqlDatabase& db);
+    static QString InspectDatabase(QSqlDatabase& db, bool existed, bool german, QStringList* missing);
     static void RunBeforeCommitHook();
     void CloseConnections();
     bool Connect(const QString& name, QString* error);

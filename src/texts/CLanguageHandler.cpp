@@ -106,9 +106,10 @@ QStringList CLanguageHandler::Candidates() const
 {
     const QString name = FileName(m_language);
     // The working directory's SysFiles first; a program started from another folder still
-    // finds the texts that the build put beside it.
+    // finds the texts that the build put beside it, and an installed one those of its package.
     return {QDir::cleanPath(QDir(m_folder).filePath(name)),
-            QDir::cleanPath(QDir(Paths::ProgramDir() + QStringLiteral("/SysFiles")).filePath(name))};
+            QDir::cleanPath(QDir(Paths::ProgramDir() + QStringLiteral("/SysFiles")).filePath(name)),
+            QDir::cleanPath(QDir(Paths::ShareDir() + QStringLiteral("/SysFiles")).filePath(name))};
 }
 
 QStringList CLanguageHandler::SearchedFiles() const

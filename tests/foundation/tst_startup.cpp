@@ -28,17 +28,56 @@ private slots:
         CVendrikApp::SetSplashEnabled(false);
     }
 
-    void noSysFilesStopsStartup()
+    // Without a writable SysFiles beside the program the layout file is the user's own; when
+    // that cannot be made either (a file stands where the config folder should be; root may
+    // write into any folder) the program stops.
+    void noLayoutFolderStopsStartup()
     {
         ProgramFolder program(false);
+        const QString blocker = IsolateHome() + QStringLiteral("/not-a-folder");
+        WriteFile(blocker, "x");
+        const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", blocker.toLocal8Bit());
         ScriptedPrompt prompt;
         CVendrikApp app;
-        QVERIFY(!app.InitInstance());
+        const bool started = app.InitInstance();
+        qputenv("XDG_CONFIG_HOME", config);
+        QVERIFY(!started);
         QCOMPARE(prompt.Texts(), (QStringList{QStringLiteral("CDialogSetup::OpenFile: Fehler beim Anlegen des XML-Files_1"),
                                               QStringLiteral("Can not load Dialog - Handler!")}));
         QCOMPARE(prompt.Log()[1].icon, PromptIcon::Error);
         QVERIFY(!app.LanguageHandler() && !app.StoreHandler() && !app.MainFrame());
         app.ExitInstance();
+    }
+
+    // An installed program (no SysFiles beside it) keeps the layout in the user's config
+    // folder, starting from the copy in the share folder, which itself stays untouched.
+    void installedLayoutGoesToConfigFolder()
+    {
+        QTemporaryDir prefix;
+        const QString shared = prefix.path() + QStringLiteral("/share/vendrik-manager/SysFiles");
+        QVERIFY(QDir().mkpath(shared) && QDir().mkpath(prefix.path() + QStringLiteral("/bin")));
+        const QByteArray defaults = "<dialogsetup><dialog id=\"03\"><grid id=\"0\"><column id=\"2\" width=\"77\"/>"
+                                    "</grid></dialog></dialogsetup>";
+        WriteFile(shared + QStringLiteral("/DialogSetup.xml"), defaults);
+        Paths::SetProgramDir(prefix.path() + QStringLiteral("/bin"));
+        const QString own = Paths::ConfigDir() + QStringLiteral("/DialogSetup.xml");
+        QFile::remove(own);
+        {
+            CDialogSetup setup;
+            QCOMPARE(setup.OpenFile(QStringLiteral("DialogSetup.xml")), 1);
+            QCOMPARE(setup.Path(), own);
+            QCOMPARE(setup.ReadColumnWidth(QStringLiteral("03"), QStringLiteral("0"), 2), 77);
+            setup.StoreColumnWidth(QStringLiteral("03"), QStringLiteral("0"), 2, 99);
+            setup.SaveFile();
+        }
+        Paths::SetProgramDir(QString());
+        QCOMPARE(ReadFile(shared + QStringLiteral("/DialogSetup.xml")), defaults);
+        Paths::SetProgramDir(prefix.path() + QStringLiteral("/bin"));
+        CDialogSetup again;
+        QCOMPARE(again.OpenFile(QStringLiteral("DialogSetup.xml")), 1);
+        QCOMPARE(again.ReadColumnWidth(QStringLiteral("03"), QStringLiteral("0"), 2), 99);
+        Paths::SetProgramDir(QString());
     }
 
     void unreadableDatabaseStopsStartup()

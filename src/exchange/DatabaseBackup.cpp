@@ -1,0 +1,358 @@
+#include "exchange/DatabaseBackup.h"
+
+#include "base/Settings.h"
+#include "base/TimeStamp.h"
+#include "records/CStoreDB_Handler.h"
+#include "records/CStoreTransaction.h"
+#include "records/RecordOps.h"
+#include "texts/CLanguageHandler.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace DatabaseBackup {
+
+namespace {
+
+const QString kBackupPath = QStringLiteral("BackupPath");
+
+std::function<void(const char*)>& StageHook()
+{
+    static std::function<void(const char*)> hook;
+    return hook;
+}
+
+void Stage(const char* stage)
+{
+    if (const auto& hook = StageHook())
+        hook(stage);
+}
+
+// Calls busy(1) now and busy(0) when it goes out of scope.
+class Busy {
+public:
+    explicit Busy(const BusyFn& fn) : m_fn(fn) { if (m_fn) m_fn(1); }
+    ~Busy() { if (m_fn) m_fn(0); }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+private:
+    const BusyFn& m_fn;
+};
+
+QString Text(CLanguageHandler* lang, uint32_t number)
+{
+    return lang ? lang->GetLangItem(number) : QString();
+}
+
+QString Pick(bool german, const char* de, const char* en)
+{
+    return QString::fromUtf8(german ? de : en);
+}
+
+QString SystemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
+
+// A hidden name beside the target, unique within this process and among processes.
+QString TempPathBeside(const QString& target)
+{
+    static std::atomic<int> serial{0};
+    const QFileInfo fi(target);
+    return fi.absolutePath() + QStringLiteral("/.") + fi.fileName() +
+           QStringLiteral(".%1-%2.tmp").arg(QCoreApplication::applicationPid()).arg(++serial);
+}
+
+// The data of a file on the disk before it takes a good file's name, and the new name in its
+// folder before the caller goes on.
+bool SyncPath(const QString& path, int flags)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), flags);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// Puts a finished temporary file in place of target in one step. Empty on success.
+QString ReplaceWith(const QString& temp, const QString& target)
+{
+    if (!SyncPath(temp, O_RDONLY))
+        return SystemError();
+    if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(target).constData()) != 0)
+        return SystemError();
+    SyncPath(QFileInfo(target).absolutePath(), O_RDONLY | O_DIRECTORY);
+    return {};
+}
+
+// A plain copy of a file's bytes into a new file. Empty on success.
+QString CopyBytes(const QString& from, const QString& to)
+{
+    QFile in(from);
+    if (!in.open(QIODevice::ReadOnly))
+        return in.errorString();
+    QFile out(to);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return out.errorString();
+    bool first = true;
+    for (;;) {
+        const QByteArray chunk = in.read(16 * 1024);
+        if (chunk.isEmpty()) {
+            if (in.error() != QFileDevice::NoError)
+                return in.errorString();
+            break;
+        }
+        if (out.write(chunk) != chunk.size())
+            return out.errorString();
+        if (first) {
+            first = false;
+            if (!out.flush())
+                return out.errorString();
+            Stage("copied");
+        }
+    }
+    if (!out.flush())
+        return out.errorString();
+    return {};
+}
+
+bool SameFile(const QString& a, const QString& b)
+{
+    const QFileInfo fa(a), fb(b);
+    if (fa.exists() && fb.exists())
+        return fa.canonicalFilePath() == fb.canonicalFilePath();
+    return fa.absoluteFilePath() == fb.absoluteFilePath();
+}
+
+QString StartFolder()
+{
+    const QString last = Settings::ReadPath(kBackupPath);
+    return last.isEmpty() ? QDir::homePath() : QFileInfo(last).absolutePath();
+}
+
+// The safety copy before a restore: through the store when it is open (every committed
+// change), else the file's bytes as they are.
+QString WriteSafetyCopy(CStoreDB_Handler* store, const QString& databasePath, const QString& target)
+{
+    if (store && store->IsDatabaseOpen())
+        return WriteBackup(store, target);
+    const QString temp = TempPathBeside(target);
+    QString why = CopyBytes(databasePath, temp);
+    if (why.isEmpty())
+        why = ReplaceWith(temp, target);
+    if (!why.isEmpty())
+        QFile::remove(temp);
+    return why;
+}
+
+} // namespace
+
+void SetStageHook(std::function<void(const char*)> hook) { StageHook() = std::move(hook); }
+
+QString WithMdbExtension(const QString& path)
+{
+    // The rule looks at the file name only: a dot in a folder's name is no extension.
+    const qsizetype nameStart = path.lastIndexOf(u'/') + 1;
+    const qsizetype dot = path.indexOf(u'.', nameStart);
+    if (dot < 0)
+        return path + QStringLiteral(".mdb");
+    if (!path.endsWith(QStringLiteral(".mdb")))
+        return path.left(dot) + QStringLiteral(".mdb");
+    return path;
+}
+
+QString DefaultBackupName(uint32_t language, const QDateTime& now)
+{
+    return (language == 0 ? QStringLiteral("Backup_Velmora Manager_") : QStringLiteral("Backup_Velmoro Manager_")) +
+           FileTimeStamp(now);
+}
+
+QString SafetyCopyPath(const QString& databasePath, const QDateTime& now)
+{
+    return databasePath.left(databasePath.size() - 4) + QStringLiteral("_Backup_") + FileTimeStamp(now) +
+           QStringLiteral(".mdb");
+}
+
+FileRequest BackupRequest(uint32_t language, const QDateTime& now)
+{
+    FileRequest r;
+    r.save = true;
+    r.title = language == 0 ? QStringLiteral("Datenbank backup ...") : QStringLiteral("Database backup ...");
+    r.folder = StartFolder();
+    r.fileName = DefaultBackupName(language, now);
+    r.filter = language == 0 ? QStringLiteral("Access Dateien (*.mdb)") : QStringLiteral("Access files (*.mdb)");
+    return r;
+}
+
+FileRequest RestoreRequest(uint32_t language)
+{
+    FileRequest r;
+    r.save = false;
+    r.title = language == 0 ? QStringLiteral("Datenbank re-backup ...") : QStringLiteral("Database re-backup ...");
+    r.folder = StartFolder();
+    r.filter = language == 0 ? QStringLiteral("Access Dateien (*.mdb)") : QStringLiteral("Access files (*.mdb)");
+    return r;
+}
+
+QString WriteBackup(CStoreDB_Handler* store, const QString& target)
+{
+    const bool german = Settings::ReadLanguage() == 0;
+    if (!store || !store->IsDatabaseOpen())
+        return store ? store->DatabaseError() : Pick(german, "Keine Datenbank geöffnet.", "No database is open.");
+    if (SameFile(target, store->GetAktDBPath()))
+        return Pick(german, "Die Sicherung kann nicht die Datenbank selbst ersetzen.",
+                    "The backup cannot replace the database itself.");
+    if (QFileInfo(target).isDir())
+        return Pick(german, "Das Ziel ist ein Ordner.", "The target is a folder.");
+    const QString temp = TempPathBeside(target);
+    QString why;
+    if (!store->CopyDatabaseTo(temp, &why)) {
+        QFile::remove(temp);
+        return why;
+    }
+    why = ReplaceWith(temp, target);
+    if (!why.isEmpty())
+        QFile::remove(temp);
+    return why;
+}
+
+int Backup(CStoreDB_Handler* store, const BusyFn& busy)
+{
+    CLanguageHandler* lang = store ? store->GetLanguageHandler() : nullptr;
+    const uint32_t language = Settings::ReadLanguage();
+    const QString chosen = ChooseFile(BackupRequest(language));
+    if (chosen.isEmpty())
+        return 0;
+    const QString path = WithMdbExtension(chosen);
+    Busy scope(busy);
+    Settings::WritePath(kBackupPath, path);
+    const QString why = WriteBackup(store, path);
+    if (!why.isEmpty()) {
+        ShowWarning(Text(lang, 218) + QStringLiteral("\n\n") + QDir::toNativeSeparators(path) + u'\n' + why);
+        return 0;
+    }
+    return 1;
+}
+
+int Restore(const StoreOwner& owner, const BusyFn& busy)
+{
+    CStoreDB_Handler* store = owner.current ? owner.current() : nullptr;
+    if (!store)
+        return 0;
+    CLanguageHandler* lang = store->GetLanguageHandler();
+    const uint32_t language = Settings::ReadLanguage();
+    const bool german = language == 0;
+    const QString chosen = ChooseFile(RestoreRequest(language));
+    if (chosen.isEmpty())
+        return 0;
+    const QString path = WithMdbExtension(chosen);
+    Busy scope(busy);
+    Settings::WritePath(kBackupPath, path);
+
+    const QString databasePath = store->GetAktDBPath();
+    auto refuse = [&](const QString& why) {
+        ShowWarning(Text(lang, 222) + QStringLiteral("\n\n") + QDir::toNativeSeparators(path) + u'\n' + why);
+        return 0;
+    };
+    if (SameFile(path, databasePath))
+        return refuse(Pick(german, "Die Datei ist die geöffnete Datenbank selbst.", "The file is the open database itself."));
+
+    // The new content goes beside the database and is checked there, so what is checked is
+    // exactly what will be put in place.
+    const QString temp = TempPathBeside(databasePath);
+    QString why = CopyBytes(path, temp);
+    if (why.isEmpty())
+        why = CStoreDB_Handler::CheckDatabaseFile(temp, german);
+    if (!why.isEmpty()) {
+        QFile::remove(temp);
+        return refuse(why);
+    }
+
+    if (QFileInfo::exists(databasePath) && AskYesNo(Text(lang, 221))) {
+        const QString safety = SafetyCopyPath(databasePath);
+        why = WriteSafetyCopy(store, databasePath, safety);
+        if (!why.isEmpty()) {
+            QFile::remove(temp);
+            ShowWarning(Text(lang, 218) + QStringLiteral("\n\n") + QDir::toNativeSeparators(safety) + u'\n' + why);
+            return 0;
+        }
+    }
+
+    // Deleting the handler closes every connection; the last one to close writes the log into
+    // the file and removes it. A log left behind anyway would be replayed into the new file,
+    // so it goes before the file is replaced.
+    store->FlushDatabaseFile();
+    owner.release();
+    store = nullptr;
+    for (const char* suffix : {"-wal", "-shm", "-journal"})
+        QFile::remove(databasePath + QString::fromLatin1(suffix));
+    Stage("replacing");
+    why = ReplaceWith(temp, databasePath);
+    if (!why.isEmpty())
+        QFile::remove(temp);
+
+    store = owner.recreate ? owner.recreate() : nullptr;
+    if (!why.isEmpty()) {
+        ShowWarning(Text(lang, 222) + QStringLiteral("\n\n") + why);
+        return 0;
+    }
+    if (store && !store->IsDatabaseOpen()) {
+        ShowError(store->DatabaseError());
+        return 0;
+    }
+    return 1;
+}
+
+int ClearAll(CStoreDB_Handler* store, const BusyFn& busy)
+{
+    if (!store)
+        return 0;
+    CLanguageHandler* lang = store->GetLanguageHandler();
+    if (!AskYesNo(Text(lang, 223)))
+        return 0;
+    Busy scope(busy);
+
+    CtblLeser* readers = store->Get_Ptr_To_tblLeser();
+    CtblEvents* events = store->Get_Ptr_To_tblEvents();
+    CtblPerson* persons = store->Get_Ptr_To_tblPerson();
+    CtblTransponder* transponders = store->Get_Ptr_To_tblTransponder();
+    CtblZeitschema* schedules = store->Get_Ptr_To_tblZeitschema();
+
+    // All of it or nothing: a half-cleared database would hold transponders of deleted persons.
+    bool ok = false;
+    {
+        CStoreTransaction tx(store);
+        if (!tx.Started()) {
+            ShowError(Text(lang, 83) + u'\n' + Text(lang, 84));
+            return 0;
+        }
+        ok = DeleteRecordsWhere(readers, {}) == RecordResult::Done &&
+             DeleteRecordsWhere(events, {}) == RecordResult::Done &&
+             DeleteRecordsWhere(persons, {}) == RecordResult::Done &&
+             DeleteRecordsWhere(transponders, {}) == RecordResult::Done &&
+             DeleteRecordsWhere(schedules, [](const structZeitschema& z) { return !IsFullAccessName(z.Name); }) ==
+                 RecordResult::Done;
+        // A failed step has shown its message already; only a failed commit is new.
+        if (ok && !tx.Commit()) {
+            ok = false;
+            ShowExclamation(Pick(Settings::ReadLanguage() == 0, "Die Änderungen konnten nicht gespeichert werden.",
+                                 "The changes could not be stored."));
+        }
+    }
+    readers->_Requery();
+    events->_Requery();
+    persons->_Requery();
+    transponders->_Requery();
+    schedules->_Requery();
+    return ok ? 1 : 0;
+}
+
+} // namespace DatabaseBackup

@@ -1,0 +1,350 @@
+// Backup, restore and clearing without a window: the file names, a round trip that brings the
+// earlier state back (with the changes that sat only in the write-ahead log), files that must be
+// refused, folders that cannot be written, and kills in the middle of a restore or a clearing.
+#include "base/Prompt.h"
+#include "base/Settings.h"
+#include "exchange/DatabaseBackup.h"
+#include "records/CStoreDB_Handler.h"
+#include "records/RecordOps.h"
+#include "support/FoundationFixture.h"
+#include "support/TestEnv.h"
+#include "texts/CLanguageHandler.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+using namespace VmTest;
+
+namespace {
+
+QStringList PersonNames(CStoreDB_Handler* store)
+{
+    QStringList names;
+    CtblPerson* t = store->Get_Ptr_To_tblPerson();
+    for (int i = 0; i < t->GetAnz_Person(); ++i)
+        names << t->Get_Person(i).Name;
+    names.sort();
+    return names;
+}
+
+void AddPerson(CStoreDB_Handler* store, const QString& name)
+{
+    QCOMPARE(AddRecord(store->Get_Ptr_To_tblPerson(), [&](structPerson& p) { p.Name = name; }), RecordResult::Done);
+    store->Get_Ptr_To_tblPerson()->_Requery();
+}
+
+// Reads a file as another program would, without the store: the names of its persons.
+QStringList PersonsInFile(const QString& path)
+{
+    QStringList names;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery q(QStringLiteral("SELECT Name FROM tblPerson ORDER BY Name"), db);
+            while (q.next())
+                names << q.value(0).toString();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("reader"));
+    return names;
+}
+
+} // namespace
+
+class TstBackup : public QObject {
+    Q_OBJECT
+    std::unique_ptr<CLanguageHandler> m_lang;
+    std::unique_ptr<CStoreDB_Handler> m_store;
+    QString m_dir;     // a fresh folder per test: the database and the backups
+    QString m_db;
+    int m_serial = 0;
+
+    QString T(uint32_t n) const { return m_lang->GetLangItem(n); }
+
+    DatabaseBackup::StoreOwner Owner()
+    {
+        DatabaseBackup::StoreOwner o;
+        o.current = [this] { return m_store.get(); };
+        o.release = [this] { m_store.reset(); };
+        o.recreate = [this] {
+            m_store = std::make_unique<CStoreDB_Handler>(m_lang.get());
+            return m_store.get();
+        };
+        return o;
+    }
+
+    // What the folder holds besides the live database's own files: no temporary leftovers.
+    QStringList OtherFiles() const
+    {
+        QStringList files = QDir(m_dir).entryList(QDir::Files | QDir::Hidden);
+        files.removeIf([&](const QString& f) { return f.startsWith(QFileInfo(m_db).fileName()); });
+        return files;
+    }
+
+    // A backup of the current state at name; the prompt's log is cleared afterwards.
+    QString BackUp(ScriptedPrompt& prompt, const QString& name)
+    {
+        prompt.NextFileName(m_dir + u'/' + name);
+        const int done = DatabaseBackup::Backup(m_store.get());
+        prompt.Clear();
+        return done ? m_dir + u'/' + DatabaseBackup::WithMdbExtension(name) : QString();
+    }
+
+    QByteArray RunHelper(const QStringList& args)
+    {
+        QProcess helper;
+        helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        helper.start(QCoreApplication::applicationDirPath() + QStringLiteral("/backup_kill_helper"), args);
+        if (!helper.waitForStarted(10000))
+            return "not started";
+        QByteArray out;
+        while (!out.contains('\n') && helper.waitForReadyRead(30000))
+            out += helper.readAllStandardOutput();
+        helper.kill();   // SIGKILL: no destructors, no checkpoint
+        helper.waitForFinished(10000);
+        return out.trimmed();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        IsolateHome();
+        m_lang = std::make_unique<CLanguageHandler>(1, QCoreApplication::applicationDirPath() + QStringLiteral("/SysFiles/"));
+        QVERIFY(m_lang->IsLoaded());
+        Settings::WriteLanguage(1);
+    }
+
+    void init()
+    {
+        m_dir = IsolateHome() + QStringLiteral("/t%1").arg(++m_serial);
+        QVERIFY(QDir().mkpath(m_dir));
+        m_db = m_dir + QStringLiteral("/current.mdb");
+        CSettingsStore().WriteString(m_db, 1, kSettingsKey, QString::fromLatin1(CStoreDB_Handler::SettingDBPath()));
+        m_store = std::make_unique<CStoreDB_Handler>(m_lang.get());
+        QVERIFY(m_store->IsDatabaseOpen());
+    }
+    void cleanup()
+    {
+        m_store.reset();
+        DatabaseBackup::SetStageHook(nullptr);
+    }
+
+    void fileNames()
+    {
+        QCOMPARE(DatabaseBackup::WithMdbExtension("/b/save"), QStringLiteral("/b/save.mdb"));
+        QCOMPARE(DatabaseBackup::WithMdbExtension("/b/save.bak"), QStringLiteral("/b/save.mdb"));
+        QCOMPARE(DatabaseBackup::WithMdbExtension("/b/save.mdb"), QStringLiteral("/b/save.mdb"));
+        QCOMPARE(DatabaseBackup::WithMdbExtension("/b.old/save.x.bak"), QStringLiteral("/b.old/save.mdb"));
+        QCOMPARE(DatabaseBackup::WithMdbExtension("/b.old/save"), QStringLiteral("/b.old/save.mdb"));
+        const QDateTime t(QDate(2024, 3, 7), QTime(9, 5, 4));
+        QCOMPARE(DatabaseBackup::DefaultBackupName(0, t), QStringLiteral("Backup_Velmora Manager_07032024_090504"));
+        QCOMPARE(DatabaseBackup::DefaultBackupName(1, t), QStringLiteral("Backup_Velmoro Manager_07032024_090504"));
+        QCOMPARE(DatabaseBackup::SafetyCopyPath("/d/VendrikManagerAIO.mdb", t),
+                 QStringLiteral("/d/VendrikManagerAIO_Backup_07032024_090504.mdb"));
+    }
+
+    // Back up, change, restore with a safety copy: the earlier state is back, the safety copy
+    // holds the changed one, and the folder to start in is the last file's.
+    void backupChangeRestore()
+    {
+        ScriptedPrompt prompt;
+        AddPerson(m_store.get(), "Before");   // committed, still in the log only
+        prompt.NextFileName(m_dir + QStringLiteral("/save.bak"));
+        QCOMPARE(DatabaseBackup::Backup(m_store.get()), 1);
+        const QString backup = m_dir + QStringLiteral("/save.mdb");
+        QCOMPARE(prompt.LastFileRequest().fileName.left(23), QStringLiteral("Backup_Velmoro Manager_"));
+        QCOMPARE(Settings::ReadPath("BackupPath"), backup);
+        QCOMPARE(PersonsInFile(backup), QStringList{"Before"});
+        QVERIFY(prompt.Log().size() == 1);   // the file dialog only
+
+        QCOMPARE(DeleteRecordsWhere(m_store->Get_Ptr_To_tblPerson(), {}), RecordResult::Done);
+        AddPerson(m_store.get(), "After");
+
+        prompt.Clear();
+        prompt.NextFileName(m_dir + QStringLiteral("/save"));
+        prompt.NextAnswer(true);
+        QCOMPARE(DatabaseBackup::Restore(Owner()), 1);
+        QCOMPARE(prompt.LastFileRequest().folder, m_dir);
+        QCOMPARE(prompt.Texts().last(), T(221));
+        QVERIFY(m_store && m_store->IsDatabaseOpen());
+        QCOMPARE(PersonNames(m_store.get()), QStringList{"Before"});
+        const QStringList safety = QDir(m_dir).entryList({"current_Backup_*.mdb"});
+        QCOMPARE(safety.size(), 1);
+        QCOMPARE(PersonsInFile(m_dir + u'/' + safety[0]), QStringList{"After"});
+        QCOMPARE(OtherFiles(), (QStringList{safety[0], "save.mdb"}));
+
+        // No: no safety copy, the file is replaced all the same.
+        AddPerson(m_store.get(), "Later");
+        prompt.NextFileName(backup);
+        prompt.NextAnswer(false);
+        QCOMPARE(DatabaseBackup::Restore(Owner()), 1);
+        QCOMPARE(PersonNames(m_store.get()), QStringList{"Before"});
+        QCOMPARE(QDir(m_dir).entryList({"current_Backup_*.mdb"}).size(), 1);
+    }
+
+    void restoreRefusesWhatIsNoDatabase_data()
+    {
+        QTest::addColumn<QByteArray>("content");   // "" with missing: no file at all
+        QTest::addColumn<bool>("missing");
+        QTest::newRow("text file") << QByteArray("ID;Name\n1;Anna\n") << false;
+        QTest::newRow("empty file") << QByteArray() << false;
+        QTest::newRow("missing file") << QByteArray() << true;
+        QTest::newRow("foreign database") << QByteArray("foreign") << false;
+        QTest::newRow("damaged database") << QByteArray("damaged") << false;
+        QTest::newRow("cut short") << QByteArray("cut") << false;
+    }
+    void restoreRefusesWhatIsNoDatabase()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, missing);
+        ScriptedPrompt prompt;
+        AddPerson(m_store.get(), "Kept");
+        const QString chosen = m_dir + QStringLiteral("/chosen.mdb");
+        if (content == "foreign") {
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "foreign");
+                db.setDatabaseName(chosen);
+                QVERIFY(db.open());
+                QVERIFY(QSqlQuery(db).exec("CREATE TABLE songs (title TEXT)"));
+            }
+            QSqlDatabase::removeDatabase("foreign");
+        } else if (content == "damaged" || content == "cut") {
+            QVERIFY(!BackUp(prompt, "chosen").isEmpty());
+            QByteArray bytes = ReadFile(chosen);
+            if (content == "cut")
+                bytes.truncate(bytes.size() / 2 + 100);
+            else
+                bytes.replace(4096, 2048, QByteArray(2048, '\xA5'));   // the schema page's successor
+            WriteFile(chosen, bytes);
+        } else if (!missing) {
+            WriteFile(chosen, content);
+        }
+        const QStringList before = OtherFiles();
+
+        prompt.NextFileName(chosen);
+        prompt.NextAnswer(true);
+        QCOMPARE(DatabaseBackup::Restore(Owner()), 0);
+        QCOMPARE(prompt.Log().size(), size_t(2));   // the dialog and the refusal, no question
+        QVERIFY(prompt.Texts()[1].startsWith(T(222)));
+        QVERIFY(prompt.Texts()[1].contains(chosen));
+        QCOMPARE(prompt.Log()[1].icon, PromptIcon::Warning);
+        QCOMPARE(PersonNames(m_store.get()), QStringList{"Kept"});
+        QCOMPARE(OtherFiles(), before);
+    }
+
+    // Root may write into any folder, so the unwritable targets are ones that fail for root
+    // too: a folder of the kernel's process file system, and a file standing where the
+    // folder should be.
+    void backupToUnwritablePlace_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("proc") << QStringLiteral("/proc/self/save");
+        QTest::newRow("file as folder") << QStringLiteral("DIR/plain/save");
+    }
+    void backupToUnwritablePlace()
+    {
+        QFETCH(QString, target);
+        target.replace(QStringLiteral("DIR"), m_dir);
+        WriteFile(m_dir + QStringLiteral("/plain"), "x");
+        ScriptedPrompt prompt;
+        prompt.NextFileName(target);
+        QCOMPARE(DatabaseBackup::Backup(m_store.get()), 0);
+        QCOMPARE(prompt.Log().size(), size_t(2));
+        QVERIFY(prompt.Texts()[1].startsWith(T(218)));
+        QCOMPARE(prompt.Log()[1].icon, PromptIcon::Warning);
+        QVERIFY(!QFileInfo::exists(target + QStringLiteral(".mdb")));
+        QCOMPARE(OtherFiles(), QStringList{"plain"});
+    }
+
+    void clearKeepsFullAccess_data()
+    {
+        QTest::addColumn<QString>("storedName");
+        QTest::newRow("German") << QStringLiteral("Vollzugriff");
+        QTest::newRow("English") << QStringLiteral("Full access");
+    }
+    void clearKeepsFullAccess()
+    {
+        QFETCH(QString, storedName);
+        CStoreDB_Handler* s = m_store.get();
+        CtblZeitschema* windows = s->Get_Ptr_To_tblZeitschema();
+        QCOMPARE(EditRecordsWhere(windows, {}, [&](structZeitschema& z) { z.Name = storedName; }), RecordResult::Done);
+        QCOMPARE(AddRecords(windows, 4, [](int, structZeitschema& z) { z.Name = "Night"; }), RecordResult::Done);
+        QCOMPARE(AddRecord(s->Get_Ptr_To_tblLeser(), [](structLeser& r) { r.Name = "Door"; }), RecordResult::Done);
+        QCOMPARE(AddRecord(s->Get_Ptr_To_tblTransponder(), [](structTransponder& t) { t.Number = "0000000001"; }), RecordResult::Done);
+        QCOMPARE(AddRecord(s->Get_Ptr_To_tblEvents(), [](structEvents& e) { e.TransponderNo = "0000000001"; }), RecordResult::Done);
+        AddPerson(s, "Anna");
+        windows->_Requery();
+
+        ScriptedPrompt prompt;
+        QCOMPARE(DatabaseBackup::ClearAll(s), 0);   // not confirmed
+        QCOMPARE(prompt.Texts(), QStringList{T(223)});
+        QCOMPARE(windows->GetAnz_Zeitschema(), 8);
+
+        prompt.NextAnswer(true);
+        QCOMPARE(DatabaseBackup::ClearAll(s), 1);
+        QCOMPARE(prompt.Log().size(), size_t(2));
+        QCOMPARE(s->Get_Ptr_To_tblLeser()->GetAnz_Leser(), 0);
+        QCOMPARE(s->Get_Ptr_To_tblTransponder()->GetAnz_Transponder(), 0);
+        QCOMPARE(s->Get_Ptr_To_tblEvents()->GetAnz_Events(), 0);
+        QCOMPARE(s->Get_Ptr_To_tblPerson()->GetAnz_Person(), 0);
+        QCOMPARE(windows->GetAnz_Zeitschema(), 4);
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(windows->Get_Zeitschema(i).Name, storedName);
+            QCOMPARE(windows->Get_Zeitschema(i).ID, i + 1);
+        }
+    }
+
+    // A kill before the clearing commits leaves every record in place.
+    void killDuringClear()
+    {
+        AddPerson(m_store.get(), "Anna");
+        QCOMPARE(AddRecord(m_store->Get_Ptr_To_tblLeser(), [](structLeser& r) { r.Name = "Door"; }), RecordResult::Done);
+        m_store.reset();
+        QCOMPARE(RunHelper({"clear"}), QByteArray("at commit"));
+        m_store = std::make_unique<CStoreDB_Handler>(m_lang.get());
+        QVERIFY(m_store->IsDatabaseOpen());
+        QCOMPARE(PersonNames(m_store.get()), QStringList{"Anna"});
+        QCOMPARE(m_store->Get_Ptr_To_tblLeser()->GetAnz_Leser(), 1);
+        QCOMPARE(m_store->Get_Ptr_To_tblZeitschema()->GetAnz_Zeitschema(), 4);
+    }
+
+    // A restore killed half-way through its copy, or right before the file is replaced, leaves
+    // the old database whole (with its latest change, which sat in the log); one that finished
+    // leaves the new one.
+    void killDuringRestore_data()
+    {
+        QTest::addColumn<QByteArray>("stage");
+        QTest::addColumn<QStringList>("persons");
+        QTest::newRow("copying") << QByteArray("copied") << QStringList{"Helper", "Old"};
+        QTest::newRow("replacing") << QByteArray("replacing") << QStringList{"Helper", "Old"};
+        QTest::newRow("finished") << QByteArray("done") << QStringList{"New"};
+    }
+    void killDuringRestore()
+    {
+        QFETCH(QByteArray, stage);
+        QFETCH(QStringList, persons);
+        ScriptedPrompt prompt;
+        // Enough events that the copy takes more than one piece.
+        CtblEvents* events = m_store->Get_Ptr_To_tblEvents();
+        QCOMPARE(AddRecords(events, 500, [](int k, structEvents& e) { e.TransponderNo = QString::number(k); }), RecordResult::Done);
+        AddPerson(m_store.get(), "New");
+        const QString backup = BackUp(prompt, "new");
+        QVERIFY(QFileInfo(backup).size() > 64 * 1024);
+        QCOMPARE(DeleteRecordsWhere(m_store->Get_Ptr_To_tblPerson(), {}), RecordResult::Done);
+        AddPerson(m_store.get(), "Old");
+        m_store.reset();
+
+        QCOMPARE(RunHelper({"restore", backup, QString::fromLatin1(stage)}), "at " + stage);
+        m_store = std::make_unique<CStoreDB_Handler>(m_lang.get());
+        QVERIFY2(m_store->IsDatabaseOpen(), qPrintable(m_store->DatabaseError()));
+        QCOMPARE(PersonNames(m_store.get()), persons);
+        QCOMPARE(m_store->Get_Ptr_To_tblEvents()->GetAnz_Events(), 500);
+    }
+};
+
+QTEST_GUILESS_MAIN(TstBackup)
+#include "tst_backup.moc"
