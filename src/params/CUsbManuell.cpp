@@ -73,7 +73,7 @@ void CUsbManuell::Enter()
     const QString number = TransponderEdits::ValidNumber(m_edit->text());
     if (number.isEmpty()) {
         Prompt().ShowMessage(Text(244));
-        m_edit->setFocus();
+        TakeFocusBack();
         return;
     }
     CStoreDB_Handler* store = m_view->Store();
@@ -84,9 +84,16 @@ void CUsbManuell::Enter()
         Prompt().ShowMessage(Text(245));
     } else {
         // The store has said why; the number stays for another try.
-        m_edit->setFocus();
+        TakeFocusBack();
         return;
     }
     m_edit->clear();
+    TakeFocusBack();
+}
+
+void CUsbManuell::TakeFocusBack()
+{
+    // The confirmation window had the keyboard; the reader's next number must land here again.
+    activateWindow();
     m_edit->setFocus();
 }

@@ -30,6 +30,7 @@ protected:
 
 private:
     QString Text(uint32_t number) const;
+    void TakeFocusBack();
 
     CLanguageHandler* m_lang;
     CTransponderDlg* m_view;

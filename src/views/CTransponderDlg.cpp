@@ -6,6 +6,7 @@
 #include "records/CStoreDB_Handler.h"
 #include "records/CStoreTransaction.h"
 #include "records/TextOps.h"
+#include "texts/CLanguageHandler.h"
 
 #include <QAction>
 #include <QGuiApplication>
@@ -82,7 +83,10 @@ void CTransponderDlg::Fill()
     CGridCtrl* grid = Grid();
     grid->SetColumnKind(ColChanged, CGridCtrl::CellKind::Check);
     grid->SetColumnKind(ColPerson, CGridCtrl::CellKind::Combo, PersonChoices(*Store()));
-    grid->SetColumnKind(ColSchedule, CGridCtrl::CellKind::Combo, ScheduleChoices(*Store()));
+    QStringList schedules = ScheduleChoices(*Store());
+    for (QString& name : schedules)
+        name = ShownScheduleName(name);
+    grid->SetColumnKind(ColSchedule, CGridCtrl::CellKind::Combo, schedules);
     for (int col = ColFirstReader; col <= ColumnCount(); ++col)
         grid->SetColumnKind(col, CGridCtrl::CellKind::Check);
     grid->Refresh();
@@ -126,6 +130,14 @@ QString CTransponderDlg::ColumnTitle(int col) const
     const CtblLeser* readers = Store()->Get_Ptr_To_tblLeser();
     return k >= 0 && k < int(m_columnReaders.size()) && k < readers->GetAnz_Leser() ? readers->Get_Leser(k).Name
                                                                                      : QString();
+}
+
+QString CTransponderDlg::ShownScheduleName(const QString& name) const
+{
+    // The built-in schedule goes by the name of the language the user reads.
+    if (!IsFullAccessName(name))
+        return name;
+    return Language() && Language()->GetAktivLanguage() == 1 ? kFullAccessEn : kFullAccessDe;
 }
 
 int CTransponderDlg::ReaderIdOfColumn(int col) const
@@ -176,7 +188,7 @@ QString CTransponderDlg::RecordCellText(int index, int col) const
     case ColChanged: return QString::number(t->Changed);
     case ColNumber: return t->Number;
     case ColPerson: return PersonNameOf(*Store(), t->ID);
-    case ColSchedule: return ScheduleNameOf(*Store(), t->ScheduleID);
+    case ColSchedule: return ShownScheduleName(ScheduleNameOf(*Store(), t->ScheduleID));
     default: break;
     }
     const int32_t readerId = ReaderIdOfColumn(col);

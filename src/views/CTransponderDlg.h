@@ -91,6 +91,7 @@ private:
     const structTransponder* RecordAtRow(int rowIndex) const;   // rowIndex = row - 1
     CSerialLink* Link() const;
     int InterfaceType() const;
+    QString ShownScheduleName(const QString& name) const;
     void RefreshIdentity();
     void TakeNumber(const QString& number, bool fromMonitor);
     void RebuildFilter();

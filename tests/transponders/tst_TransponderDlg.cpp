@@ -92,7 +92,7 @@ private slots:
         QCOMPARE(Cell(t, ColumnOf(m_cedar)), QStringLiteral("0"));
         QCOMPARE(Cell(t, ColumnOf(m_maple)), QStringLiteral("1"));
         QCOMPARE(m_view->Grid()->ComboEntries(CTransponderDlg::ColPerson), (QStringList{"---", "Ann"}));
-        QCOMPARE(m_view->Grid()->ComboEntries(CTransponderDlg::ColSchedule), (QStringList{"Vollzugriff", "Fruehschicht"}));
+        QCOMPARE(m_view->Grid()->ComboEntries(CTransponderDlg::ColSchedule), (QStringList{"Full access", "Fruehschicht"}));
         for (int col = 1; col <= m_view->ColumnCount(); ++col) {
             const bool readOnly = col <= CTransponderDlg::ColNumber || col == ColumnOf(m_alder);
             QCOMPARE(m_view->IsCellEditable(RowOf(t), col), !readOnly);
@@ -210,6 +210,7 @@ private slots:
         // The full-access schedule answers to its English name too.
         m_view->EndEdit(RowOf(t), CTransponderDlg::ColSchedule, "Full access");
         QCOMPARE(Transponders()->FindById(t)->ScheduleID, 1);
+        QCOMPARE(Cell(t, CTransponderDlg::ColSchedule), QStringLiteral("Full access"));
         m_view->EndEdit(RowOf(t), CTransponderDlg::ColSchedule, "No such plan");
         QCOMPARE(Stored(Transponders(), t).ScheduleID, 0);
         QCOMPARE(Cell(t, CTransponderDlg::ColSchedule), QString());
