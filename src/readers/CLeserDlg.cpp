@@ -2,17 +2,24 @@
 
 #include "base/Prompt.h"
 #include "link/CSerialLink.h"
+#include "params/CParamBirchDlg.h"
+#include "params/CParamMaple_CedarDlg.h"
+#include "params/CSendBirchDlg.h"
 #include "readers/CChooseReaderDlg.h"
+#include "readers/CDataProgressDlg.h"
+#include "readers/FetchAll.h"
 #include "readers/ReaderDeletion.h"
 #include "readers/ReaderIdentity.h"
 #include "readers/ReaderModel.h"
 #include "readers/ReaderRegistration.h"
+#include "readers/WriteAll.h"
 #include "records/CStoreDB_Handler.h"
 #include "texts/CLanguageHandler.h"
 #include "readers/IReaderTree.h"
 
 #include <QGuiApplication>
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -46,8 +53,13 @@ CLeserDlg::CLeserDlg(const ViewContext& ctx, QWidget* parent)
 
 CLeserDlg::~CLeserDlg()
 {
-    // Tells a running reader operation to end; none runs on its own thread yet.
+    // A running write ends at its next telegram and reports to no one; the run's own
+    // destructor waits a moment for it.
     m_bStop = 1;
+    if (m_writeRun && m_nIdle == 0 && m_progress)
+        m_progress->hide();
+    m_writeRun.reset();
+    EndProgress();
 }
 
 CSerialLink* CLeserDlg::Link() const
@@ -174,6 +186,8 @@ std::vector<CGridBaseDlg::MenuItem> CLeserDlg::ContextMenuItems(int row, int col
 
 void CLeserDlg::OnCommand(int command)
 {
+    if (OpenDeskReaderTransfer(command))
+        return;
     switch (command) {
     case CmdInsert:
         InsertReader();
@@ -184,10 +198,20 @@ void CLeserDlg::OnCommand(int command)
     case CmdDeleteAll:
         DeleteAllReaders();
         break;
+    case CmdFetchAll:
+        if (ReaderModel::IsBusReader(m_nModel))
+            FetchAllData();
+        else
+            NotAvailableYet();
+        break;
+    case CmdWriteAll:
+        if (ReaderModel::IsBusReader(m_nModel))
+            QMetaObject::invokeMethod(this, &CLeserDlg::StartWriteAll, Qt::QueuedConnection);
+        else
+            NotAvailableYet();
+        break;
     case CmdReadEvents:
     case CmdDeleteReaderEvents:
-    case CmdFetchAll:
-    case CmdWriteAll:
         NotAvailableYet();
         break;
     default:
@@ -250,13 +274,121 @@ void CLeserDlg::OnButton(int row, int col)
 {
     if (col != ColButton || row < 1 || row > RecordCount())
         return;
-    const structLeser& r = Store()->Get_Ptr_To_tblLeser()->Get_Leser(row - 1);
-    const bool birch = ReaderModel::Decide(r.Model, -1) == ReaderModel::Birch;
-    // The parameter dialogs of the models are not part of this build yet.
-    ShowInfo(birch ? LiteralText("Der Parameterdialog für Birch-Leser ist noch nicht verfügbar.",
-                                 "The parameter dialog of Birch readers is not available yet.")
-                   : LiteralText("Der Parameterdialog für diesen Leser ist noch nicht verfügbar.",
-                                 "The parameter dialog of this reader is not available yet."));
+    const structLeser reader = Store()->Get_Ptr_To_tblLeser()->Get_Leser(row - 1);
+    const int model = ReaderModel::Decide(reader.Model, -1);
+    if (model == ReaderModel::Alder)
+        return;   // an Alder has no parameters of its own to edit (its button is grey)
+    if (model == ReaderModel::Birch) {
+        CParamBirchDlg dlg(ParamContext(), reader, this);
+        dlg.exec();
+    } else {
+        CParamMaple_CedarDlg dlg(ParamContext(), reader, this);
+        dlg.exec();
+    }
+}
+
+ParamSupport::Context CLeserDlg::ParamContext()
+{
+    ParamSupport::Context ctx;
+    ctx.lang = Language();
+    ctx.store = Store();
+    ctx.link = Link();
+    ctx.refreshReaders = [this] { Grid()->Refresh(); };
+    return ctx;
+}
+
+// The desk readers keep their transponders in numbered slots: fetching and writing all data
+// both go through the send dialog, which shows what the reader holds and what it shall hold.
+bool CLeserDlg::OpenDeskReaderTransfer(int command)
+{
+    if ((command != CmdFetchAll && command != CmdWriteAll)
+        || (m_nModel != ReaderModel::Birch && m_nModel != ReaderModel::Alder))
+        return false;
+    CSendBirchDlg dlg(ParamContext(), command == CmdWriteAll ? CSendBirchDlg::SendMode : CSendBirchDlg::TakeOverMode,
+                      m_nSelectedReaderID, this);
+    dlg.exec();
+    Grid()->Refresh();
+    return true;
+}
+
+// ---------------------------------------------------------------- fetch all, write all
+
+void CLeserDlg::EndProgress()
+{
+    if (m_progress)
+        m_progress->Destroy();
+    m_progress = nullptr;
+}
+
+void CLeserDlg::FetchAllData()
+{
+    if (!Store())
+        return;
+    std::optional<BusyScope> busy(std::in_place, this);
+    CFetchAllRun run(Link(), *Store(), Language());
+    connect(&run, &CFetchAllRun::ProgressStarted, this, [this](const QString& label, int maximum) {
+        EndProgress();
+        m_progress = new CDataProgressDlg(Language());
+        m_progress->SetRange(0, maximum);
+        m_progress->SetText(label);
+    });
+    connect(&run, &CFetchAllRun::Progress, this, [this](int position) {
+        if (m_progress)
+            m_progress->SetPos(position);
+    });
+    // The end message comes without the wait cursor.
+    connect(&run, &CFetchAllRun::ProgressEnded, this, [this, &busy] {
+        EndProgress();
+        busy.reset();
+    });
+    run.Run(m_strSelectedName);
+    busy.reset();
+    EndProgress();
+    Grid()->Refresh();
+}
+
+void CLeserDlg::StartWriteAll()
+{
+    CSerialLink* link = Link();
+    if (!Store() || !link || m_writeRun)
+        return;
+    WriteAll::Plan plan = WriteAll::Prepare(*Store(), m_strSelectedName, m_nModel);
+    if (!WriteAll::CheckCapacity(plan, Language()))
+        return;
+    m_writeRun = std::make_unique<CWriteAllRun>(*link, *Store(), Language(), std::move(plan));
+    EndProgress();
+    m_progress = new CDataProgressDlg(Language());
+    m_progress->SetRange(0, m_writeRun->Total());
+    m_progress->SetText(QLatin1Char('\n') + Text(184));
+    connect(m_writeRun.get(), &CWriteAllRun::Progress, this, [this](int position) {
+        if (m_progress)
+            m_progress->SetPos(position);
+    });
+    connect(m_writeRun.get(), &CWriteAllRun::LabelChanged, this, [this](const QString& text) {
+        if (m_progress)
+            m_progress->SetText(text);
+    });
+    connect(m_writeRun.get(), &CWriteAllRun::Finished, this, &CLeserDlg::OnWriteAllFinished, Qt::QueuedConnection);
+    m_bStop = 0;
+    if (!m_writeRun->Start()) {
+        EndProgress();
+        m_writeRun.reset();
+        return;
+    }
+    m_nIdle = 0;
+}
+
+void CLeserDlg::OnWriteAllFinished(int written)
+{
+    if (m_progress)
+        m_progress->hide();
+    m_nIdle = 1;
+    // The reader cache has been reloaded by now: the Changed column shows the new state.
+    Grid()->Refresh();
+    Prompt().ShowMessage(WriteAll::EndText(Language(), written));
+    EndProgress();
+    if (m_writeRun)
+        m_writeRun.release()->deleteLater();
 }
 
 // ---------------------------------------------------------------- registration

@@ -7,11 +7,16 @@
 // The view owns no reader data: every cell comes from the store's reader cache on demand.
 // The reader operations themselves are widget-free (ReaderRegistration, ReaderDeletion,
 // ReaderIdentity); this class turns clicks into calls to them and refreshes grid and tree.
+#include "readers/CDataProgressDlg.h"
+#include "params/ParamSupport.h"
 #include "views/CGridBaseDlg.h"
 
+#include <QPointer>
 #include <QString>
+#include <memory>
 
 class CSerialLink;
+class CWriteAllRun;
 
 class CLeserDlg : public CGridBaseDlg {
     Q_OBJECT
@@ -51,6 +56,10 @@ public:
     void DeleteReaders();       // the selected readers, with the event question
     void DeleteAllReaders();
     void OnButton(int row, int col);
+    // Fetch all (32801) and write all (32802) of a Cedar, Maple or Rowan: the write starts
+    // from the event loop (StartWriteAll), as its command only posts the request.
+    void FetchAllData();
+    void StartWriteAll();
 
     // ---- state of the last context menu (tests read it) ----
     int ModelNumber() const { return m_nModel; }
@@ -60,12 +69,19 @@ public:
     bool IdentityChecked() const { return m_bIdentityOk; }
     int RegistrationRequested() const { return m_bRegisterRequest; }
     int Idle() const { return m_nIdle; }
+    CDataProgressDlg* ProgressWindow() const { return m_progress; }
 
 private:
     CSerialLink* Link() const;
+    // What the parameter and send dialogs work with: texts, store, link, and this table's redraw.
+    ParamSupport::Context ParamContext();
+    // Fetch all / write all of a Birch or Alder: the send dialog. False for other commands and models.
+    bool OpenDeskReaderTransfer(int command);
     void RefreshAfterDelete();
     void NotAvailableYet();
     QString LiteralText(const char* german, const char* english) const;
+    void OnWriteAllFinished(int written);
+    void EndProgress();
 
     // Context-menu state.
     int m_nSelectedRow = -1;
@@ -82,6 +98,8 @@ private:
     QString m_strToDate;
     int m_nIdle = 1;
     int m_bStop = 0;
+    QPointer<CDataProgressDlg> m_progress;
+    std::unique_ptr<CWriteAllRun> m_writeRun;
 
     int m_bRegisterRequest = 0;
 };

@@ -2,7 +2,9 @@
 #include "params/CUsbManuell.h"
 #include "readers/CLeserDlg.h"
 #include "tree/CLeftTreeView.h"
+#include "views/CNameDlg.h"
 #include "views/CTransponderDlg.h"
+#include "views/CZeitschemaDlg.h"
 
 CGridBaseDlg* CLeftTreeView::CreateDefaultView(Category category, const ViewContext& ctx, QWidget* parent)
 {
@@ -14,6 +16,14 @@ CGridBaseDlg* CLeftTreeView::CreateDefaultView(Category category, const ViewCont
             CUsbManuell dlg(v.Language(), &v, v.Grid(), &v);
             dlg.exec();
         });
+        return view;
+    }
+    if (category == Persons)
+        return new CNameDlg(ctx, parent);
+    if (category == Schedules) {
+        auto* view = new CZeitschemaDlg(ctx, parent);
+        if (auto* tree = dynamic_cast<CLeftTreeView*>(ctx.tree))
+            tree->FollowScheduleView(view);
         return view;
     }
     // The table views of the other categories are not part of the program yet: the pane stays empty.
