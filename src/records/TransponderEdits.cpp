@@ -1,6 +1,7 @@
 #include "records/TransponderEdits.h"
 
 #include "records/CStoreTransaction.h"
+#include "records/ScheduleOps.h"
 #include "records/TextOps.h"
 
 #include <QSet>
@@ -57,14 +58,6 @@ QString PersonNameOf(CStoreDB_Handler& store, int32_t transponderId)
     return i >= 0 ? persons->Get_Person(i).Name : QString();
 }
 
-QString ScheduleNameOf(CStoreDB_Handler& store, int32_t scheduleId)
-{
-    const CtblZeitschema* windows = store.Get_Ptr_To_tblZeitschema();
-    const int i = windows->IndexOf(scheduleId);
-    // Only head windows name a schedule; they stand at every fourth place.
-    return i >= 0 && i % 4 == 0 ? windows->Get_Zeitschema(i).Name : QString();
-}
-
 QStringList PersonChoices(CStoreDB_Handler& store)
 {
     const CtblPerson* persons = store.Get_Ptr_To_tblPerson();
@@ -79,7 +72,7 @@ QStringList ScheduleChoices(CStoreDB_Handler& store)
 {
     const CtblZeitschema* windows = store.Get_Ptr_To_tblZeitschema();
     QStringList names;
-    for (int i = 0; i < windows->GetAnz_Zeitschema(); i += 4)
+    for (int i = 0; i < windows->GetAnz_Zeitschema(); i += ScheduleOps::kWindows)
         names << windows->Get_Zeitschema(i).Name;
     return names;
 }
@@ -87,12 +80,9 @@ QStringList ScheduleChoices(CStoreDB_Handler& store)
 int32_t ScheduleIdOfName(CStoreDB_Handler& store, const QString& name)
 {
     const CtblZeitschema* windows = store.Get_Ptr_To_tblZeitschema();
-    for (int i = 0; i < windows->GetAnz_Zeitschema(); i += 4) {
-        const structZeitschema& w = windows->Get_Zeitschema(i);
-        if (w.Name == name || (IsFullAccessName(name) && IsFullAccessName(w.Name)))
-            return w.ID;
-    }
-    return 0;
+    const int head = IsFullAccessName(name) ? ScheduleOps::FullAccessHeadIndex(windows)
+                                            : ScheduleOps::HeadIndexByName(windows, name);
+    return head >= 0 ? windows->Get_Zeitschema(head).ID : 0;
 }
 
 // ---------------------------------------------------------------- one transponder

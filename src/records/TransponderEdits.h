@@ -16,12 +16,10 @@
 
 namespace TransponderEdits {
 
-// ---- what the cells show (cached lists and lookups only, no scan) ----
+// ---- what the cells show (cached lists and lookups only, no scan; a schedule's name comes
+// from ScheduleOps::ScheduleNameOf) ----
 // Name of the person whose TransponderID is this transponder's ID; empty when none.
 QString PersonNameOf(CStoreDB_Handler& store, int32_t transponderId);
-// Name of the schedule whose head window has this ID (head windows stand at every fourth
-// place of the list); empty when the ID names no head window.
-QString ScheduleNameOf(CStoreDB_Handler& store, int32_t scheduleId);
 // The names offered in the drop-downs: "---" and every person; one name per schedule.
 QStringList PersonChoices(CStoreDB_Handler& store);
 QStringList ScheduleChoices(CStoreDB_Handler& store);

@@ -5,6 +5,7 @@
 #include "readers/IReaderTree.h"
 #include "records/CStoreDB_Handler.h"
 #include "records/CStoreTransaction.h"
+#include "records/ScheduleOps.h"
 #include "records/TextOps.h"
 #include "texts/CLanguageHandler.h"
 
@@ -135,9 +136,7 @@ QString CTransponderDlg::ColumnTitle(int col) const
 QString CTransponderDlg::ShownScheduleName(const QString& name) const
 {
     // The built-in schedule goes by the name of the language the user reads.
-    if (!IsFullAccessName(name))
-        return name;
-    return Language() && Language()->GetAktivLanguage() == 1 ? kFullAccessEn : kFullAccessDe;
+    return ScheduleOps::ShownScheduleName(name, Language() && Language()->GetAktivLanguage() == 1);
 }
 
 int CTransponderDlg::ReaderIdOfColumn(int col) const
@@ -188,7 +187,7 @@ QString CTransponderDlg::RecordCellText(int index, int col) const
     case ColChanged: return QString::number(t->Changed);
     case ColNumber: return t->Number;
     case ColPerson: return PersonNameOf(*Store(), t->ID);
-    case ColSchedule: return ShownScheduleName(ScheduleNameOf(*Store(), t->ScheduleID));
+    case ColSchedule: return ShownScheduleName(ScheduleOps::ScheduleNameOf(Store()->Get_Ptr_To_tblZeitschema(), t->ScheduleID));
     default: break;
     }
     const int32_t readerId = ReaderIdOfColumn(col);
