@@ -43,6 +43,8 @@ void CGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     QStyle* style = widget ? widget->style() : QApplication::style();
 
     painter->save();
+    // Nothing spills over into the neighbours: a check box is wider than a hidden (0) column.
+    painter->setClipRect(option.rect);
     const QVariant bg = index.data(Qt::BackgroundRole);
     QColor fill = bg.canConvert<QBrush>() ? bg.value<QBrush>().color() : m_grid->m_cellColour;
     if (selected) {

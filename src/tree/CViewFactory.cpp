@@ -1,13 +1,23 @@
 // Which table view belongs to which category of the tree.
+#include "params/CUsbManuell.h"
 #include "readers/CLeserDlg.h"
 #include "tree/CLeftTreeView.h"
 #include "views/CNameDlg.h"
+#include "views/CTransponderDlg.h"
 #include "views/CZeitschemaDlg.h"
 
 CGridBaseDlg* CLeftTreeView::CreateDefaultView(Category category, const ViewContext& ctx, QWidget* parent)
 {
     if (category == Readers)
         return new CLeserDlg(ctx, parent);
+    if (category == Transponders) {
+        auto* view = new CTransponderDlg(ctx, parent);
+        view->SetEntryDialog([](CTransponderDlg& v) {
+            CUsbManuell dlg(v.Language(), &v, v.Grid(), &v);
+            dlg.exec();
+        });
+        return view;
+    }
     if (category == Persons)
         return new CNameDlg(ctx, parent);
     if (category == Schedules) {
