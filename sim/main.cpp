@@ -1,6 +1,7 @@
 // vendrik-readersim: one simulated reader on a pseudo-terminal linked as a COM number, for
 // demos and training without hardware. Start it, then let the program connect to that COM port.
 #include "ReaderSim.h"
+#include "SimEvents.h"
 
 #include <atomic>
 #include <csignal>
@@ -51,31 +52,11 @@ void Usage()
         "  --device-id TEXT   20-character device ID (default: blank, FFFF...)\n"
         "  --tag NUMBER       a tag lies on the reader from the start (bus readers)\n"
         "  --master NUMBER    master transponder (Birch, Alder)\n"
-        "  --events N         N sample events in the event memory\n"
+        "  --events N         N varied events in the event memory (every class and detail)\n"
         "  --pace             send at the real wire speed (10 bits a byte)\n"
         "  --verbose          also print polls that find no tag\n"
         "faults: --silent --bad-checksum --cut --eot-first --noise N --interim N\n"
-        "        --drop N --identify-on N --delay MS\n";
-}
-
-std::vector<Sim::SimEvent> SampleEvents(int n)
-{
-    std::vector<Sim::SimEvent> events;
-    for (int i = 0; i < n; ++i) {
-        Sim::SimEvent e;
-        char number[16];
-        std::snprintf(number, sizeof number, "%010d", 1000 + i % 7);
-        e.number = number;
-        e.minute = (i * 7) % 60;
-        e.hour = 7 + (i % 12);
-        e.day = 1 + i % 28;
-        e.month = 1 + (i / 28) % 12;
-        e.year = 26;
-        e.eventClass = i % 3;
-        e.detail = i % 8;
-        events.push_back(e);
-    }
-    return events;
+        "        --drop N --identify-on N --delay MS --short-events\n";
 }
 
 // "fault NAME [VALUE]" and the command-line faults share this.
@@ -93,6 +74,7 @@ bool ApplyFault(Sim::SimFaults& f, const std::string& name, const std::string& v
     else if (name == "drop") f.dropNext = n;
     else if (name == "identify-on") f.identifyOnTry = n;
     else if (name == "delay") f.replyDelayMs = n;
+    else if (name == "short-events") f.shortEvents = on;
     else return false;
     return true;
 }
@@ -100,7 +82,7 @@ bool ApplyFault(Sim::SimFaults& f, const std::string& name, const std::string& v
 void Console(Sim::ReaderSim& sim)
 {
     Say("Type a tag number and Enter to present it once; \"hold NUMBER\", \"remove\", \"status\",\n"
-        "\"fault NAME [on|off|N]\", \"faults off\", \"quit\".");
+        "\"events [N|all]\", \"fault NAME [on|off|N]\", \"faults off\", \"quit\".");
     std::string line;
     while (!g_quit) {
         pollfd pf {0, POLLIN, 0};
@@ -122,6 +104,10 @@ void Console(Sim::ReaderSim& sim)
             break;
         if (cmd == "status") {
             Say(sim.StatusText());
+        } else if (cmd == "events") {
+            const int max = a == "all" ? -1 : a.empty() ? 20 : std::atoi(a.c_str());
+            Say("event pointer " + Sim::Hex(sim.EventPointer(), 4) + ", " + std::to_string(sim.EventCount())
+                + " events\n" + sim.EventsText(max));
         } else if (cmd == "remove") {
             sim.RemoveTag();
             Say("tag removed");
@@ -143,7 +129,7 @@ void Console(Sim::ReaderSim& sim)
             sim.PresentTag(cmd, true);
             Say("tag " + cmd + " presented");
         } else {
-            Say("? a tag number has 10 characters; commands: hold, remove, status, fault, faults off, quit");
+            Say("? a tag number has 10 characters; commands: hold, remove, status, events, fault, faults off, quit");
         }
     }
 }
@@ -197,7 +183,7 @@ int main(int argc, char** argv)
     Sim::ReaderSim sim(*model, com);
     if (!deviceId.empty()) sim.SetDeviceId(deviceId);
     if (!master.empty()) sim.SetMaster(master);
-    if (events >= 0) sim.SetEvents(SampleEvents(events));
+    if (events >= 0) sim.SetEvents(Sim::VariedEvents(events));
     if (!tag.empty()) sim.PresentTag(tag, false);
     sim.SetFaults(faults);
     sim.SetTrafficListener([verbose](const Sim::SimLogEntry& e) {

@@ -662,6 +662,10 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
             } else if (out.isEmpty() && link.m_nReady.load() == 1) {
                 if (!shared->MonitorSleep(kPollPauseMs, generation))
                     continue;
+                // Another thread may have taken the port for a direct exchange meanwhile; a
+                // poll now would answer into its reply.
+                if (link.m_bBusy.load() != 0)
+                    continue;
                 link.PurgeReceive();
                 link.m_nReady = 0;
                 link.WritePort(poll);

@@ -9,9 +9,14 @@
 // ReaderIdentity); this class turns clicks into calls to them and refreshes grid and tree.
 #include "views/CGridBaseDlg.h"
 
+#include <QPointer>
 #include <QString>
+#include <memory>
 
+class CDataProgressDlg;
+class CEventReadRun;
 class CSerialLink;
+struct EventReadResult;
 
 class CLeserDlg : public CGridBaseDlg {
     Q_OBJECT
@@ -51,6 +56,14 @@ public:
     void DeleteReaders();       // the selected readers, with the event question
     void DeleteAllReaders();
     void OnButton(int row, int col);
+    // Read events: the options dialog, then (posted) the start of the run.
+    void ReadEvents();
+    void StartEventReading();
+    // Empty the event memory of the reader at the port, after question 160.
+    void DeleteEventsInReader();
+
+    // The read run of this view (null before the first), for tests that wait for it.
+    CEventReadRun* EventRun() const { return m_eventRun.get(); }
 
     // ---- state of the last context menu (tests read it) ----
     int ModelNumber() const { return m_nModel; }
@@ -65,6 +78,7 @@ private:
     CSerialLink* Link() const;
     void RefreshAfterDelete();
     void NotAvailableYet();
+    void OnEventReadingEnd(const EventReadResult& result);
     QString LiteralText(const char* german, const char* english) const;
 
     // Context-menu state.
@@ -75,13 +89,14 @@ private:
     bool m_bIdentityOk = false;
 
     // Fields of the reader operations (event reading, write all), kept for them.
-    int m_nLastEvent = 0;
     int m_bDateFilter = 0;
     int m_bReadToPointer = 1;
     QString m_strFromDate;
     QString m_strToDate;
     int m_nIdle = 1;
     int m_bStop = 0;
+    std::unique_ptr<CEventReadRun> m_eventRun;
+    QPointer<CDataProgressDlg> m_progress;
 
     int m_bRegisterRequest = 0;
 };
