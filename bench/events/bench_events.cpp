@@ -11,6 +11,7 @@
 #include "link/CLinkController.h"
 #include "readers/EventReading.h"
 #include "readers/ReaderModel.h"
+#include "records/CStoreConnectionScope.h"
 #include "records/CStoreDB_Handler.h"
 #include "records/RecordOps.h"
 #include "support/OnlineFixture.h"
@@ -48,6 +49,7 @@ double StorePerEventMs(CStoreDB_Handler& store, int count, int base)
 {
     double ms = 0;
     std::thread worker([&] {
+        CStoreConnectionScope keep(&store);   // as the read run does
         QElapsedTimer t;
         t.start();
         for (int i = 0; i < count; ++i)
@@ -58,11 +60,8 @@ double StorePerEventMs(CStoreDB_Handler& store, int count, int base)
     return ms;
 }
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+// The best of several blocks: what other processes on the machine do only ever adds time.
+double Best(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
 
 void Line(const char* what, double value, const char* unit, double target, bool atMost = true)
 {
@@ -102,22 +101,35 @@ int main(int argc, char** argv)
         pace.pace = true;
         online.Reader().SetFaults(pace);
 
-        CEventReadRun run(controller.Link(), store, nullptr);
-        QSignalSpy finished(&run, &CEventReadRun::Finished);
-        EventReadRequest request;
-        request.readerId = 1;
-        request.readerName = QStringLiteral("Leser_1");
-        request.model = ReaderModel::Cedar;
-        QElapsedTimer t;
-        t.start();
-        run.Start(request);
-        finished.wait(600000);
-        const double ms = double(t.nsecsElapsed()) / 1e6;
-        const EventReadResult r = finished.isEmpty() ? EventReadResult{} : finished.first().first().value<EventReadResult>();
-        // The pointer query and its reply are 12 bytes each; an event query 12, its reply 28.
-        const double wireMs = (24.0 + 40.0 * toRead) * kBitsPerByte / kRate * 1000.0;
-        std::printf("read run: %d events stored in %.0f ms; wire time of its telegrams %.0f ms\n", r.stored, ms, wireMs);
-        Line("read run time / wire time", ms / wireMs, "", 1.10);
+        // The same run once more with a date filter that lets nothing through: the exchanges
+        // alone, without storing, to tell the wire's share from the store's.
+        for (bool storing : {true, false}) {
+            CEventReadRun run(controller.Link(), store, nullptr);
+            QSignalSpy finished(&run, &CEventReadRun::Finished);
+            EventReadRequest request;
+            request.readerId = 1;
+            request.readerName = QStringLiteral("Leser_1");
+            request.model = ReaderModel::Cedar;
+            request.dateFilter = !storing;
+            request.fromDate = request.toDate = QStringLiteral("010180");
+            QElapsedTimer t;
+            t.start();
+            run.Start(request);
+            finished.wait(600000);
+            const double ms = double(t.nsecsElapsed()) / 1e6;
+            const EventReadResult r =
+                finished.isEmpty() ? EventReadResult{} : finished.first().first().value<EventReadResult>();
+            // The pointer query and its reply are 12 bytes each; an event query 12, its reply 28.
+            const double wireMs = (24.0 + 40.0 * toRead) * kBitsPerByte / kRate * 1000.0;
+            if (storing) {
+                std::printf("read run: %d events stored in %.0f ms; wire time of its telegrams %.0f ms\n", r.stored,
+                            ms, wireMs);
+                Line("read run time / wire time", ms / wireMs, "", 1.10);
+            } else {
+                std::printf("the same without storing (nothing passes the date filter): %.0f ms, %.3f x wire time\n",
+                            ms, ms / wireMs);
+            }
+        }
         online.Reader().SetFaults({});
         DeleteRecordsWhere(events, {});
         events->_Requery();
@@ -126,17 +138,17 @@ int main(int argc, char** argv)
     // ---- 2. storing into an empty table and into one of 50,000
     {
         std::vector<double> empty, full;
-        for (int k = 0; k < 5; ++k) {
+        for (int k = 0; k < 9; ++k) {
             DeleteRecordsWhere(events, {});
             empty.push_back(StorePerEventMs(store, 100, 0));
         }
         DeleteRecordsWhere(events, {});
         AddRecords(events, 50000, [](int i, structEvents& e) { Fill(e, i); });
-        for (int k = 0; k < 5; ++k)
+        for (int k = 0; k < 9; ++k)
             full.push_back(StorePerEventMs(store, 100, 50000 + 100 * k));
-        std::printf("storing: %.3f ms an event into an empty table, %.3f ms into one of 50,000 (medians of 5 x 100)\n",
-                    Median(empty), Median(full));
-        Line("store cost per event, table of 50,000 / empty table", Median(full) / Median(empty), "", 1.20);
+        std::printf("storing: %.3f ms an event into an empty table, %.3f ms into one of 50,000 (best of 9 x 100)\n",
+                    Best(empty), Best(full));
+        Line("store cost per event, table of 50,000 / empty table", Best(full) / Best(empty), "", 1.20);
         DeleteRecordsWhere(events, {});
     }
 

@@ -3,6 +3,7 @@
 #include "base/Prompt.h"
 #include "link/CSerialLink.h"
 #include "readers/ReaderModel.h"
+#include "records/CStoreConnectionScope.h"
 #include "records/CStoreDB_Handler.h"
 #include "records/RecordOps.h"
 #include "texts/CLanguageHandler.h"
@@ -148,6 +149,8 @@ void CEventReadRun::Worker(const std::shared_ptr<Shared>& shared, EventReadReque
 {
     CSerialLink& link = *shared->link;
     CtblEvents* events = shared->store->Get_Ptr_To_tblEvents();
+    // One connection for the whole run, not one per stored event.
+    CStoreConnectionScope keepConnection(shared->store);
     EventReadResult result;
     const auto end = [&](EventReadResult::Outcome outcome) {
         result.outcome = outcome;
