@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the program and its tests need, when missing.
 set -euo pipefail
-packages=(build-essential cmake qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite
+packages=(build-essential cmake qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libsqlite3-dev
           libgl-dev xvfb xauth fonts-dejavu-core imagemagick x11-utils)
 missing=()
 for p in "${packages[@]}"; do

@@ -198,7 +198,7 @@ void ReaderSim::Serve()
     pollfd fds[2] = {{m_master, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
     char buf[512];
     while (!m_stop) {
-        const int r = ::poll(fds, 2, 250);
+        const int r = ::poll(fds, 2, ServeTeach() ? 20 : 250);
         if (r < 0 && errno != EINTR)
             break;
         if (m_stop)
@@ -261,21 +261,24 @@ void ReaderSim::FrameComplete()
             e.heard = m_frameLineOk ? Heard::Unplugged : Heard::WrongLine;
             e.command = GuessCommand(m_collected);
         } else {
-            const Answer a = m_device.Handle(m_collected);
+            Answer a;
+            if (!RefuseIfDue(m_faults.nakKind, m_faults.nakNext, m_collected, bus, a))
+                a = m_device.Handle(m_collected);
             e.heard = a.heard;
             e.command = a.heard == Heard::Answered ? a.command : GuessCommand(m_collected);
             e.data = a.data;
             if (a.heard == Heard::Answered) {
                 ++m_received[a.command];
-                bool send = true;
-                if (a.command == 'H' && ++m_identifyTries < m_faults.identifyOnTry)
+                std::string reply = a.replyPayload;
+                bool send = m_aimed.Apply(a.command, a.data, bus, reply);   // an aimed fault comes first
+                if (send && a.command == 'H' && ++m_identifyTries < m_faults.identifyOnTry)
                     send = false;
-                else if (m_faults.dropNext > 0) {
+                else if (send && m_faults.dropNext > 0 && (m_faults.dropCommand == 0 || m_faults.dropCommand == a.command)) {
                     --m_faults.dropNext;
                     send = false;
                 }
                 if (send) {
-                    std::string payload = a.replyPayload;
+                    std::string payload = reply;
                     if (m_faults.shortEvents && IsEventQuery(a.command, a.data))
                         payload = ShortenedEventReply(payload);
                     if (m_faults.badChecksum && bus)
@@ -554,6 +557,24 @@ SimFaults ReaderSim::Faults() const
     return m_faults;
 }
 
+void ReaderSim::AimFault(const AimedFault& fault)
+{
+    std::lock_guard lock(m_mutex);
+    m_aimed.Add(fault);
+}
+
+std::vector<AimedFault> ReaderSim::AimedFaultsPending() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_aimed.Pending();
+}
+
+void ReaderSim::ClearAimedFaults()
+{
+    std::lock_guard lock(m_mutex);
+    m_aimed.Clear();
+}
+
 int ReaderSim::Received(char command) const
 {
     std::lock_guard lock(m_mutex);
@@ -617,23 +638,15 @@ std::string ReaderSim::StatusText() const
     s << "port: " << m_linkPath << " -> " << m_ptsPath << "\n";
     if (i.bus) {
         s << "device ID: " << m.deviceId << "\n";
-        if (m.lastClock) {
-            const SimClock& c = *m.lastClock;
-            char buf[64];
-            std::snprintf(buf, sizeof buf, "%02d.%02d.%02d %02d:%02d:%02d weekday %d", c.day, c.month,
-                          c.year, c.hour, c.minute, c.second, c.weekday);
-            s << "clock: " << buf << " (" << m.clockWrites << " writes)\n";
-        } else {
-            s << "clock: never set\n";
-        }
+        s << ParamStatusLocked();
         s << "tag in field: " << (m.tagInField ? *m.tagInField : std::string("none")) << "\n";
         s << "event pointer: " << Hex(m.params[3], 4) << ", events stored: " << m.events.size() << "\n";
         s << "params P0000..P0003: " << Hex(m.params[0], 4) << " " << Hex(m.params[1], 4) << " "
           << Hex(unsigned(m.slotCount), 4) << " " << Hex(m.params[3], 4) << "\n";
         s << "time windows: " << m.windows.size() << "\n";
+        s << MemoryListing(m);
     } else {
-        s << "master: " << m.tagSlots[0] << (m.teachMode ? " (teaching)" : "") << "\n";
-        s << "mode: " << m.mode << ", switching time: " << m.switchTime << "\n";
+        s << ParamStatusLocked();
     }
     s << "transponders: " << m.slotCount << "\n";
     s << "telegrams heard:";
@@ -647,8 +660,12 @@ std::string ReaderSim::StatusText() const
     if (f.noiseBytes) s << " noise=" << f.noiseBytes;
     if (f.interimFrames) s << " interim=" << f.interimFrames;
     if (f.dropNext) s << " drop=" << f.dropNext;
+    if (f.dropCommand) s << " (replies to " << f.dropCommand << " only)";
     if (f.identifyOnTry > 1) s << " identify-on=" << f.identifyOnTry;
     if (f.replyDelayMs) s << " delay=" << f.replyDelayMs << "ms";
+    for (const AimedFault& a : m_aimed.Pending())
+        s << " aim=" << AimedFaultText(a);
+    if (f.nakNext > 0) s << " nak=" << f.nakKind << ":" << f.nakNext;
     s << "\n";
     return s.str();
 }

@@ -27,12 +27,18 @@
 //   desk "S"/"Z"/"M"/"J"/"K"/"D"   ACK (NAK when malformed); desk "C" "0": mode "%X" ";" master,
 //   desk "C" "1": switching time in decimal seconds (0 = half a second)
 //   desk tag frames   "R" + number; after "M" the next tag comes as "M" + number and becomes master
+//                     (presented at the console, or the teach tag given at start, 300 ms after "M")
+// A bus reader keeps its parameters 0 (parameter byte) and 1 (switching-time code) and its
+// clock, which runs on from the last write; `status` shows them decoded.
 //
 // Thread safety: every method may be called from any thread. The serving loop runs on its own
 // std::thread; memory, faults and log are guarded by one mutex.
+#include "SimAimedFault.h"
 #include "SimDevice.h"
+#include "SimMemory.h"
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -51,6 +57,7 @@ struct SimFaults {
     int noiseBytes = 0;          // this many noise bytes before every reply's STX
     int interimFrames = 0;       // this many interim "R" frames before every real reply
     int dropNext = 0;            // the next N replies are not sent (counts down; see Faults())
+    char dropCommand = 0;        // when set, dropNext counts only replies to this command letter
     int identifyOnTry = 0;       // identify is answered only from the Nth identify on (0, 1: at once)
     bool silent = false;         // unplugged: nothing is answered, nothing sent
     bool cutBeforeEot = false;   // replies end without their EOT
@@ -58,6 +65,8 @@ struct SimFaults {
     bool pace = false;           // 10 bit times a byte at the model's rate, both ways
     int replyDelayMs = 0;        // a slow reader: every reply starts this much later
     bool shortEvents = false;    // replies to event queries come one character short
+    std::string nakKind;         // telegrams of this kind ("ST", "SZ", "SP0000", "LT" ...) are
+    int nakNext = 0;             // ... answered NAK and not taken, the next N times (SimMemory.h)
 };
 
 // One telegram the reader received (or, Heard::Unsolicited, sent by itself).
@@ -120,9 +129,22 @@ public:
     int Mode() const;                                       // desk readers
     int SwitchTime() const;                                 // desk readers
     bool TeachMode() const;
+    // Desk readers: the tag "held to the reader" whenever it is told to learn a new master
+    // ("M"): it is reported kTeachDelayMs later. Empty: wait for a tag presented by hand.
+    void SetTeachTag(const std::string& number10);
+    std::string TeachTag() const;
+    static constexpr int kTeachDelayMs = 300;
+    // Bus readers: the clock as the reader runs it now (last write plus the time since); none
+    // before the first write.
+    std::optional<SimClock> ClockNow() const;
 
     void SetFaults(const SimFaults& faults);   // also restarts the identify try count
     SimFaults Faults() const;                  // with dropNext counted down so far
+    // Faults aimed at the replies to one kind of telegram (SimAimedFault.h), checked before the
+    // faults above; SetFaults leaves them alone, ClearAimedFaults ends them.
+    void AimFault(const AimedFault& fault);
+    std::vector<AimedFault> AimedFaultsPending() const;
+    void ClearAimedFaults();
 
     // Traffic: telegrams heard per command letter (right line, right frame kind, checksum ok),
     // the log of everything that arrived, and the number of replies that went out.
@@ -147,6 +169,11 @@ private:
     bool LineState(unsigned& rate) const;   // true when 8N1 at the model's rate
     void Record(const SimLogEntry& entry);
     void Cleanup();
+    // Serving thread: reports the teach tag once its delay after "M" is over; true while one
+    // is due (the loop then wakes more often).
+    bool ServeTeach();
+    // Status lines of the parameters and the clock (mutex held).
+    std::string ParamStatusLocked() const;
 
     const Model m_model;
     const int m_com;
@@ -154,11 +181,14 @@ private:
     mutable std::mutex m_mutex;   // guards everything below up to the fds
     SimDevice m_device;
     SimFaults m_faults;
+    AimedFaults m_aimed;
     int m_identifyTries = 0;
     std::vector<SimLogEntry> m_log;
     std::map<char, int> m_received;
     int m_repliesSent = 0;
     std::vector<std::string> m_pendingTags;   // desk readers: tag frames to send
+    std::string m_teachTag;                     // desk readers: reported after "M"
+    std::optional<std::chrono::steady_clock::time_point> m_teachDue;
     std::function<void(const SimLogEntry&)> m_listener;
     std::string m_error;
     std::string m_ptsPath;

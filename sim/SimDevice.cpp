@@ -185,6 +185,7 @@ bool SimDevice::BusWrite(const std::string& data)
         if (!clock)
             return false;
         m_mem.lastClock = clock;
+        m_mem.clockSetAt = std::chrono::steady_clock::now();
         ++m_mem.clockWrites;
         return true;
     }

@@ -3,6 +3,7 @@
 // ReaderSim puts the line, the thread and the faults around it.
 #include "SimWire.h"
 
+#include <chrono>
 #include <map>
 #include <optional>
 #include <string>
@@ -31,6 +32,7 @@ struct SimMemory {
     std::string deviceId = std::string(20, 'F');          // the "S0000" slot, blank on a fresh reader
     std::optional<SimClock> lastClock;
     int clockWrites = 0;
+    std::chrono::steady_clock::time_point clockSetAt{};    // when lastClock was written: the clock runs on
     unsigned params[4] = {0, 0, 0, 0xFFFF};                // P0000..P0003; P0002 follows slotCount
     std::vector<std::string> tagSlots;                         // transponder tagSlots, blank = kBlankNumber
     int slotCount = 0;                                      // P0002 (bus) or "Y"/"Z" count (desk)

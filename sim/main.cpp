@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <sstream>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -52,11 +53,18 @@ void Usage()
         "  --device-id TEXT   20-character device ID (default: blank, FFFF...)\n"
         "  --tag NUMBER       a tag lies on the reader from the start (bus readers)\n"
         "  --master NUMBER    master transponder (Birch, Alder)\n"
+        "  --teach-tag NUMBER the tag held to a Birch or Alder when it is told to learn a new master\n"
         "  --events N         N varied events in the event memory (every class and detail)\n"
+        "  --transponders FILE  the transponder list the reader holds (bus readers), one number a line\n"
         "  --pace             send at the real wire speed (10 bits a byte)\n"
         "  --verbose          also print polls that find no tag\n"
         "faults: --silent --bad-checksum --cut --eot-first --noise N --interim N\n"
-        "        --drop N --identify-on N --delay MS --short-events\n";
+        "        --drop N --drop-only LETTER --identify-on N --delay MS --short-events\n"
+        "        --aim KIND:PREFIX[:N]  (KIND drop, nak or bad-checksum; the next N replies to\n"
+        "        telegrams starting with PREFIX, e.g. drop:SU0000:3 for three clock writes)\n"
+        "        --nak KIND:N  the next N telegrams of a kind are answered NAK and not taken;\n"
+        "                      KIND is the command letter and the start of the data: ST slot\n"
+        "                      writes, SZ windows, SP0000 / SP0001 parameters, LT slot queries\n";
 }
 
 // "fault NAME [VALUE]" and the command-line faults share this.
@@ -72,9 +80,14 @@ bool ApplyFault(Sim::SimFaults& f, const std::string& name, const std::string& v
     else if (name == "noise") f.noiseBytes = n;
     else if (name == "interim") f.interimFrames = n;
     else if (name == "drop") f.dropNext = n;
+    else if (name == "drop-only") f.dropCommand = value.empty() || value == "off" ? 0 : value[0];
     else if (name == "identify-on") f.identifyOnTry = n;
     else if (name == "delay") f.replyDelayMs = n;
     else if (name == "short-events") f.shortEvents = on;
+    else if (name == "nak") {
+        if (value == "off") f.nakNext = 0;
+        else if (!Sim::ParseRefusal(value, f.nakKind, f.nakNext)) return false;
+    }
     else return false;
     return true;
 }
@@ -82,7 +95,8 @@ bool ApplyFault(Sim::SimFaults& f, const std::string& name, const std::string& v
 void Console(Sim::ReaderSim& sim)
 {
     Say("Type a tag number and Enter to present it once; \"hold NUMBER\", \"remove\", \"status\",\n"
-        "\"events [N|all]\", \"fault NAME [on|off|N]\", \"faults off\", \"quit\".");
+        "\"events [N|all]\", \"teach NUMBER|off\", \"fault NAME [on|off|N]\" (\"fault nak ST:12\"),\n"
+        "\"aim KIND:PREFIX[:N]\", \"faults off\", \"quit\".");
     std::string line;
     while (!g_quit) {
         pollfd pf {0, POLLIN, 0};
@@ -114,8 +128,19 @@ void Console(Sim::ReaderSim& sim)
         } else if (cmd == "hold" && !a.empty()) {
             sim.PresentTag(a, false);
             Say("tag " + a + " lies on the reader until \"remove\"");
+        } else if (cmd == "aim" && !a.empty()) {
+            if (const auto aimed = Sim::ParseAimedFault(a)) {
+                sim.AimFault(*aimed);
+                Say("aimed " + Sim::AimedFaultText(*aimed));
+            } else {
+                Say("? aim KIND:PREFIX[:N], KIND drop, nak or bad-checksum");
+            }
+        } else if (cmd == "teach" && (a == "off" || a.size() == 10)) {
+            sim.SetTeachTag(a == "off" ? std::string() : a);
+            Say(a == "off" ? "teaching waits for a tag typed here" : "tag " + a + " answers the next teach requests");
         } else if (cmd == "faults" && a == "off") {
             sim.SetFaults({});
+            sim.ClearAimedFaults();
             Say("no faults");
         } else if (cmd == "fault" && !a.empty()) {
             Sim::SimFaults f = sim.Faults();
@@ -123,13 +148,13 @@ void Console(Sim::ReaderSim& sim)
                 sim.SetFaults(f);
                 Say("fault " + a + " " + (b.empty() ? "on" : b));
             } else {
-                Say("unknown fault " + a);
+                Say("unknown fault or value: " + a + (b.empty() ? "" : " " + b));
             }
         } else if (cmd.size() == 10) {
             sim.PresentTag(cmd, true);
             Say("tag " + cmd + " presented");
         } else {
-            Say("? a tag number has 10 characters; commands: hold, remove, status, events, fault, faults off, quit");
+            Say("? a tag number has 10 characters; commands: hold, remove, status, events, teach, fault, faults off, quit");
         }
     }
 }
@@ -138,10 +163,11 @@ void Console(Sim::ReaderSim& sim)
 
 int main(int argc, char** argv)
 {
-    std::string modelName, deviceId, tag, master;
+    std::string modelName, deviceId, tag, master, transponderFile, teachTag;
     int com = 0, events = -1;
     bool verbose = false;
     Sim::SimFaults faults;
+    std::vector<Sim::AimedFault> aims;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&]() -> std::string {
@@ -156,13 +182,24 @@ int main(int argc, char** argv)
         else if (arg == "--device-id") deviceId = value();
         else if (arg == "--tag") tag = value();
         else if (arg == "--master") master = value();
+        else if (arg == "--teach-tag") teachTag = value();
         else if (arg == "--events") events = std::atoi(value().c_str());
+        else if (arg == "--transponders") transponderFile = value();
         else if (arg == "--verbose") verbose = true;
+        else if (arg == "--aim") {
+            const std::string text = value();
+            const auto aimed = Sim::ParseAimedFault(text);
+            if (!aimed) {
+                std::cerr << "--aim " << text << ": expected KIND:PREFIX[:N]\n";
+                return 2;
+            }
+            aims.push_back(*aimed);
+        }
         else if (arg == "--help" || arg == "-h") { Usage(); return 0; }
         else if (arg.rfind("--", 0) == 0) {
             const std::string name = arg.substr(2);
-            const bool takesValue = name == "noise" || name == "interim" || name == "drop" || name == "identify-on"
-                                    || name == "delay";
+            const bool takesValue = name == "noise" || name == "interim" || name == "drop" || name == "drop-only"
+                                    || name == "identify-on" || name == "delay" || name == "nak";
             if (!ApplyFault(faults, name, takesValue ? value() : std::string())) {
                 std::cerr << "unknown option " << arg << "\n";
                 Usage();
@@ -183,9 +220,26 @@ int main(int argc, char** argv)
     Sim::ReaderSim sim(*model, com);
     if (!deviceId.empty()) sim.SetDeviceId(deviceId);
     if (!master.empty()) sim.SetMaster(master);
+    if (!teachTag.empty()) sim.SetTeachTag(teachTag);
     if (events >= 0) sim.SetEvents(Sim::VariedEvents(events));
     if (!tag.empty()) sim.PresentTag(tag, false);
+    if (!transponderFile.empty()) {
+        std::vector<std::string> numbers;
+        std::string error;
+        if (!Sim::ReadTransponderFile(transponderFile, numbers, error)) {
+            std::cerr << error << "\n";
+            return 2;
+        }
+        if (int(numbers.size()) > sim.Info().slotCapacity) {
+            std::cerr << transponderFile << ": " << numbers.size() << " transponders, a " << sim.Info().name
+                      << " holds " << sim.Info().slotCapacity << "\n";
+            return 2;
+        }
+        sim.SetTransponders(numbers);
+    }
     sim.SetFaults(faults);
+    for (const Sim::AimedFault& aimed : aims)
+        sim.AimFault(aimed);
     sim.SetTrafficListener([verbose](const Sim::SimLogEntry& e) {
         if (!verbose && e.heard == Sim::Heard::Answered && e.command == 'C'
             && e.reply.find("NOTAG") != std::string::npos)

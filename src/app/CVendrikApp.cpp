@@ -66,6 +66,15 @@ bool CVendrikApp::InitInstance()
 
     const uint32_t language = Settings::ReadLanguage();
     m_lang = new CLanguageHandler(language, m_workingDirectory + QStringLiteral("SysFiles/"));
+    if (!m_lang->IsLoaded()) {
+        // Without its texts every menu and message is blank; the program still runs, so
+        // the user is told in both languages, in words of its own, where it looked.
+        const QString where = m_lang->SearchedFiles().join(QLatin1Char('\n'));
+        ShowWarning(QStringLiteral("Die Sprachdateien wurden nicht gefunden. Gesucht wurde:\n") + where +
+                    QStringLiteral("\nMenüs und Meldungen bleiben ohne Text.\n\n"
+                                   "The language text files were not found. Looked for:\n") +
+                    where + QStringLiteral("\nMenus and messages stay without text."));
+    }
 
     m_store = new CStoreDB_Handler(m_lang);
     if (!m_store->IsDatabaseOpen()) {

@@ -7,7 +7,10 @@
 #include <QFileDialog>
 #include <QPushButton>
 #include <QThread>
-#include <future>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 
 GuiPrompt::GuiPrompt(QObject* parent) : QObject(parent)
 {
@@ -26,17 +29,39 @@ template <typename F> void GuiPrompt::OnGuiThread(F&& call)
         call();
         return;
     }
-    // A blocking queued call; the hand-back goes through a promise rather than Qt's own
-    // semaphore so that the thread sanitizer sees the worker wait for the GUI thread.
-    std::promise<void> done;
-    std::future<void> finished = done.get_future();
+    // A blocking queued call. The hand-back goes through a standard mutex rather than Qt's
+    // own semaphore so that the thread sanitizer sees the worker wait for the GUI thread.
+    // The worker may give up before the GUI thread has begun the call (the program is
+    // closing and its event loop may never run again); once begun, the call runs to its end
+    // and the worker waits for it, because the call refers to the worker's own variables.
+    struct Handover {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool begun = false, done = false, abandoned = false;
+    };
+    auto h = std::make_shared<Handover>();
     QMetaObject::invokeMethod(
-        this, [&call, &done] {
+        this, [&call, h] {
+            {
+                std::lock_guard<std::mutex> lock(h->mutex);
+                if (h->abandoned)
+                    return;
+                h->begun = true;
+            }
             call();
-            done.set_value();
+            std::lock_guard<std::mutex> lock(h->mutex);
+            h->done = true;
+            h->cv.notify_all();
         },
         Qt::QueuedConnection);
-    finished.wait();
+    std::unique_lock<std::mutex> lock(h->mutex);
+    while (!h->done) {
+        if (!h->begun && PromptAbandoned()) {
+            h->abandoned = true;
+            return;
+        }
+        h->cv.wait_for(lock, std::chrono::milliseconds(20));
+    }
 }
 
 QMessageBox::Icon GuiPrompt::ToIcon(PromptIcon icon)

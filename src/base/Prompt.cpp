@@ -32,6 +32,19 @@ std::function<QString()> g_caption;
 
 } // namespace
 
+namespace {
+thread_local std::function<bool()> t_abandoned;
+} // namespace
+
+PromptAbandonScope::PromptAbandonScope(std::function<bool()> abandoned) : m_previous(std::move(t_abandoned))
+{
+    t_abandoned = std::move(abandoned);
+}
+
+PromptAbandonScope::~PromptAbandonScope() { t_abandoned = std::move(m_previous); }
+
+bool PromptAbandoned() { return t_abandoned && t_abandoned(); }
+
 IPrompt& Prompt() { return *g_prompt.load(); }
 void SetPrompt(IPrompt* prompt) { g_prompt.store(prompt ? prompt : &g_logging); }
 

@@ -37,6 +37,22 @@ public:
 IPrompt& Prompt();
 void SetPrompt(IPrompt* prompt);   // nullptr restores the logging stand-in
 
+// A worker thread's prompts can be given up when nobody is left to answer them (the program
+// is closing). While a scope lives on a thread, a prompt of that thread that waits for the
+// GUI thread and has not been shown yet returns as soon as `abandoned` holds (a question
+// then counts as No). Prompts that run on the calling thread are not affected.
+class PromptAbandonScope {
+public:
+    explicit PromptAbandonScope(std::function<bool()> abandoned);
+    ~PromptAbandonScope();
+    PromptAbandonScope(const PromptAbandonScope&) = delete;
+    PromptAbandonScope& operator=(const PromptAbandonScope&) = delete;
+
+private:
+    std::function<bool()> m_previous;
+};
+bool PromptAbandoned();   // the calling thread's scope says give up
+
 // Caption of message boxes: the program title (text 74) once the texts are loaded.
 void SetCaptionProvider(std::function<QString()> provider);
 QString PromptCaption();

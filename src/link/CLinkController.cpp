@@ -9,6 +9,7 @@
 #include <QSocketNotifier>
 #include <QThread>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -20,6 +21,7 @@
 #include <unistd.h>
 #include <mutex>
 #include <system_error>
+#include <utility>
 
 namespace {
 
@@ -30,7 +32,7 @@ constexpr int kPollPauseMs = 500;
 constexpr int kLostAfterReads = 500;
 constexpr int kIdlePassMs = 10;        // a pass that reads nothing waits as long as an idle read
 constexpr int kTagDisplayMs = 1500;
-constexpr int kWorkerJoinMs = 3000;    // longer than one exchange's 2000 ms byte wait
+constexpr int kWorkerJoinMs = 2500;    // both workers together; each leaves within one short wait
 constexpr int kIdentifyTries = 5;
 constexpr int kFurtherTries = 3;
 
@@ -59,11 +61,6 @@ QByteArray WeekdayName(const QDate& date)
         source = g_weekdaySource;
     }
     return source ? source(date) : LocaleWeekdayName(date);
-}
-
-bool IsAck(const QByteArray& reply)
-{
-    return reply.size() > 4 && reply.at(4) == Telegram::ACK;
 }
 
 // Text 103 carries the port number where it says "%d".
@@ -98,6 +95,7 @@ struct CLinkController::Shared {
 
     std::atomic<bool> shutdown{false};
     std::atomic<int> monitorGeneration{0};
+    std::atomic<int> connectGeneration{0};   // one per connection attempt
 
     std::recursive_mutex gate;
     CLinkController* owner = nullptr;
@@ -129,8 +127,10 @@ struct CLinkController::Shared {
     }
 
     // A "sent" report: handled on the controller's thread while this thread waits. Returns
-    // false when the controller went away first (the report is then dropped with it).
-    bool Send(std::function<void(CLinkController&)> call)
+    // false when the controller went away first (the report is then dropped with it), or
+    // when `stopWaiting` holds before it was handled: the report then stays queued and is
+    // handled later all the same.
+    bool Send(std::function<void(CLinkController&)> call, const std::function<bool()>& stopWaiting = {})
     {
         auto done = std::make_shared<Completion>();
         {
@@ -150,7 +150,7 @@ struct CLinkController::Shared {
         }
         std::unique_lock<std::mutex> l(done->mutex);
         while (!done->done) {
-            if (shutdown.load())
+            if (shutdown.load() || (stopWaiting && stopWaiting()))
                 return false;
             done->cv.wait_for(l, 20ms);
         }
@@ -210,8 +210,14 @@ CLinkController::~CLinkController()
     m_shared->link.m_nStopRequest = 1;
     // Reads in flight end at once; the workers then see the shutdown and leave.
     m_shared->link.CloseComPort();
-    Reap(m_connectWorker, kWorkerJoinMs);
-    Reap(m_monitorWorker, kWorkerJoinMs);
+    // One bound for both: closing must not take longer however the workers stand.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWorkerJoinMs);
+    const auto left = [until] {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        return int(std::max<std::chrono::milliseconds::rep>(0, ms.count()));
+    };
+    Reap(m_connectWorker, left());
+    Reap(m_monitorWorker, left());
     {
         std::lock_guard<std::mutex> lock(m_shared->reportMutex);
         m_shared->reports.clear();
@@ -298,14 +304,31 @@ void CLinkController::Reap(Worker& slot, int waitMs)
         slot.thread.detach();
 }
 
-void CLinkController::Launch(Worker& slot, std::function<void()> body)
+namespace {
+std::mutex g_starterMutex;
+CLinkController::ThreadStarter g_starter;
+} // namespace
+
+void CLinkController::SetThreadStarter(ThreadStarter starter)
+{
+    std::lock_guard<std::mutex> lock(g_starterMutex);
+    g_starter = std::move(starter);
+}
+
+void CLinkController::Launch(Worker& slot, const char* worker, std::function<void()> body)
 {
     Reap(slot, 0);
     auto finished = std::make_shared<std::atomic<bool>>(false);
-    slot.thread = std::thread([body = std::move(body), finished] {
+    std::function<void()> run = [body = std::move(body), finished] {
         body();
         finished->store(true);
-    });
+    };
+    ThreadStarter starter;
+    {
+        std::lock_guard<std::mutex> lock(g_starterMutex);
+        starter = g_starter;
+    }
+    slot.thread = starter ? starter(worker, std::move(run)) : std::thread(std::move(run));
     slot.finished = finished;
 }
 
@@ -344,7 +367,8 @@ int CLinkController::StartConnectWorker()
 
     try {
         std::shared_ptr<Shared> shared = m_shared;
-        Launch(m_connectWorker, [shared] { ConnectWorker(shared); });
+        const int attempt = ++m_shared->connectGeneration;
+        Launch(m_connectWorker, "connect", [shared, attempt] { ConnectWorker(shared, attempt); });
     } catch (const std::system_error&) {
         ShowError(Text(101) + QLatin1Char('\n') + Text(102));
         return 1;
@@ -353,9 +377,12 @@ int CLinkController::StartConnectWorker()
     return 0;
 }
 
-void CLinkController::ConnectWorker(const std::shared_ptr<Shared>& shared)
+void CLinkController::ConnectWorker(const std::shared_ptr<Shared>& shared, int attempt)
 {
     CSerialLink& link = shared->link;
+    // A message box this worker asks for is given up once the controller goes away: the
+    // program is closing, and nobody may be left to answer it.
+    const PromptAbandonScope giveUp([shared] { return shared->shutdown.load(); });
     link.m_nReady = 0;
     {
         std::lock_guard<std::mutex> lock(shared->fieldMutex);
@@ -471,7 +498,7 @@ void CLinkController::ConnectWorker(const std::shared_ptr<Shared>& shared)
                     if (w.isEmpty()) {
                         for (int i = 0; i < kFurtherTries && !shared->shutdown.load(); ++i) {
                             w = link.SendTelegram('S', "S0000" + newId, 1);
-                            if (IsAck(w))
+                            if (Telegram::IsAck(w))
                                 break;
                         }
                     }
@@ -489,7 +516,7 @@ void CLinkController::ConnectWorker(const std::shared_ptr<Shared>& shared)
                     fail(105);
                 } else {
                     QByteArray r = link.SendTelegram('S', clock, 1);
-                    for (int i = 0; i < kFurtherTries && !IsAck(r) && !shared->shutdown.load(); ++i) {
+                    for (int i = 0; i < kFurtherTries && !Telegram::IsAck(r) && !shared->shutdown.load(); ++i) {
                         clock = BuildClockData();
                         if (clock.isEmpty())
                             break;
@@ -497,7 +524,7 @@ void CLinkController::ConnectWorker(const std::shared_ptr<Shared>& shared)
                     }
                     if (clock.isEmpty())
                         fail(105);
-                    else if (!IsAck(r))
+                    else if (!Telegram::IsAck(r))
                         fail(106);
                 }
             }
@@ -511,8 +538,11 @@ void CLinkController::ConnectWorker(const std::shared_ptr<Shared>& shared)
     link.m_nReady = 1;
     shared->Send([connected](CLinkController& c) { c.OnConnectResult(connected); });
     if (!connected) {
+        // Only while no newer attempt has begun: the message below may stay open for long,
+        // and the user may have started the next attempt meanwhile.
+        if (shared->connectGeneration.load() == attempt)
+            link.m_nPortInUse = -1;
         shared->ShowWarningUnlessClosing(shared->Text(107));
-        link.m_nPortInUse = -1;
     }
 }
 
@@ -558,9 +588,18 @@ void CLinkController::OnConnectResult(bool connected)
         const int generation = ++m_shared->monitorGeneration;
         std::shared_ptr<Shared> shared = m_shared;
         try {
-            Launch(m_monitorWorker, [shared, generation] { MonitorWorker(shared, generation); });
+            Launch(m_monitorWorker, "monitor", [shared, generation] { MonitorWorker(shared, generation); });
         } catch (const std::system_error&) {
-            // Without a monitor the link is still usable for direct exchanges.
+            // Nobody would serve the mailbox or notice the reader going away: a link that
+            // only looked online. Say so and go offline.
+            CSerialLink& link = m_shared->link;
+            link.CloseComPort();
+            link.m_bBusy = 0;
+            m_shared->online = 0;
+            ShowWarning(Text(107));
+            emit ConnectProgressHide();
+            emit ConnectResult(false);
+            return;
         }
         m_shared->link.m_bBusy = 0;
         m_shared->online = 1;
@@ -590,9 +629,13 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
     link.m_nStopRequest = 0;
     link.m_nReady = 1;
 
+    // The GUI thread may be waiting in the mailbox for this very worker: a caller waiting
+    // there goes first, and the announcement is shown once the GUI thread is free again.
     auto announce = [&](const QByteArray& number) {
-        shared->Send([number](CLinkController& c) { c.OnTransponderSeen(number); });
+        shared->Send([number](CLinkController& c) { c.OnTransponderSeen(number); },
+                     [&link] { return link.MailboxWaiters() > 0; });
     };
+    uint64_t inFlight = 0;   // ticket of the mailbox frame written last and not yet answered
 
     QByteArray text;
     while (!shared->MonitorShouldStop(generation)) {
@@ -639,50 +682,61 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
         const int type = link.m_nInterfaceType.load();
         if (type == 0 || type == 3) {
             // A desk reader talks by itself; the mailbox needs no turn.
-            const QByteArray out = link.TakeOutgoing();
+            uint64_t ticket = 0;
+            const QByteArray out = link.TakeOutgoing(&ticket);
             if (!out.isEmpty()) {
                 link.PurgeReceive();
                 link.WritePort(out);
+                inFlight = ticket;
             }
             receive(false);
             if (startSeen && endSeen) {
-                if (text.size() == 11 && link.m_nCapture.load() == 0)
+                // An 11-character frame is the reader's own tag frame, never a reply.
+                const bool tagFrame = text.size() == 11;
+                if (tagFrame && link.m_nCapture.load() == 0)
                     announce(text.mid(1));
-                link.StoreReply(text);
+                link.StoreFrame(text, tagFrame ? 0 : std::exchange(inFlight, 0));
             }
         } else if ((type == 1 || type == 2 || type == 4) && link.m_bBusy.load() == 0) {
-            const QByteArray out = link.Outgoing();
-            if (!out.isEmpty() && link.m_nReady.load() == 1) {
+            const bool queued = link.HasOutgoing();
+            if (queued && link.m_nReady.load() == 1) {
+                uint64_t ticket = 0;
+                const QByteArray out = link.TakeOutgoing(&ticket);
                 if (out.mid(3, 2) == "LT")
                     readPending = true;   // its reply is a stored transponder, not a tag
                 link.m_nReady = 0;
                 link.PurgeReceive();
                 link.WritePort(out);
-                link.ClearOutgoing();
-            } else if (out.isEmpty() && link.m_nReady.load() == 1) {
+                inFlight = ticket;
+            } else if (!queued && link.m_nReady.load() == 1) {
                 if (!shared->MonitorSleep(kPollPauseMs, generation))
                     continue;
-                // Another thread may have taken the port for a direct exchange meanwhile; a
-                // poll now would answer into its reply.
+                // A reader operation may have taken the port during the pause; a poll now
+                // would mix its reply into that operation's exchange.
                 if (link.m_bBusy.load() != 0)
                     continue;
                 link.PurgeReceive();
                 link.m_nReady = 0;
                 link.WritePort(poll);
+                inFlight = 0;
             }
             if (link.m_nPause.load() == 0) {
                 receive(true);
                 if (startSeen && endSeen) {
                     readCounter = 0;
+                    // A poll reply echoes "CT"; it answers no mailbox caller.
+                    const bool pollReply = text.mid(2, 2) == "CT";
+                    const uint64_t answers = pollReply ? 0 : std::exchange(inFlight, 0);
                     if (text.contains("NOTAG")) {
                         // no transponder in the field
                     } else if (link.IsTelegramChecksumOK(text)) {
-                        if (text.size() == 16 && !readPending && link.Outgoing().isEmpty())
+                        if (text.size() == 16 && !readPending && !link.HasOutgoing())
                             announce(text.mid(4, 10));
-                        link.StoreReply(text);
-                        readPending = false;
+                        link.StoreFrame(text, answers);
+                        if (!pollReply)
+                            readPending = false;
                     } else {
-                        link.StoreReply("CRC_ERROR");
+                        link.StoreFrame("CRC_ERROR", answers);
                     }
                     link.m_nReady = 1;
                 }

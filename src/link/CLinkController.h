@@ -49,6 +49,11 @@ public:
     // Where BuildClockData takes the weekday name from; nullptr restores strftime("%A").
     // Lets tests stand in for a system whose locale speaks another language.
     static void SetWeekdayNameSource(std::function<QByteArray(const QDate&)> source);
+    // How the workers' threads are started ("connect" or "monitor"); it throws
+    // std::system_error when no thread can be had, as std::thread does. nullptr restores
+    // std::thread. Lets tests stand in for a system that has no thread left to give.
+    using ThreadStarter = std::function<std::thread(const char* worker, std::function<void()> body)>;
+    static void SetThreadStarter(ThreadStarter starter);
 
     // ---- connection fields ----
     QByteArray NewDeviceId() const;       // made at each StartConnectWorker
@@ -91,9 +96,9 @@ private:
         std::shared_ptr<std::atomic<bool>> finished;
     };
 
-    static void ConnectWorker(const std::shared_ptr<Shared>& shared);
+    static void ConnectWorker(const std::shared_ptr<Shared>& shared, int attempt);
     static void MonitorWorker(const std::shared_ptr<Shared>& shared, int generation);
-    void Launch(Worker& slot, std::function<void()> body);
+    void Launch(Worker& slot, const char* worker, std::function<void()> body);
     static void Reap(Worker& slot, int waitMs);
     QString Text(uint32_t number) const;
 

@@ -4,7 +4,9 @@
 #include "link/ComPorts.h"
 #include "link/Telegram.h"
 
+#include <cerrno>
 #include <chrono>
+#include <thread>
 
 namespace {
 
@@ -15,6 +17,7 @@ constexpr int kMaxInterimFrames = 20;
 constexpr uint32_t kExchangeWaitMs = 2000;
 constexpr uint32_t kIdleWaitMs = 10;
 constexpr int kMailboxWaitMs = 3000;
+constexpr int kReleaseWaitMs = 1500;   // a holder's longest single wait (write, read) is far shorter
 
 } // namespace
 
@@ -33,7 +36,16 @@ std::shared_ptr<CSerialPort> CSerialLink::Port() const
 
 int CSerialLink::OpenComPort(const QByteArray& portName, uint8_t speedMode)
 {
-    std::shared_ptr<CSerialPort> port = CSerialPort::Open(ComPorts::ResolvePortName(portName));
+    const QByteArray device = ComPorts::ResolvePortName(portName);
+    int error = 0;
+    std::shared_ptr<CSerialPort> port = CSerialPort::Open(device, &error);
+    // A port closed a moment ago may still be held by a read or write in flight on another
+    // thread (the monitor's); it lets go within one short wait, so a restart waits for that.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReleaseWaitMs);
+    while (!port && error == EBUSY && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        port = CSerialPort::Open(device, &error);
+    }
     if (!port)
         return 0;
     port->Purge();
@@ -140,11 +152,13 @@ QByteArray CSerialLink::SendTelegramViaMonitor(char command, const QByteArray& d
         ResetReplyEvent();
         return {};
     }
-    ResetReplyEvent();
-    SetOutgoing(frame);
-    WaitReply(kMailboxWaitMs);
+    ++m_nMailboxWaiters;
+    const uint64_t ticket = SetOutgoing(frame);
+    QByteArray reply;
+    WaitAnswer(ticket, kMailboxWaitMs, &reply);
     m_nReady = 1;
-    return ReplyText();
+    --m_nMailboxWaiters;
+    return reply;
 }
 
 int CSerialLink::IsTelegramChecksumOK(const QByteArray& reply)
@@ -188,6 +202,19 @@ void CSerialLink::WritePort(const QByteArray& frame)
 {
     if (const std::shared_ptr<CSerialPort> port = Port())
         port->Write(frame);
+    std::function<void(const QByteArray&)> tap;
+    {
+        std::lock_guard<std::mutex> lock(m_tapMutex);
+        tap = m_writeTap;
+    }
+    if (tap)
+        tap(frame);
+}
+
+void CSerialLink::SetWriteTap(std::function<void(const QByteArray&)> tap)
+{
+    std::lock_guard<std::mutex> lock(m_tapMutex);
+    m_writeTap = std::move(tap);
 }
 
 void CSerialLink::PurgeReceive()
@@ -216,10 +243,20 @@ namespace {
 QByteArray Detached(const QByteArray& text) { return QByteArray(text.constData(), text.size()); }
 } // namespace
 
-void CSerialLink::SetOutgoing(const QByteArray& frame)
+uint64_t CSerialLink::SetOutgoing(const QByteArray& frame)
 {
     std::lock_guard<std::mutex> lock(m_mailMutex);
+    m_replySignalled = false;
+    m_replyText.clear();
     m_outgoing = Detached(frame);
+    m_outgoingTicket = ++m_lastTicket;
+    return m_outgoingTicket;
+}
+
+bool CSerialLink::HasOutgoing() const
+{
+    std::lock_guard<std::mutex> lock(m_mailMutex);
+    return !m_outgoing.isEmpty();
 }
 
 QByteArray CSerialLink::Outgoing() const
@@ -228,11 +265,16 @@ QByteArray CSerialLink::Outgoing() const
     return Detached(m_outgoing);
 }
 
-QByteArray CSerialLink::TakeOutgoing()
+QByteArray CSerialLink::TakeOutgoing(uint64_t* ticket)
 {
     std::lock_guard<std::mutex> lock(m_mailMutex);
     QByteArray frame;
     frame.swap(m_outgoing);
+    if (!frame.isEmpty())
+        m_takenTicket = m_outgoingTicket;
+    if (ticket)
+        *ticket = frame.isEmpty() ? 0 : m_outgoingTicket;
+    m_outgoingTicket = 0;
     return frame;
 }
 
@@ -240,14 +282,39 @@ void CSerialLink::ClearOutgoing()
 {
     std::lock_guard<std::mutex> lock(m_mailMutex);
     m_outgoing.clear();
+    m_outgoingTicket = 0;
 }
 
 void CSerialLink::StoreReply(const QByteArray& reply)
 {
+    uint64_t answers = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_mailMutex);
+        answers = m_takenTicket;
+    }
+    StoreFrame(reply, answers);
+}
+
+void CSerialLink::StoreFrame(const QByteArray& reply, uint64_t answers)
+{
     std::lock_guard<std::mutex> lock(m_mailMutex);
     m_replyText = Detached(reply);
     m_replySignalled = true;
-    m_replyCond.notify_one();
+    if (answers != 0) {
+        m_answeredTicket = answers;
+        m_answerText = Detached(reply);
+    }
+    m_replyCond.notify_all();
+}
+
+bool CSerialLink::WaitAnswer(uint64_t ticket, int ms, QByteArray* reply)
+{
+    std::unique_lock<std::mutex> lock(m_mailMutex);
+    const bool answered =
+        m_replyCond.wait_for(lock, std::chrono::milliseconds(ms), [&] { return m_answeredTicket == ticket; });
+    if (answered && reply)
+        *reply = Detached(m_answerText);
+    return answered;
 }
 
 void CSerialLink::ResetReplyEvent()

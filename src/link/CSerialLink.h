@@ -11,6 +11,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -60,15 +61,35 @@ public:
     // The open port (or nullptr), for checks of its line settings.
     std::shared_ptr<CSerialPort> PortForChecks() const;
 
+    // Called on the writing thread with every frame written to the port (tests watch the
+    // order of the traffic with it); nullptr removes it.
+    void SetWriteTap(std::function<void(const QByteArray&)> tap);
+
     // ---- mailbox ----
-    void SetOutgoing(const QByteArray& frame);
+    // Every frame queued gets a ticket, and the monitor hands a reply on with the ticket of the
+    // frame it answers (0: it answers none, e.g. a poll reply or a desk reader's own tag
+    // frame). SendTelegramViaMonitor waits for its own ticket only, so it never takes another
+    // frame's reply for its own. The plain reply text and event still see every frame (the
+    // teach loop listens to a desk reader's tag frames through them).
+    uint64_t SetOutgoing(const QByteArray& frame);   // also resets the reply event and text
     QByteArray Outgoing() const;
-    QByteArray TakeOutgoing();            // returns the frame and empties the slot
+    bool HasOutgoing() const;
+    // Returns the frame and empties the slot in one step, so a frame queued meanwhile is
+    // never lost; *ticket (when given) receives its ticket.
+    QByteArray TakeOutgoing(uint64_t* ticket = nullptr);
     void ClearOutgoing();
-    void StoreReply(const QByteArray& reply);   // reply text := reply, then signal the reply event
+    // reply text := frame, then signal the reply event; `answers` is the ticket of the
+    // mailbox frame it is the reply to, or 0 when it answers none.
+    void StoreFrame(const QByteArray& frame, uint64_t answers);
+    // The reply to the frame taken last from the slot.
+    void StoreReply(const QByteArray& reply);
     void ResetReplyEvent();               // also empties the reply text
     bool WaitReply(int ms);               // auto-reset: true when signalled within ms
     QByteArray ReplyText() const;
+    // Waits at most ms for the reply to the frame with that ticket; true and *reply when it came.
+    bool WaitAnswer(uint64_t ticket, int ms, QByteArray* reply);
+    // Callers waiting in SendTelegramViaMonitor right now: the monitor lets them go first.
+    int MailboxWaiters() const { return m_nMailboxWaiters.load(); }
 
 private:
     std::shared_ptr<CSerialPort> Port() const;
@@ -79,9 +100,18 @@ private:
     mutable std::mutex m_timeoutMutex;
     Timeouts m_timeouts;
 
+    mutable std::mutex m_tapMutex;
+    std::function<void(const QByteArray&)> m_writeTap;
+
+    std::atomic<int> m_nMailboxWaiters{0};
     mutable std::mutex m_mailMutex;
     std::condition_variable m_replyCond;
     bool m_replySignalled = false;
     QByteArray m_outgoing;
+    uint64_t m_outgoingTicket = 0;
+    uint64_t m_lastTicket = 0;
+    uint64_t m_takenTicket = 0;           // ticket of the frame taken last
     QByteArray m_replyText;
+    uint64_t m_answeredTicket = 0;        // ticket of the last reply to a mailbox frame
+    QByteArray m_answerText;
 };

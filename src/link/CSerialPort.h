@@ -19,8 +19,10 @@ public:
         uint32_t writeTotalConstant = 10;
     };
 
-    // Opens the device for reading and writing; nullptr when it can't be opened.
-    static std::shared_ptr<CSerialPort> Open(const QByteArray& devicePath);
+    // Opens the device for reading and writing, for this holder alone; nullptr when it can't
+    // be opened, with the reason in *error (EBUSY: someone else holds it; a port of ours that
+    // was closed counts until the last thread using it lets go).
+    static std::shared_ptr<CSerialPort> Open(const QByteArray& devicePath, int* error = nullptr);
     ~CSerialPort();
     CSerialPort(const CSerialPort&) = delete;
     CSerialPort& operator=(const CSerialPort&) = delete;

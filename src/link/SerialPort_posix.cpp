@@ -9,6 +9,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -85,16 +86,30 @@ void Flush(int fd, int queues)
 
 } // namespace
 
-std::shared_ptr<CSerialPort> CSerialPort::Open(const QByteArray& devicePath)
+std::shared_ptr<CSerialPort> CSerialPort::Open(const QByteArray& devicePath, int* error)
 {
+    int dummy = 0;
+    int& err = error ? *error : dummy;
+    err = ENOENT;
     if (devicePath.isEmpty())
         return nullptr;
     // Non-blocking, so that the open does not wait for a carrier and several threads can
     // poll the same descriptor; reads wait in poll() with their own time-out.
     const int fd = ::open(devicePath.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        err = errno;
         return nullptr;
+    }
     if (!isatty(fd)) {
+        ::close(fd);
+        err = ENOTTY;
+        return nullptr;
+    }
+    // The port belongs to one holder at a time, also within this program: the lock is the
+    // one every opener takes (TIOCEXCL below does not hold against a privileged opener, nor
+    // on a pseudo-terminal), and it goes with the last descriptor of the holder.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        err = errno == EWOULDBLOCK ? EBUSY : errno;
         ::close(fd);
         return nullptr;
     }
@@ -102,6 +117,7 @@ std::shared_ptr<CSerialPort> CSerialPort::Open(const QByteArray& devicePath)
     port->m_fd = fd;
     port->m_isTerminal = IsPseudoTerminal(fd);
     if (::pipe2(port->m_wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        err = errno;
         port->m_wake[0] = port->m_wake[1] = -1;
         return nullptr;
     }
@@ -109,6 +125,7 @@ std::shared_ptr<CSerialPort> CSerialPort::Open(const QByteArray& devicePath)
     // the peer on its other end (a simulator, socat) may hold the slave open itself.
     if (!port->m_isTerminal)
         ioctl(fd, TIOCEXCL);
+    err = 0;
     return port;
 }
 

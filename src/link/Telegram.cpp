@@ -54,4 +54,9 @@ int IsTelegramChecksumOK(const QByteArray& reply)
     return Checksum(reply.left(n)) == reply.mid(n) ? 1 : 0;
 }
 
+bool IsAck(const QByteArray& reply)
+{
+    return reply.size() > 4 && reply.at(4) == ACK;
+}
+
 } // namespace Telegram

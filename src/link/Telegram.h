@@ -26,4 +26,8 @@ const QByteArray& PollTelegram();
 // checksum of the characters before them, compared case-sensitively; else 0.
 int IsTelegramChecksumOK(const QByteArray& reply);
 
+// A bus reader's answer to a write telegram accepts it when the character after "FF",
+// the command and the area letter (position 4) is ACK.
+bool IsAck(const QByteArray& reply);
+
 } // namespace Telegram

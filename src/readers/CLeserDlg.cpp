@@ -2,20 +2,26 @@
 
 #include "base/Prompt.h"
 #include "link/CSerialLink.h"
+#include "params/CParamBirchDlg.h"
+#include "params/CParamMaple_CedarDlg.h"
+#include "params/CSendBirchDlg.h"
 #include "readers/CChooseReaderDlg.h"
 #include "readers/CDataProgressDlg.h"
 #include "readers/CReadEventsDlg.h"
 #include "readers/EventReading.h"
+#include "readers/FetchAll.h"
 #include "readers/ReaderDeletion.h"
 #include "readers/ReaderIdentity.h"
 #include "readers/ReaderModel.h"
 #include "readers/ReaderRegistration.h"
+#include "readers/WriteAll.h"
 #include "records/CStoreDB_Handler.h"
 #include "texts/CLanguageHandler.h"
 #include "readers/IReaderTree.h"
 
 #include <QGuiApplication>
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -49,12 +55,15 @@ CLeserDlg::CLeserDlg(const ViewContext& ctx, QWidget* parent)
 
 CLeserDlg::~CLeserDlg()
 {
-    // A running read ends before its next event; the run's destructor waits for that a while.
+    // A running read ends before its next event and a running write at its next telegram;
+    // neither reports to anyone. Each run's destructor waits a moment for its worker.
     m_bStop = 1;
-    if (m_progress)
-        m_progress->Destroy();
     if (m_eventRun)
         m_eventRun->Stop();
+    if (m_writeRun && m_nIdle == 0 && m_progress)
+        m_progress->hide();
+    m_writeRun.reset();
+    EndProgress();
 }
 
 CSerialLink* CLeserDlg::Link() const
@@ -181,6 +190,8 @@ std::vector<CGridBaseDlg::MenuItem> CLeserDlg::ContextMenuItems(int row, int col
 
 void CLeserDlg::OnCommand(int command)
 {
+    if (OpenDeskReaderTransfer(command))
+        return;
     switch (command) {
     case CmdInsert:
         InsertReader();
@@ -191,15 +202,23 @@ void CLeserDlg::OnCommand(int command)
     case CmdDeleteAll:
         DeleteAllReaders();
         break;
+    case CmdFetchAll:
+        if (ReaderModel::IsBusReader(m_nModel))
+            FetchAllData();
+        else
+            NotAvailableYet();
+        break;
+    case CmdWriteAll:
+        if (ReaderModel::IsBusReader(m_nModel))
+            QMetaObject::invokeMethod(this, &CLeserDlg::StartWriteAll, Qt::QueuedConnection);
+        else
+            NotAvailableYet();
+        break;
     case CmdReadEvents:
         ReadEvents();
         break;
     case CmdDeleteReaderEvents:
         DeleteEventsInReader();
-        break;
-    case CmdFetchAll:
-    case CmdWriteAll:
-        NotAvailableYet();
         break;
     default:
         CGridBaseDlg::OnCommand(command);
@@ -261,13 +280,121 @@ void CLeserDlg::OnButton(int row, int col)
 {
     if (col != ColButton || row < 1 || row > RecordCount())
         return;
-    const structLeser& r = Store()->Get_Ptr_To_tblLeser()->Get_Leser(row - 1);
-    const bool birch = ReaderModel::Decide(r.Model, -1) == ReaderModel::Birch;
-    // The parameter dialogs of the models are not part of this build yet.
-    ShowInfo(birch ? LiteralText("Der Parameterdialog für Birch-Leser ist noch nicht verfügbar.",
-                                 "The parameter dialog of Birch readers is not available yet.")
-                   : LiteralText("Der Parameterdialog für diesen Leser ist noch nicht verfügbar.",
-                                 "The parameter dialog of this reader is not available yet."));
+    const structLeser reader = Store()->Get_Ptr_To_tblLeser()->Get_Leser(row - 1);
+    const int model = ReaderModel::Decide(reader.Model, -1);
+    if (model == ReaderModel::Alder)
+        return;   // an Alder has no parameters of its own to edit (its button is grey)
+    if (model == ReaderModel::Birch) {
+        CParamBirchDlg dlg(ParamContext(), reader, this);
+        dlg.exec();
+    } else {
+        CParamMaple_CedarDlg dlg(ParamContext(), reader, this);
+        dlg.exec();
+    }
+}
+
+ParamSupport::Context CLeserDlg::ParamContext()
+{
+    ParamSupport::Context ctx;
+    ctx.lang = Language();
+    ctx.store = Store();
+    ctx.link = Link();
+    ctx.refreshReaders = [this] { Grid()->Refresh(); };
+    return ctx;
+}
+
+// The desk readers keep their transponders in numbered slots: fetching and writing all data
+// both go through the send dialog, which shows what the reader holds and what it shall hold.
+bool CLeserDlg::OpenDeskReaderTransfer(int command)
+{
+    if ((command != CmdFetchAll && command != CmdWriteAll)
+        || (m_nModel != ReaderModel::Birch && m_nModel != ReaderModel::Alder))
+        return false;
+    CSendBirchDlg dlg(ParamContext(), command == CmdWriteAll ? CSendBirchDlg::SendMode : CSendBirchDlg::TakeOverMode,
+                      m_nSelectedReaderID, this);
+    dlg.exec();
+    Grid()->Refresh();
+    return true;
+}
+
+// ---------------------------------------------------------------- fetch all, write all
+
+void CLeserDlg::EndProgress()
+{
+    if (m_progress)
+        m_progress->Destroy();
+    m_progress = nullptr;
+}
+
+void CLeserDlg::FetchAllData()
+{
+    if (!Store())
+        return;
+    std::optional<BusyScope> busy(std::in_place, this);
+    CFetchAllRun run(Link(), *Store(), Language());
+    connect(&run, &CFetchAllRun::ProgressStarted, this, [this](const QString& label, int maximum) {
+        EndProgress();
+        m_progress = new CDataProgressDlg(Language());
+        m_progress->SetRange(0, maximum);
+        m_progress->SetText(label);
+    });
+    connect(&run, &CFetchAllRun::Progress, this, [this](int position) {
+        if (m_progress)
+            m_progress->SetPos(position);
+    });
+    // The end message comes without the wait cursor.
+    connect(&run, &CFetchAllRun::ProgressEnded, this, [this, &busy] {
+        EndProgress();
+        busy.reset();
+    });
+    run.Run(m_strSelectedName);
+    busy.reset();
+    EndProgress();
+    Grid()->Refresh();
+}
+
+void CLeserDlg::StartWriteAll()
+{
+    CSerialLink* link = Link();
+    if (!Store() || !link || m_writeRun)
+        return;
+    WriteAll::Plan plan = WriteAll::Prepare(*Store(), m_strSelectedName, m_nModel);
+    if (!WriteAll::CheckCapacity(plan, Language()))
+        return;
+    m_writeRun = std::make_unique<CWriteAllRun>(*link, *Store(), Language(), std::move(plan));
+    EndProgress();
+    m_progress = new CDataProgressDlg(Language());
+    m_progress->SetRange(0, m_writeRun->Total());
+    m_progress->SetText(QLatin1Char('\n') + Text(184));
+    connect(m_writeRun.get(), &CWriteAllRun::Progress, this, [this](int position) {
+        if (m_progress)
+            m_progress->SetPos(position);
+    });
+    connect(m_writeRun.get(), &CWriteAllRun::LabelChanged, this, [this](const QString& text) {
+        if (m_progress)
+            m_progress->SetText(text);
+    });
+    connect(m_writeRun.get(), &CWriteAllRun::Finished, this, &CLeserDlg::OnWriteAllFinished, Qt::QueuedConnection);
+    m_bStop = 0;
+    if (!m_writeRun->Start()) {
+        EndProgress();
+        m_writeRun.reset();
+        return;
+    }
+    m_nIdle = 0;
+}
+
+void CLeserDlg::OnWriteAllFinished(int written)
+{
+    if (m_progress)
+        m_progress->hide();
+    m_nIdle = 1;
+    // The reader cache has been reloaded by now: the Changed column shows the new state.
+    Grid()->Refresh();
+    Prompt().ShowMessage(WriteAll::EndText(Language(), written));
+    EndProgress();
+    if (m_writeRun)
+        m_writeRun.release()->deleteLater();
 }
 
 // ---------------------------------------------------------------- events in the reader
@@ -319,8 +446,7 @@ void CLeserDlg::StartEventReading()
     }
     // Shown at once: the event pointer is asked for on the worker, and a reader that does not
     // answer takes a few seconds to give up. The bar runs idle until the range is known.
-    if (m_progress)
-        m_progress->Destroy();
+    EndProgress();
     m_progress = new CDataProgressDlg(Language());
     m_progress->SetText(QStringLiteral("\n") + Text(188) + QStringLiteral("\n") + Text(189));
     m_progress->SetRange(0, 0);
@@ -332,8 +458,7 @@ void CLeserDlg::StartEventReading()
 
 void CLeserDlg::OnEventReadingEnd(const EventReadResult& result)
 {
-    if (m_progress)
-        m_progress->Destroy();
+    EndProgress();
     m_nIdle = 1;
     CEventReadRun::Report(result, Language());
 }

@@ -7,6 +7,8 @@
 // The view owns no reader data: every cell comes from the store's reader cache on demand.
 // The reader operations themselves are widget-free (ReaderRegistration, ReaderDeletion,
 // ReaderIdentity); this class turns clicks into calls to them and refreshes grid and tree.
+#include "readers/CDataProgressDlg.h"
+#include "params/ParamSupport.h"
 #include "views/CGridBaseDlg.h"
 
 #include <QPointer>
@@ -17,6 +19,7 @@ class CDataProgressDlg;
 class CEventReadRun;
 class CSerialLink;
 struct EventReadResult;
+class CWriteAllRun;
 
 class CLeserDlg : public CGridBaseDlg {
     Q_OBJECT
@@ -64,6 +67,10 @@ public:
 
     // The read run of this view (null before the first), for tests that wait for it.
     CEventReadRun* EventRun() const { return m_eventRun.get(); }
+    // Fetch all (32801) and write all (32802) of a Cedar, Maple or Rowan: the write starts
+    // from the event loop (StartWriteAll), as its command only posts the request.
+    void FetchAllData();
+    void StartWriteAll();
 
     // ---- state of the last context menu (tests read it) ----
     int ModelNumber() const { return m_nModel; }
@@ -73,13 +80,20 @@ public:
     bool IdentityChecked() const { return m_bIdentityOk; }
     int RegistrationRequested() const { return m_bRegisterRequest; }
     int Idle() const { return m_nIdle; }
+    CDataProgressDlg* ProgressWindow() const { return m_progress; }
 
 private:
     CSerialLink* Link() const;
+    // What the parameter and send dialogs work with: texts, store, link, and this table's redraw.
+    ParamSupport::Context ParamContext();
+    // Fetch all / write all of a Birch or Alder: the send dialog. False for other commands and models.
+    bool OpenDeskReaderTransfer(int command);
     void RefreshAfterDelete();
     void NotAvailableYet();
     void OnEventReadingEnd(const EventReadResult& result);
     QString LiteralText(const char* german, const char* english) const;
+    void OnWriteAllFinished(int written);
+    void EndProgress();
 
     // Context-menu state.
     int m_nSelectedRow = -1;
@@ -97,6 +111,7 @@ private:
     int m_bStop = 0;
     std::unique_ptr<CEventReadRun> m_eventRun;
     QPointer<CDataProgressDlg> m_progress;
+    std::unique_ptr<CWriteAllRun> m_writeRun;
 
     int m_bRegisterRequest = 0;
 };

@@ -89,4 +89,14 @@ int LastEventNumber(int modelNumber)
     }
 }
 
+int TransponderCapacity(int modelNumber)
+{
+    switch (modelNumber) {
+    case Cedar: return 500;
+    case Maple: return 100;
+    case Rowan: return 1000;
+    default: return -1;
+    }
+}
+
 } // namespace ReaderModel

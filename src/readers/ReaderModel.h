@@ -46,4 +46,8 @@ QString DeskReaderIdentification(int interfaceType);
 // Cedar 4999, Maple 2899, Rowan 3999; -1 for readers whose events this program does not read.
 int LastEventNumber(int modelNumber);
 
+// Transponders one bus reader holds: Cedar 500, Maple 100, Rowan 1000; -1 for the desk
+// readers, whose memory is written through their own send dialog.
+int TransponderCapacity(int modelNumber);
+
 } // namespace ReaderModel

@@ -7,10 +7,12 @@
 #include <QObject>
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QSqlDriver>
 #include <QSqlQuery>
 #include <QThread>
 
 #include <algorithm>
+#include <sqlite3.h>
 
 namespace {
 
@@ -37,15 +39,16 @@ struct Codec<structLeser> {
         q.addBindValue(T(r.SwitchTime));
         q.addBindValue(T(r.Params));
     }
-    static void Read(const QSqlQuery& q, structLeser& r)
+    template <class Row>
+    static void Read(const Row& q, structLeser& r)
     {
-        r.Name = q.value(1).toString();
-        r.Info = q.value(2).toString();
-        r.Identity = q.value(3).toString();
-        r.Changed = q.value(4).toInt();
-        r.Model = q.value(5).toString();
-        r.SwitchTime = q.value(6).toString();
-        r.Params = q.value(7).toString();
+        r.Name = q.Text(1);
+        r.Info = q.Text(2);
+        r.Identity = q.Text(3);
+        r.Changed = q.Int(4);
+        r.Model = q.Text(5);
+        r.SwitchTime = q.Text(6);
+        r.Params = q.Text(7);
     }
 };
 
@@ -60,13 +63,14 @@ struct Codec<structTransponder> {
         q.addBindValue(T(r.Readers));
         q.addBindValue(r.Changed);
     }
-    static void Read(const QSqlQuery& q, structTransponder& r)
+    template <class Row>
+    static void Read(const Row& q, structTransponder& r)
     {
-        r.Number = q.value(1).toString();
-        r.PersonID = q.value(2).toInt();
-        r.ScheduleID = q.value(3).toInt();
-        r.Readers = q.value(4).toString();
-        r.Changed = q.value(5).toInt();
+        r.Number = q.Text(1);
+        r.PersonID = q.Int(2);
+        r.ScheduleID = q.Int(3);
+        r.Readers = q.Text(4);
+        r.Changed = q.Int(5);
     }
 };
 
@@ -78,10 +82,11 @@ struct Codec<structPerson> {
         q.addBindValue(T(r.Name));
         q.addBindValue(r.TransponderID);
     }
-    static void Read(const QSqlQuery& q, structPerson& r)
+    template <class Row>
+    static void Read(const Row& q, structPerson& r)
     {
-        r.Name = q.value(1).toString();
-        r.TransponderID = q.value(2).toInt();
+        r.Name = q.Text(1);
+        r.TransponderID = q.Int(2);
     }
 };
 
@@ -100,14 +105,15 @@ struct Codec<structZeitschema> {
             q.addBindValue(r.Day[d]);
         q.addBindValue(r.Changed);
     }
-    static void Read(const QSqlQuery& q, structZeitschema& r)
+    template <class Row>
+    static void Read(const Row& q, structZeitschema& r)
     {
-        r.Name = q.value(1).toString();
-        r.From = q.value(2).toString();
-        r.To = q.value(3).toString();
+        r.Name = q.Text(1);
+        r.From = q.Text(2);
+        r.To = q.Text(3);
         for (int d = 0; d < 7; ++d)
-            r.Day[d] = q.value(4 + d).toInt();
-        r.Changed = q.value(11).toInt();
+            r.Day[d] = q.Int(4 + d);
+        r.Changed = q.Int(11);
     }
 };
 
@@ -130,17 +136,18 @@ struct Codec<structEvents> {
         q.addBindValue(r.ReaderID);
         q.addBindValue(T(r.ReaderName));
     }
-    static void Read(const QSqlQuery& q, structEvents& r)
+    template <class Row>
+    static void Read(const Row& q, structEvents& r)
     {
-        r.TransponderNo = q.value(1).toString();
-        r.Date = q.value(2).toString();
-        r.Time = q.value(3).toString();
-        r.ClassCode = q.value(4).toString();
-        r.ClassText = q.value(5).toString();
-        r.DetailCode = q.value(6).toString();
-        r.DetailText = q.value(7).toString();
-        r.ReaderID = q.value(8).toInt();
-        r.ReaderName = q.value(9).toString();
+        r.TransponderNo = q.Text(1);
+        r.Date = q.Text(2);
+        r.Time = q.Text(3);
+        r.ClassCode = q.Text(4);
+        r.ClassText = q.Text(5);
+        r.DetailCode = q.Text(6);
+        r.DetailText = q.Text(7);
+        r.ReaderID = q.Int(8);
+        r.ReaderName = q.Text(9);
     }
 };
 
@@ -148,8 +155,34 @@ template <>
 struct Codec<structOnline> {
     static QStringList Columns() { return {"Online"}; }
     static void Bind(QSqlQuery& q, const structOnline& r) { q.addBindValue(r.Online); }
-    static void Read(const QSqlQuery& q, structOnline& r) { r.Online = q.value(1).toInt(); }
+    template <class Row>
+    static void Read(const Row& q, structOnline& r) { r.Online = q.Int(1); }
 };
+
+// Field access of one result row, the same for a Qt SQL query and a raw SQLite statement.
+struct QueryRow {
+    const QSqlQuery& q;
+    QString Text(int i) const { return q.value(i).toString(); }
+    int Int(int i) const { return q.value(i).toInt(); }
+};
+struct StmtRow {
+    sqlite3_stmt* st;
+    QString Text(int i) const
+    {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+        return QString::fromUtf8(text, sqlite3_column_bytes(st, i));
+    }
+    int Int(int i) const { return sqlite3_column_int(st, i); }
+};
+
+// The SQLite handle behind a Qt SQL connection, or null for any other driver.
+sqlite3* SqliteHandle(const QSqlDatabase& db)
+{
+    const QVariant v = db.driver()->handle();
+    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(v.constData());
+}
 
 QString Placeholders(int n)
 {
@@ -250,14 +283,41 @@ bool CStoreTable<R>::ReadAll(std::vector<R>& rows, QString* error)
     bool ok = false;
     {
         QSqlDatabase db = QSqlDatabase::database(name, false);
+        const QString sql =
+            QStringLiteral("SELECT ID,%1 FROM %2 ORDER BY ID").arg(Codec<R>::Columns().join(QLatin1Char(',')), m_table);
+        // Whole-table reads are the hot path of every reload: on SQLite the rows are taken
+        // straight from the statement, without a QVariant per field.
+        if (sqlite3* h = SqliteHandle(db)) {
+            sqlite3_stmt* st = nullptr;
+            const QByteArray utf8 = sql.toUtf8();
+            int rc = sqlite3_prepare_v2(h, utf8.constData(), int(utf8.size()), &st, nullptr);
+            if (rc == SQLITE_OK) {
+                const StmtRow row{st};
+                while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+                    R r;
+                    r.ID = row.Int(0);
+                    Codec<R>::Read(row, r);
+                    rows.push_back(std::move(r));
+                }
+            }
+            ok = rc == SQLITE_DONE;
+            if (!ok) {
+                rows.clear();
+                if (error)
+                    *error = QString::fromUtf8(sqlite3_errmsg(h));
+            }
+            sqlite3_finalize(st);
+            return ok;
+        }
         QSqlQuery q(db);
         q.setForwardOnly(true);
-        ok = q.exec(QStringLiteral("SELECT ID,%1 FROM %2 ORDER BY ID").arg(Codec<R>::Columns().join(QLatin1Char(',')), m_table));
+        ok = q.exec(sql);
         if (ok) {
+            const QueryRow row{q};
             while (q.next()) {
                 R r;
-                r.ID = q.value(0).toInt();
-                Codec<R>::Read(q, r);
+                r.ID = row.Int(0);
+                Codec<R>::Read(row, r);
                 rows.push_back(std::move(r));
             }
             if (q.lastError().isValid()) {
@@ -694,11 +754,9 @@ int CStoreTable<R>::Update()
     if (c.mode == Cursor::None)
         throw CDBException(QStringLiteral("Update: neither AddNew nor Edit was called for %1.").arg(m_table));
     const QStringList cols = Codec<R>::Columns();
-    QSqlDatabase db = ConnectionOrThrow(m_store);
-    QSqlQuery q(db);
     if (c.mode == Cursor::Adding) {
-        q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                      .arg(m_table, cols.join(QLatin1Char(',')), Placeholders(int(cols.size()))));
+        QSqlQuery& q = Prepared(c.insertQ, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                               .arg(m_table, cols.join(QLatin1Char(',')), Placeholders(int(cols.size()))));
         Codec<R>::Bind(q, c.buf);
         if (!q.exec())
             throw CDBException(q.lastError().text());
@@ -713,7 +771,7 @@ int CStoreTable<R>::Update()
         QStringList sets;
         for (const QString& col : cols)
             sets << col + QStringLiteral("=?");
-        q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE ID=?").arg(m_table, sets.join(QLatin1Char(','))));
+        QSqlQuery& q = Prepared(c.updateQ, QStringLiteral("UPDATE %1 SET %2 WHERE ID=?").arg(m_table, sets.join(QLatin1Char(','))));
         Codec<R>::Bind(q, c.buf);
         q.addBindValue(c.buf.ID);
         if (!q.exec())
@@ -761,9 +819,10 @@ int CStoreTable<R>::Seek(int32_t id)
         throw CDBException(q.lastError().text());
     c.rows.clear();
     if (q.next()) {
+        const QueryRow row{q};
         R r;
-        r.ID = q.value(0).toInt();
-        Codec<R>::Read(q, r);
+        r.ID = row.Int(0);
+        Codec<R>::Read(row, r);
         c.rows.push_back(std::move(r));
     }
     c.loaded = true;
@@ -777,7 +836,26 @@ int CStoreTable<R>::Seek(int32_t id)
 template <class R>
 int CStoreTable<R>::DeleteById(int32_t id)
 {
-    return DeleteWhereColumn(QStringLiteral("ID"), id) > 0 ? 1 : 0;
+    Cursor* c = Find();
+    if (!c)
+        return DeleteWhereColumn(QStringLiteral("ID"), id) > 0 ? 1 : 0;
+    QSqlQuery& q = Prepared(c->deleteQ, QStringLiteral("DELETE FROM %1 WHERE ID=?").arg(m_table));
+    q.addBindValue(id);
+    if (!q.exec())
+        throw CDBException(q.lastError().text());
+    return q.numRowsAffected() > 0 ? 1 : 0;
+}
+
+template <class R>
+QSqlQuery& CStoreTable<R>::Prepared(std::unique_ptr<QSqlQuery>& slot, const QString& sql)
+{
+    if (!slot) {
+        auto q = std::make_unique<QSqlQuery>(ConnectionOrThrow(m_store));
+        if (!q->prepare(sql))
+            throw CDBException(q->lastError().text());
+        slot = std::move(q);
+    }
+    return *slot;
 }
 
 template <class R>

@@ -59,6 +59,7 @@
 
 class CStoreDB_Handler;
 class QObject;
+class QSqlQuery;
 
 // What every table shares, whatever its record type.
 class CStoreTableBase {
@@ -188,7 +189,10 @@ private:
         bool deletedHere = false;   // current record was deleted; cur already names the next
         Mode mode = None;
         R buf;
+        // Statements prepared once per open cursor: bulk changes run them thousands of times.
+        std::unique_ptr<QSqlQuery> insertQ, updateQ, deleteQ;
     };
+    QSqlQuery& Prepared(std::unique_ptr<QSqlQuery>& slot, const QString& sql);
     Cursor* Find() const;           // this thread's open cursor, or nullptr
     Cursor& Need(const char* what); // this thread's open cursor; throws when not open
     void Load(Cursor& c);

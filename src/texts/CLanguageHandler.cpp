@@ -80,13 +80,8 @@ void CLanguageHandler::SetAktLanguage(uint32_t language)
 void CLanguageHandler::GetAllItems()
 {
     std::unique_lock lock(m_lock);
-    const QString name = FileName(m_language);
-    // The working directory's SysFiles first; a program started from another folder still
-    // finds the texts that the build put beside it.
-    const QStringList candidates = {QDir(m_folder).filePath(name),
-                                    QDir(Paths::ProgramDir() + QStringLiteral("/SysFiles")).filePath(name)};
     m_loadedFrom.clear();
-    for (const QString& path : candidates) {
+    for (const QString& path : Candidates()) {
         if (LoadFile(path, m_texts)) {
             m_loadedFrom = path;
             return;
@@ -105,6 +100,21 @@ bool CLanguageHandler::IsLoaded() const
 {
     std::shared_lock lock(m_lock);
     return !m_loadedFrom.isEmpty();
+}
+
+QStringList CLanguageHandler::Candidates() const
+{
+    const QString name = FileName(m_language);
+    // The working directory's SysFiles first; a program started from another folder still
+    // finds the texts that the build put beside it.
+    return {QDir::cleanPath(QDir(m_folder).filePath(name)),
+            QDir::cleanPath(QDir(Paths::ProgramDir() + QStringLiteral("/SysFiles")).filePath(name))};
+}
+
+QStringList CLanguageHandler::SearchedFiles() const
+{
+    std::shared_lock lock(m_lock);
+    return Candidates();
 }
 
 QString CLanguageHandler::LoadedFrom() const

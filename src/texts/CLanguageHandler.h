@@ -3,6 +3,7 @@
 // current language; text 74 is the program title and the caption of every message box.
 // GetLangItem may be called from any thread.
 #include <QString>
+#include <QStringList>
 #include <QHash>
 #include <cstdint>
 #include <shared_mutex>
@@ -21,8 +22,10 @@ public:
 
     bool IsLoaded() const;                        // the text file of the current language was read
     QString LoadedFrom() const;                   // the file the texts came from
+    QStringList SearchedFiles() const;            // where the current language's file was looked for
 
 private:
+    QStringList Candidates() const;   // caller holds the lock
     // A standard shared mutex rather than Qt's: the thread sanitizer sees through it, so a
     // sanitizer build checks every caller of GetLangItem on the worker threads too.
     mutable std::shared_mutex m_lock;

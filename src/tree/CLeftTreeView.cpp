@@ -7,6 +7,7 @@
 #include "records/CStoreDB_Handler.h"
 #include "texts/CLanguageHandler.h"
 #include "views/CGridBaseDlg.h"
+#include "views/CZeitschemaDlg.h"
 
 #include <QCloseEvent>
 #include <QHeaderView>
@@ -265,6 +266,57 @@ void CLeftTreeView::RebuildTreeChildren()
     AddScheduleNodes(true);
     for (const QString& name : readers)
         AddReaderNodes(name);
+}
+
+// ---------------------------------------------------------------- schedule nodes
+
+void CLeftTreeView::AddScheduleNode(const QString& name)
+{
+    if (m_schedules)
+        AddNode(m_schedules, name, ImgSchedule, ImgScheduleSelected);
+}
+
+void CLeftTreeView::RenameScheduleNode(const QString& oldName, const QString& newName)
+{
+    if (!m_schedules)
+        return;
+    for (int i = 0; i < m_schedules->childCount(); ++i) {
+        QTreeWidgetItem* item = m_schedules->child(i);
+        if (item->text(0) != oldName)
+            continue;
+        item->setText(0, newName);
+        if (item == currentItem())
+            m_selectedText = newName;
+        return;
+    }
+}
+
+void CLeftTreeView::RemoveScheduleNodes(const QStringList& names)
+{
+    if (!m_schedules)
+        return;
+    for (int i = m_schedules->childCount() - 1; i >= 0; --i)
+        if (names.contains(m_schedules->child(i)->text(0)))
+            delete m_schedules->takeChild(i);
+}
+
+void CLeftTreeView::RemoveAllScheduleNodes()
+{
+    if (!m_schedules)
+        return;
+    // The built-in schedule's node comes first and stays.
+    for (int i = m_schedules->childCount() - 1; i >= 1; --i)
+        delete m_schedules->takeChild(i);
+}
+
+void CLeftTreeView::FollowScheduleView(CZeitschemaDlg* view)
+{
+    connect(view, &CZeitschemaDlg::ScheduleAdded, this, &CLeftTreeView::AddScheduleNode);
+    connect(view, &CZeitschemaDlg::ScheduleRenamed, this, &CLeftTreeView::RenameScheduleNode);
+    // Removing a node may move the selection and so replace the view: not while it is busy.
+    connect(view, &CZeitschemaDlg::SchedulesRemoved, this, &CLeftTreeView::RemoveScheduleNodes, Qt::QueuedConnection);
+    connect(view, &CZeitschemaDlg::AllSchedulesRemoved, this, &CLeftTreeView::RemoveAllScheduleNodes,
+            Qt::QueuedConnection);
 }
 
 // ---------------------------------------------------------------- reader nodes

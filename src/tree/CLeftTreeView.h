@@ -23,6 +23,7 @@ class CLanguageHandler;
 class CLinkController;
 class CSerialLink;
 class CStoreDB_Handler;
+class CZeitschemaDlg;
 class QSplitter;
 struct ViewContext;
 
@@ -58,6 +59,15 @@ public:
     void RenameReaderNodes(const QString& oldName, const QString& newName) override;
     void RemoveReaderNodes(const QString& name) override;
     void RemoveAllReaderNodes() override;
+
+    // ---- schedule nodes, kept in step with the time schedule table ----
+    void AddScheduleNode(const QString& name);
+    // The first node with the old name gets the new one.
+    void RenameScheduleNode(const QString& oldName, const QString& newName);
+    void RemoveScheduleNodes(const QStringList& names);
+    void RemoveAllScheduleNodes();     // all but the built-in schedule's node
+    // Connects a time schedule table's signals to the four above.
+    void FollowScheduleView(CZeitschemaDlg* view);
 
     // ---- nodes ----
     QTreeWidgetItem* RootItem() const { return m_root; }

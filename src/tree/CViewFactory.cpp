@@ -2,6 +2,8 @@
 #include "readers/CLeserDlg.h"
 #include "tree/CLeftTreeView.h"
 #include "views/CEventsDlg.h"
+#include "views/CNameDlg.h"
+#include "views/CZeitschemaDlg.h"
 
 CGridBaseDlg* CLeftTreeView::CreateDefaultView(Category category, const ViewContext& ctx, QWidget* parent)
 {
@@ -9,6 +11,14 @@ CGridBaseDlg* CLeftTreeView::CreateDefaultView(Category category, const ViewCont
         return new CLeserDlg(ctx, parent);
     if (category == Events)
         return new CEventsDlg(ctx, parent);
+    if (category == Persons)
+        return new CNameDlg(ctx, parent);
+    if (category == Schedules) {
+        auto* view = new CZeitschemaDlg(ctx, parent);
+        if (auto* tree = dynamic_cast<CLeftTreeView*>(ctx.tree))
+            tree->FollowScheduleView(view);
+        return view;
+    }
     // The table views of the other categories are not part of the program yet: the pane stays empty.
     return nullptr;
 }

@@ -7,6 +7,7 @@
 #include "records/CStoreDB_Handler.h"
 #include "support/FoundationFixture.h"
 #include "support/TestEnv.h"
+#include "texts/CLanguageHandler.h"
 
 #include <QSettings>
 
@@ -43,6 +44,7 @@ private slots:
     void unreadableDatabaseStopsStartup()
     {
         ProgramFolder program(true);
+        WriteFile(program.SysFiles() + "/texts_de.txt", "74\tVelmora Manager\n");
         QVERIFY(QDir().mkpath(Paths::DataDir()));
         const QString dbPath = QDir(Paths::DataDir()).filePath(QStringLiteral("VendrikManagerAIO.mdb"));
         const QByteArray garbage(4096, 'x');
@@ -60,9 +62,29 @@ private slots:
         QCOMPARE(ReadFile(dbPath), garbage);
     }
 
+    // Without its text files the program still starts, and says (in words of its own, German
+    // and English) where it looked for them.
+    void missingTextsAreReported()
+    {
+        ProgramFolder program(true);
+        ScriptedPrompt prompt;
+        CVendrikApp app;
+        QVERIFY(app.InitInstance());
+        QVERIFY(app.MainFrame());
+        QVERIFY(!app.LanguageHandler()->IsLoaded());
+        QCOMPARE(prompt.Log().size(), size_t(1));
+        const QString text = prompt.Texts().first();
+        QCOMPARE(prompt.Log()[0].icon, PromptIcon::Warning);
+        QVERIFY(text.contains("Sprachdateien") && text.contains("language text files"));
+        QVERIFY(text.contains(QDir::cleanPath(program.SysFiles() + "/texts_de.txt")));
+        QVERIFY(text.contains(QDir::cleanPath(QDir::currentPath() + "/SysFiles/texts_de.txt")));
+        app.ExitInstance();
+    }
+
     void startupAndShutdown()
     {
         ProgramFolder program(true);
+        WriteFile(program.SysFiles() + "/texts_de.txt", "74\tVelmora Manager\n");
         ScriptedPrompt prompt;
         CVendrikApp app;
         QVERIFY(app.InitInstance());

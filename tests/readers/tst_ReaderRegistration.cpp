@@ -9,6 +9,8 @@
 #include "support/OnlineFixture.h"
 #include "support/TestEnv.h"
 
+#include <QSignalSpy>
+#include <QThread>
 #include <QtTest>
 #include <atomic>
 #include <mutex>
@@ -151,6 +153,54 @@ private slots:
         // The identity check passes for the reader's own device ID only, and never for a desk reader.
         QCOMPARE(ReaderIdentity::CheckReaderIdentity(m_ctrl->Link(), type, deviceId), bus);
         QVERIFY(!ReaderIdentity::CheckReaderIdentity(m_ctrl->Link(), type, "ANOTHERDEVICE0000000"));
+    }
+
+    // A tag in the reader's field while it comes online: the monitor's poll replies (bus
+    // readers) and the reader's own tag frames (a Birch) answer none of the registration's
+    // telegrams, and announcing the tag does not hold up the mailbox. The reader gets its
+    // record, and the tag is still announced once the registration is done.
+    void tagInFieldWhileGoingOnline_data()
+    {
+        QTest::addColumn<int>("model");
+        for (auto [model, name] : {std::pair{Sim::Model::Cedar, "Cedar"}, {Sim::Model::Maple, "Maple"},
+                                   {Sim::Model::Rowan, "Rowan"}, {Sim::Model::Birch, "Birch"}})
+            QTest::newRow(name) << int(model);
+    }
+    void tagInFieldWhileGoingOnline()
+    {
+        QFETCH(int, model);
+        QVERIFY(m_online.Start(Sim::Model(model)));
+        const bool bus = m_online.Reader().Info().bus;
+        if (bus)
+            m_online.Reader().PresentTag("0004445556");   // lies there for every poll
+        QSignalSpy seen(m_ctrl.get(), &CLinkController::TransponderSeen);
+        QVERIFY(m_online.Connect(*m_ctrl));
+        if (bus) {
+            // The first poll has been answered with the tag: the monitor wants to announce it
+            // while this (the GUI) thread does not look at its events.
+            for (int i = 0; i < 300 && m_online.Reader().Received('C') == 0; ++i)
+                QThread::msleep(10);
+            QThread::msleep(100);
+        } else {
+            // A desk reader sends its tag frame once, here when the monitor runs (it clears
+            // the stop request of the rate change). The monitor then waits to announce the tag
+            // while this (the GUI) thread does not look at its events.
+            QTRY_COMPARE(m_ctrl->Link().m_nStopRequest.load(), 0);
+            m_online.Reader().PresentTag("0004445556");
+            for (int i = 0; i < 200 && m_online.Reader().Log().back().heard != Sim::Heard::Unsolicited; ++i)
+                QThread::msleep(10);
+            QThread::msleep(200);
+        }
+        ScriptedPrompt prompt;
+        const Result added = Register([](const QStringList&, const QString& extra) { return extra; });
+        QVERIFY2(prompt.Texts().isEmpty(), qPrintable(prompt.Texts().join('|')));
+        QCOMPARE(added.outcome, Result::Added);
+        if (bus) {
+            QCOMPARE(added.record.Identity, QString::fromStdString(m_online.Reader().DeviceId()));
+            QVERIFY(m_online.Reader().ReceivedData('L').size() >= 4);   // S0000 at connect and again, P0000, P0001
+        }
+        QTRY_VERIFY(!seen.isEmpty());
+        QCOMPARE(seen.first().first().toByteArray(), QByteArray("0004445556"));
     }
 
     // Replies with a wrong checksum reach the mailbox as "CRC_ERROR": not a device ID.

@@ -227,7 +227,7 @@ private slots:
         { CStoreDB_Handler create(m_lang.get()); }
         QProcess helper;
         helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        helper.start(QCoreApplication::applicationDirPath() + QStringLiteral("/records_kill_helper"), {"KILLTEST01"});
+        helper.start(QCoreApplication::applicationDirPath() + QStringLiteral("/records_kill_helper"), {"event", "KILLTEST01"});
         QVERIFY(helper.waitForStarted(10000));
         QByteArray out;
         while (!out.contains('\n') && helper.waitForReadyRead(20000))

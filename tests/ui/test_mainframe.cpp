@@ -2,6 +2,8 @@
 // selection, the language switch, the status panes and the port choice with its port list.
 #include "app/CChooseCOMDlg.h"
 #include "app/CMainFrame.h"
+#include "app/GuiPrompt.h"
+#include "ReaderSim.h"
 #include "base/Paths.h"
 #include "base/Prompt.h"
 #include "base/Settings.h"
@@ -15,9 +17,14 @@
 #include "views/CGridBaseDlg.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -193,6 +200,40 @@ private slots:
         frame->findChild<QAction*>("actionGerman")->trigger();   // the status pane texts below are German
     }
 
+    // Every menu, in both languages, gives each item a mnemonic of its own, so Alt+letter
+    // reaches each one (the menu bar's titles count as one menu too).
+    void menuMnemonicsAreUnique_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("German") << "actionGerman";
+        QTest::newRow("English") << "actionEnglish";
+    }
+    void menuMnemonicsAreUnique()
+    {
+        QFETCH(QString, language);
+        auto frame = MakeFrame();
+        frame->findChild<QAction*>(language)->trigger();
+        std::function<void(const QString&, const QList<QAction*>&)> check = [&](const QString& menu,
+                                                                              const QList<QAction*>& items) {
+            QHash<int, QString> taken;
+            for (QAction* item : items) {
+                if (item->isSeparator() || !item->isVisible())
+                    continue;
+                const QKeySequence key = QKeySequence::mnemonic(item->text());
+                if (!key.isEmpty()) {
+                    QVERIFY2(!taken.contains(key[0].toCombined()),
+                             qPrintable(menu + ": \"" + taken.value(key[0].toCombined()) + "\" and \"" + item->text() +
+                                        "\" share " + key.toString()));
+                    taken.insert(key[0].toCombined(), item->text());
+                }
+                if (item->menu())
+                    check(item->text(), item->menu()->actions());
+            }
+        };
+        check("menu bar", frame->menuBar()->actions());
+        frame->findChild<QAction*>("actionGerman")->trigger();
+    }
+
     void statusPanes_data()
     {
         QTest::addColumn<int>("portInUse");
@@ -218,6 +259,41 @@ private slots:
         QTEST(frame->findChild<QLabel*>("130")->text(), "device");
         QCOMPARE(frame->findChild<QAction*>("actionOnline")->isChecked(), portInUse > 0);
         link->m_nPortOpen = 0;   // no real port behind it
+    }
+
+    // Closing while the connection worker waits for its message box (a clock it cannot set)
+    // and this thread has not looked at its events since: the window goes at once, and the
+    // box, never begun, is not shown afterwards either.
+    void closingWhileWorkerWaitsForItsMessage()
+    {
+        Sim::ReaderSim reader(Sim::Model::Cedar, 16);
+        QVERIFY(reader.Start());
+        Settings::WriteAktCom(16);
+        CLinkController::SetWeekdayNameSource([](const QDate&) { return QByteArray("lundi"); });
+        GuiPrompt prompt;
+        int boxes = 0;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [&] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                ++boxes;
+                box->close();
+            }
+        });
+        closer.start(20);
+        auto frame = MakeFrame();
+        QCOMPARE(frame->Tree()->Controller()->StartConnectWorker(), 0);
+        for (int i = 0; i < 500 && reader.Received('L') == 0; ++i)
+            QThread::msleep(10);
+        QCOMPARE(reader.Received('L'), 1);
+        QThread::msleep(300);   // the worker now waits for its message to be shown
+        QElapsedTimer took;
+        took.start();
+        frame.reset();
+        const qint64 ms = took.elapsed();
+        CLinkController::SetWeekdayNameSource(nullptr);
+        QVERIFY2(ms < 2000, qPrintable(QString::number(ms)));
+        QTest::qWait(200);
+        QCOMPARE(boxes, 0);
     }
 
     void portListIsSortedAsText()

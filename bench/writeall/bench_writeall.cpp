@@ -1,0 +1,198 @@
+// Times writing all data into a simulated Rowan holding 1,000 transponders, each with a
+// schedule (1 + 1,000 + 4,000 + 20 telegrams), and fetching 1,000 slots back, with the
+// simulator sending every byte at the wire speed of 57200 bit/s; each is printed as the ratio
+// of the run's wall time to the wire time of the telegrams and replies it exchanged. Then the
+// three database passes of fetch-all against a table of 10,000 transponders.
+// Runs in a private temporary home. Usage: bench_writeall [--no-pace] [--no-realtime]
+//   --no-pace      the simulator answers at once, which shows the host's own time per exchange
+//   --no-realtime  stay at normal priority. By default the benchmark asks for real-time
+//                  scheduling (it has it when run as root), so that on a machine busy with other
+//                  work the ratio measures the exchange and not the wait for a free core; it
+//                  says which it got.
+#include "ReaderSim.h"
+#include "base/Prompt.h"
+#include "link/CSerialLink.h"
+#include "readers/FetchAll.h"
+#include "readers/ReaderModel.h"
+#include "readers/WriteAll.h"
+#include "records/CStoreDB_Handler.h"
+#include "records/RecordOps.h"
+#include "support/TestEnv.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <cstdio>
+#include <sched.h>
+
+namespace {
+
+constexpr int kCom = 41;
+
+QString Number(int i)
+{
+    return QStringLiteral("%1").arg(i, 10, 16, QLatin1Char('0')).toUpper();
+}
+
+// Seconds the exchanged frames take on the wire: 10 bits a byte, STX and EOT included.
+double WireSeconds(const Sim::ReaderSim& sim, int* telegrams)
+{
+    double bytes = 0;
+    *telegrams = 0;
+    for (const Sim::SimLogEntry& e : sim.Log()) {
+        bytes += double(e.frame.size() + 2);
+        if (e.replied)
+            bytes += double(e.reply.size() + 2);
+        ++*telegrams;
+    }
+    return bytes * 10.0 / sim.Info().rate;
+}
+
+bool Report(const char* what, double seconds, double wire, int telegrams)
+{
+    const double ratio = seconds / wire;
+    std::printf("%-44s %5d telegrams  %7.2f s  wire %7.2f s  ratio %.3f  (target <= 1.10)\n", what, telegrams, seconds,
+                wire, ratio);
+    return ratio <= 1.10;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bool pace = true, realtime = true;
+    for (int i = 1; i < argc; ++i) {
+        pace = pace && QByteArray(argv[i]) != "--no-pace";
+        realtime = realtime && QByteArray(argv[i]) != "--no-realtime";
+    }
+    // Before any thread starts: the threads made later (simulator, workers) inherit it.
+    sched_param param {};
+    param.sched_priority = 10;
+    realtime = realtime && sched_setscheduler(0, SCHED_FIFO, &param) == 0;
+    std::printf("scheduling: %s, simulator %s\n", realtime ? "real-time (FIFO)" : "normal",
+                pace ? "pacing the wire at 57200 bit/s" : "answering at once");
+
+    QCoreApplication app(argc, argv);
+    VmTest::IsolateHome();
+    ScriptedPrompt prompt;   // the end messages go to a log, not to a window
+    CStoreDB_Handler store(nullptr);
+    if (!store.IsDatabaseOpen()) {
+        std::fprintf(stderr, "%s\n", qPrintable(store.DatabaseError()));
+        return 1;
+    }
+    bool ok = true;
+
+    int32_t reader = 0;
+    AddRecord(store.Get_Ptr_To_tblLeser(), [](structLeser& r) {
+        r.Name = "Rowan", r.Model = "Rowan", r.Params = "F0", r.SwitchTime = "5", r.Changed = 1;
+    }, &reader);
+    // Two schedules besides the full-access one; each transponder has one of the three.
+    AddRecords(store.Get_Ptr_To_tblZeitschema(), 8, [](int k, structZeitschema& z) {
+        z.Name = k < 4 ? "Office" : "Night";
+        z.From = "0730", z.To = "1800";
+        z.Day[1] = z.Day[2] = z.Day[3] = 1;
+    });
+    store.Get_Ptr_To_tblZeitschema()->_Requery();
+    AddRecords(store.Get_Ptr_To_tblTransponder(), 1000, [&](int i, structTransponder& t) {
+        t.Number = Number(0x100000 + i);
+        t.Readers = QString::number(reader);
+        t.ScheduleID = 1 + 4 * (i % 3);
+    });
+    store.Get_Ptr_To_tblLeser()->_Requery();
+    store.Get_Ptr_To_tblTransponder()->_Requery();
+
+    Sim::ReaderSim sim(Sim::Model::Rowan, kCom);
+    if (!sim.Start()) {
+        std::fprintf(stderr, "%s\n", sim.ErrorText().c_str());
+        return 1;
+    }
+    Sim::SimFaults faults;
+    faults.pace = pace;
+    sim.SetFaults(faults);
+    CSerialLink link;
+    if (!link.OpenComPort("COM" + QByteArray::number(kCom), 1)) {
+        std::fprintf(stderr, "cannot open the simulated reader's port\n");
+        return 1;
+    }
+
+    // ---- write all ----
+    {
+        CWriteAllRun run(link, store, nullptr, WriteAll::Prepare(store, "Rowan", ReaderModel::Rowan));
+        QEventLoop loop;
+        int written = -1;
+        QObject::connect(&run, &CWriteAllRun::Finished, &loop, [&](int n) { written = n, loop.quit(); });
+        QElapsedTimer timer;
+        timer.start();
+        run.Start();
+        loop.exec();
+        const double seconds = timer.nsecsElapsed() / 1e9;
+        int telegrams = 0;
+        const double wire = WireSeconds(sim, &telegrams);
+        if (written != 1000 || sim.Windows().size() != 4000) {
+            std::fprintf(stderr, "write all failed: %d written, %zu windows\n", written, sim.Windows().size());
+            return 2;
+        }
+        ok &= Report("write all, 1,000 transponders with schedules", seconds, wire, telegrams);
+    }
+
+    // ---- fetch all: the reader's list against a database that lost a tenth of it ----
+    {
+        std::vector<int32_t> gone;
+        for (int i = 0; i < 100; ++i)
+            gone.push_back(store.Get_Ptr_To_tblTransponder()->Get_Transponder(i * 10).ID);
+        DeleteRecordsByIds(store.Get_Ptr_To_tblTransponder(), gone);
+        store.Get_Ptr_To_tblTransponder()->RemoveIds(gone);
+        sim.ClearLog();
+        CFetchAllRun run(&link, store, nullptr);
+        QElapsedTimer timer;
+        timer.start();
+        const CFetchAllRun::Result result = run.Run("Rowan");
+        const double seconds = timer.nsecsElapsed() / 1e9;
+        int telegrams = 0;
+        const double wire = WireSeconds(sim, &telegrams);
+        if (result != CFetchAllRun::Done || store.Get_Ptr_To_tblTransponder()->GetAnz_Transponder() != 1000) {
+            std::fprintf(stderr, "fetch all failed\n");
+            return 2;
+        }
+        ok &= Report("fetch all, 1,000 slots", seconds, wire, telegrams);
+    }
+    sim.Stop();
+
+    // ---- the passes against 10,000 transponders ----
+    {
+        DeleteRecordsWhere(store.Get_Ptr_To_tblTransponder(), {});
+        // A full Rowan (1,000 slots) against 10,000 transponders: 600 in both, 400 only in the
+        // reader, 7,000 only in the database and assigned to no reader (deleted; 1,000 of them
+        // carried by a person), 2,400 assigned to other readers.
+        AddRecords(store.Get_Ptr_To_tblTransponder(), 10000, [](int i, structTransponder& t) {
+            t.Number = Number(0x200000 + i);
+            t.Readers = i < 600 ? QStringLiteral("3") : i < 7600 ? QString() : QStringLiteral("7");
+            t.ScheduleID = 1;
+        });
+        store.Get_Ptr_To_tblTransponder()->_Requery();
+        const int32_t firstId = store.Get_Ptr_To_tblTransponder()->Get_Transponder(0).ID;
+        AddRecords(store.Get_Ptr_To_tblPerson(), 1000, [&](int i, structPerson& p) {
+            p.Name = QStringLiteral("P%1").arg(i);
+            p.TransponderID = firstId + 600 + 7 * i;
+        });
+        store.Get_Ptr_To_tblPerson()->_Requery();
+        QStringList reported;
+        for (int i = 0; i < 600; ++i)
+            reported << Number(0x200000 + i);
+        for (int i = 0; i < 400; ++i)
+            reported << Number(0x300000 + i);
+        FetchAll::PassCounts counts;
+        QElapsedTimer timer;
+        timer.start();
+        const int stored = FetchAll::ApplyToDatabase(store, reader, reported, &counts);
+        const double seconds = timer.nsecsElapsed() / 1e9;
+        if (!stored || counts.deleted != 7000 || counts.added != 400 || counts.assigned != 600) {
+            std::fprintf(stderr, "passes failed: %d deleted, %d added, %d assigned\n", counts.deleted, counts.added,
+                         counts.assigned);
+            return 2;
+        }
+        std::printf("%-44s %5.3f s  (target < 0.5 s)\n", "fetch-all passes, 10,000 transponders", seconds);
+        ok &= seconds < 0.5;
+    }
+    return ok ? 0 : 3;
+}

@@ -1,0 +1,274 @@
+// Writing all data to and fetching all data from a simulated Rowan on a pseudo-terminal, with
+// the link held by the run itself (no monitor): what the reader ends up holding, how often
+// each kind of telegram is sent when the reader refuses some (both retry stages, the ten sends
+// of each parameter), and that every failure leaves the Changed flag set, the database as it
+// was and the port handed back.
+#include "ReaderSim.h"
+#include "WriteAllSupport.h"
+#include "base/Prompt.h"
+#include "link/CSerialLink.h"
+#include "readers/FetchAll.h"
+#include "readers/ReaderModel.h"
+#include "readers/WriteAll.h"
+#include "support/TestEnv.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+using namespace WriteAllTest;
+
+namespace {
+constexpr int kCom = 31;
+}
+
+class TestWriteAllSim : public QObject {
+    Q_OBJECT
+    std::unique_ptr<CLanguageHandler> m_texts;
+    std::unique_ptr<CStoreDB_Handler> m_store;
+    std::unique_ptr<Sim::ReaderSim> m_sim;
+    std::unique_ptr<CSerialLink> m_link;
+    int32_t m_reader = 0;
+
+    QString T(int n) const { return m_texts->GetLangItem(uint32_t(n)); }
+
+    // Telegrams of a kind the reader took in or refused ("ST", "SZ", "SP0000", "LT" ...).
+    int Heard(const std::string& kind) const
+    {
+        int n = 0;
+        for (const Sim::SimLogEntry& e : m_sim->Log())
+            if (e.heard == Sim::Heard::Answered && (std::string(1, e.command) + e.data).rfind(kind, 0) == 0)
+                ++n;
+        return n;
+    }
+    void SetNak(const QString& fault)
+    {
+        Sim::SimFaults f;
+        if (!fault.isEmpty())
+            QVERIFY(Sim::ParseRefusal(fault.toStdString(), f.nakKind, f.nakNext));
+        m_sim->SetFaults(f);
+    }
+    void SetChanged(int changed)
+    {
+        EditRecordById(m_store->Get_Ptr_To_tblLeser(), m_reader, [=](structLeser& r) { r.Changed = changed; });
+        m_store->Get_Ptr_To_tblLeser()->_Requery();
+    }
+    int StoredChanged()
+    {
+        structLeser r;
+        EditRecordById(m_store->Get_Ptr_To_tblLeser(), m_reader, [](structLeser&) {}, PromptIcon::Warning, &r);
+        return r.Changed;
+    }
+    void CheckLinkHandedBack()
+    {
+        QCOMPARE(m_link->m_nReady.load(), 1);
+        QCOMPARE(int(m_link->m_bBusy.load()), 0);
+        QVERIFY(m_link->Outgoing().isEmpty());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        VmTest::IsolateHome();
+        m_texts = ReaderTest::MakeTexts();
+        m_store = std::make_unique<CStoreDB_Handler>(m_texts.get());
+        QVERIFY(m_store->IsDatabaseOpen());
+    }
+    void init()
+    {
+        ClearAll(*m_store);
+        m_reader = ReaderTest::AddReader(*m_store, "Gate", "Rowan", "ID");
+        EditRecordById(m_store->Get_Ptr_To_tblLeser(), m_reader, [](structLeser& r) { r.Params = "F0", r.SwitchTime = "5"; });
+        SetChanged(1);
+        m_sim = std::make_unique<Sim::ReaderSim>(Sim::Model::Rowan, kCom);
+        QVERIFY2(m_sim->Start(), m_sim->ErrorText().c_str());
+        m_link = std::make_unique<CSerialLink>();
+        QCOMPARE(m_link->OpenComPort("COM" + QByteArray::number(kCom), 1), 1);
+    }
+    void cleanup()
+    {
+        m_link.reset();
+        m_sim.reset();
+    }
+
+    void writeAll_data()
+    {
+        QTest::addColumn<int>("transponders");
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("written");        // -1: failed with text 141
+        QTest::addColumn<QList<int>>("heard");   // count, slots, windows, parameter 0, parameter 1
+        QTest::addColumn<int>("minMs");          // pauses of the second retry stage
+        QTest::newRow("all acknowledged") << 2 << "" << 2 << QList<int>{1, 2, 8, 10, 10} << 0;
+        QTest::newRow("no transponders") << 0 << "" << 0 << QList<int>{1, 0, 0, 10, 10} << 0;
+        QTest::newRow("slot: second stage") << 2 << "ST:10" << 2 << QList<int>{1, 12, 8, 10, 10} << 200;
+        QTest::newRow("slot: both stages fail") << 2 << "ST:20" << -1 << QList<int>{1, 20, 0, 0, 0} << 2000;
+        QTest::newRow("window: both stages fail") << 2 << "SZ:20" << -1 << QList<int>{1, 2, 20, 0, 0} << 2000;
+        QTest::newRow("count: one stage only") << 2 << "SP0002:10" << -1 << QList<int>{10, 0, 0, 0, 0} << 0;
+        QTest::newRow("parameter 0: one ACK of ten") << 2 << "SP0000:9" << 2 << QList<int>{1, 2, 8, 10, 10} << 0;
+        QTest::newRow("parameter 1: no ACK") << 2 << "SP0001:10" << -1 << QList<int>{1, 2, 8, 10, 10} << 0;
+    }
+    void writeAll()
+    {
+        QFETCH(int, transponders);
+        QFETCH(QString, fault);
+        QFETCH(int, written);
+        QFETCH(QList<int>, heard);
+        QFETCH(int, minMs);
+        const int32_t office = AddSchedule(*m_store, "Office", {{"0730", "1800", "0111110"}, {"1900", "2000", "1000001"}});
+        QStringList numbers;
+        for (int i = 0; i < transponders; ++i) {
+            numbers << Number(0x1234567 + i);
+            AddTransponder(*m_store, numbers.last(), QString::number(m_reader), office);
+        }
+        m_store->Get_Ptr_To_tblTransponder()->_Requery();
+        SetNak(fault);
+        ScriptedPrompt prompt;
+
+        CWriteAllRun run(*m_link, *m_store, m_texts.get(), WriteAll::Prepare(*m_store, "Gate", ReaderModel::Rowan));
+        QSignalSpy finished(&run, &CWriteAllRun::Finished);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(run.Start());
+        QVERIFY(finished.wait(30000));
+        QVERIFY(clock.elapsed() >= minMs);
+        QCOMPARE(finished.first().first().toInt(), std::max(written, 0));
+        QCOMPARE((QList<int>{Heard("SP0002"), Heard("ST"), Heard("SZ"), Heard("SP0000"), Heard("SP0001")}), heard);
+        QCOMPARE(prompt.Texts(), written < 0 ? QStringList{T(141)} : QStringList());
+        QCOMPARE(StoredChanged(), written < 0 ? 1 : 0);
+        QCOMPARE(m_store->Get_Ptr_To_tblLeser()->FindById(m_reader)->Changed, written < 0 ? 1 : 0);
+        CheckLinkHandedBack();
+        if (written < 0)
+            return;
+
+        // The reader holds exactly what was written.
+        std::vector<std::string> expected;
+        for (const QString& n : numbers)
+            expected.push_back(n.toStdString());
+        QCOMPARE(m_sim->Transponders(), expected);
+        const std::map<int, Sim::SimWindow> windows = m_sim->Windows();
+        QCOMPARE(int(windows.size()), 4 * transponders);
+        if (transponders > 0) {
+            QCOMPARE(windows.at(0).raw, std::string("00003E30070018"));
+            QCOMPARE(windows.at(5).raw, std::string("0005C000190020"));
+            QCOMPARE(windows.at(6).raw, std::string("00060000000000"));
+        }
+        QCOMPARE(m_sim->Params()[0], 0xF0u);
+        QCOMPARE(m_sim->Params()[1], 5u);
+        QCOMPARE(m_sim->Params()[2], unsigned(transponders));
+    }
+
+    // Closing the reader table ends the run at its next telegram and reports to no one.
+    void destroyedRunStopsAtTheNextTelegram()
+    {
+        for (int i = 0; i < 200; ++i)
+            AddTransponder(*m_store, Number(i), QString::number(m_reader));
+        m_store->Get_Ptr_To_tblTransponder()->_Requery();
+        Sim::SimFaults slow;
+        slow.replyDelayMs = 5;
+        m_sim->SetFaults(slow);
+        ScriptedPrompt prompt;
+        auto run = std::make_unique<CWriteAllRun>(*m_link, *m_store, m_texts.get(),
+                                                  WriteAll::Prepare(*m_store, "Gate", ReaderModel::Rowan));
+        QSignalSpy progress(run.get(), &CWriteAllRun::Progress);
+        QVERIFY(run->Start());
+        QTRY_VERIFY(progress.count() >= 5);
+        run.reset();
+        QTRY_COMPARE(int(m_link->m_bBusy.load()), 0);
+        const int sent = Heard("ST");
+        QVERIFY(sent < 200);
+        QTest::qWait(100);
+        QCOMPARE(Heard("ST"), sent);
+        QCOMPARE(StoredChanged(), 1);
+        QCOMPARE(prompt.Texts(), QStringList());
+    }
+
+    void fetchAll_data()
+    {
+        QTest::addColumn<int>("slotCount");            // the reader holds Number(0) .. Number(slots - 1)
+        QTest::addColumn<bool>("changed");          // the reader's Changed flag; the answer is Yes
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("unplugAfter");       // slot queries before the reader is unplugged
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<bool>("stored");
+        const QStringList done{"173"};
+        QTest::newRow("read") << 3 << false << "" << 0 << done << true;
+        QTest::newRow("changed: asked first") << 3 << true << "" << 0 << QStringList{"185", "173"} << true;
+        QTest::newRow("slot refused 9 times") << 3 << false << "LT:9" << 0 << done << true;
+        QTest::newRow("slot refused 10 times") << 3 << false << "LT:10" << 0 << QStringList{"141"} << false;
+        QTest::newRow("count refused 10 times") << 3 << false << "LP0002:10" << 0 << QStringList{"141+14"} << false;
+        QTest::newRow("empty reader") << 0 << false << "" << 0 << QStringList{"230"} << false;
+        QTest::newRow("unplugged") << 100 << false << "" << 5 << QStringList{"141"} << false;
+    }
+    void fetchAll()
+    {
+        QFETCH(int, slotCount);
+        QFETCH(bool, changed);
+        QFETCH(QString, fault);
+        QFETCH(int, unplugAfter);
+        QFETCH(bool, stored);
+        std::vector<std::string> held;
+        for (int i = 0; i < slotCount; ++i)
+            held.push_back(Number(i).toStdString());
+        m_sim->SetTransponders(held);
+        SetNak(fault);
+        SetChanged(changed ? 1 : 0);
+        // Number(1) is in both, Number(100) only in the database and assigned to no reader.
+        AddTransponder(*m_store, Number(1), "7");
+        AddTransponder(*m_store, Number(100), "");
+        m_store->Get_Ptr_To_tblTransponder()->_Requery();
+        const QStringList before = Transponders(*m_store, true);
+        ScriptedPrompt prompt;
+        prompt.NextAnswer(true);
+
+        QTimer unplug;
+        if (unplugAfter > 0) {
+            Sim::SimFaults slow;
+            slow.replyDelayMs = 10;
+            m_sim->SetFaults(slow);
+            connect(&unplug, &QTimer::timeout, this, [&] {
+                if (m_sim->IsRunning() && Heard("LT") >= unplugAfter)
+                    m_sim->Stop();
+            });
+            unplug.start(2);
+        }
+        CFetchAllRun run(m_link.get(), *m_store, m_texts.get());
+        QSignalSpy started(&run, &CFetchAllRun::ProgressStarted);
+        QSignalSpy ended(&run, &CFetchAllRun::ProgressEnded);
+        run.Run("Gate");
+
+        QStringList texts;
+        for (const QString& t : prompt.Texts())
+            texts << (t == T(141) + T(14) ? "141+14" : t == T(185) + '\n' + T(186) ? "185" : QString::number(
+                          [&] { for (int n : {141, 173, 230}) if (t == T(n)) return n; return 0; }()));
+        QTEST(texts, "texts");
+        QCOMPARE(ended.count(), 1);
+        CheckLinkHandedBack();
+        if (!stored) {
+            QCOMPARE(Transponders(*m_store, true), before);
+            QCOMPARE(Transponders(*m_store, false), before);
+            QCOMPARE(StoredChanged(), changed ? 1 : 0);
+            return;
+        }
+        QCOMPARE(started.first().at(1).toInt(), slotCount);
+        const QString r = QString::number(m_reader);
+        const QStringList after{Number(0) + '=' + r, Number(1) + "=7;" + r, Number(2) + '=' + r};
+        QCOMPARE(Transponders(*m_store, true), after);
+        QCOMPARE(Transponders(*m_store, false), after);
+        QCOMPARE(StoredChanged(), 0);
+    }
+
+    void fetchAllDeclined()
+    {
+        SetChanged(1);
+        ScriptedPrompt prompt;
+        prompt.NextAnswer(false);
+        CFetchAllRun run(m_link.get(), *m_store, m_texts.get());
+        QCOMPARE(run.Run("Gate"), CFetchAllRun::Declined);
+        QCOMPARE(m_sim->ReceivedTotal(), 0);
+        QCOMPARE(prompt.Texts().size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWriteAllSim)
+#include "tst_WriteAllSim.moc"
