@@ -1,5 +1,7 @@
 #include "ReaderSim.h"
 
+#include "SimEvents.h"
+
 #include "base/Paths.h"
 
 #include <QDir>
@@ -276,8 +278,11 @@ void ReaderSim::FrameComplete()
                     send = false;
                 }
                 if (send) {
-                    const std::string payload =
-                        m_faults.badChecksum && bus ? WithBadChecksum(reply) : reply;
+                    std::string payload = reply;
+                    if (m_faults.shortEvents && IsEventQuery(a.command, a.data))
+                        payload = ShortenedEventReply(payload);
+                    if (m_faults.badChecksum && bus)
+                        payload = WithBadChecksum(payload);
                     e.replied = true;
                     e.reply = payload;
                     ++m_repliesSent;
@@ -456,6 +461,18 @@ unsigned ReaderSim::EventPointer() const
 {
     std::lock_guard lock(m_mutex);
     return m_device.Memory().params[3];
+}
+
+int ReaderSim::EventCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return int(m_device.Memory().events.size());
+}
+
+std::string ReaderSim::EventsText(int max) const
+{
+    std::lock_guard lock(m_mutex);
+    return EventListText(m_device.Memory(), max);
 }
 
 void ReaderSim::SetTransponders(const std::vector<std::string>& numbers)
@@ -639,7 +656,7 @@ std::string ReaderSim::StatusText() const
     const SimFaults& f = m_faults;
     s << "faults:" << (f.silent ? " silent" : "") << (f.badChecksum ? " bad-checksum" : "")
       << (f.cutBeforeEot ? " cut" : "") << (f.eotBeforeStx ? " eot-first" : "")
-      << (f.pace ? " pace" : "");
+      << (f.pace ? " pace" : "") << (f.shortEvents ? " short-events" : "");
     if (f.noiseBytes) s << " noise=" << f.noiseBytes;
     if (f.interimFrames) s << " interim=" << f.interimFrames;
     if (f.dropNext) s << " drop=" << f.dropNext;

@@ -64,6 +64,7 @@ struct SimFaults {
     bool eotBeforeStx = false;   // a stray EOT goes out before every reply's STX
     bool pace = false;           // 10 bit times a byte at the model's rate, both ways
     int replyDelayMs = 0;        // a slow reader: every reply starts this much later
+    bool shortEvents = false;    // replies to event queries come one character short
     std::string nakKind;         // telegrams of this kind ("ST", "SZ", "SP0000", "LT" ...) are
     int nakNext = 0;             // ... answered NAK and not taken, the next N times (SimMemory.h)
 };
@@ -114,6 +115,8 @@ public:
     void SetEvents(const std::vector<SimEvent>& events);   // also sets the event pointer
     void SetEventPointer(unsigned pointer);                 // P0003; 0xFFFF = empty
     unsigned EventPointer() const;
+    int EventCount() const;
+    std::string EventsText(int max) const;                  // the console's "events" listing
 
     // Bus readers: slots 0.. and the count P0002. Desk readers: slot 0 is the master.
     void SetTransponders(const std::vector<std::string>& numbers);

@@ -1,5 +1,7 @@
 #include "SimDevice.h"
 
+#include "SimEvents.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -198,6 +200,8 @@ bool SimDevice::BusWrite(const std::string& data)
             m_mem.slotCount = v;
         }
         m_mem.params[n] = unsigned(v);
+        if (n == 3)
+            EventPointerWritten(m_mem, unsigned(v));
         return true;
     }
     case 'T':

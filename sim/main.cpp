@@ -1,6 +1,7 @@
 // vendrik-readersim: one simulated reader on a pseudo-terminal linked as a COM number, for
 // demos and training without hardware. Start it, then let the program connect to that COM port.
 #include "ReaderSim.h"
+#include "SimEvents.h"
 
 #include <atomic>
 #include <csignal>
@@ -53,37 +54,17 @@ void Usage()
         "  --tag NUMBER       a tag lies on the reader from the start (bus readers)\n"
         "  --master NUMBER    master transponder (Birch, Alder)\n"
         "  --teach-tag NUMBER the tag held to a Birch or Alder when it is told to learn a new master\n"
-        "  --events N         N sample events in the event memory\n"
+        "  --events N         N varied events in the event memory (every class and detail)\n"
         "  --transponders FILE  the transponder list the reader holds (bus readers), one number a line\n"
         "  --pace             send at the real wire speed (10 bits a byte)\n"
         "  --verbose          also print polls that find no tag\n"
         "faults: --silent --bad-checksum --cut --eot-first --noise N --interim N\n"
-        "        --drop N --drop-only LETTER --identify-on N --delay MS\n"
+        "        --drop N --drop-only LETTER --identify-on N --delay MS --short-events\n"
         "        --aim KIND:PREFIX[:N]  (KIND drop, nak or bad-checksum; the next N replies to\n"
         "        telegrams starting with PREFIX, e.g. drop:SU0000:3 for three clock writes)\n"
         "        --nak KIND:N  the next N telegrams of a kind are answered NAK and not taken;\n"
         "                      KIND is the command letter and the start of the data: ST slot\n"
         "                      writes, SZ windows, SP0000 / SP0001 parameters, LT slot queries\n";
-}
-
-std::vector<Sim::SimEvent> SampleEvents(int n)
-{
-    std::vector<Sim::SimEvent> events;
-    for (int i = 0; i < n; ++i) {
-        Sim::SimEvent e;
-        char number[16];
-        std::snprintf(number, sizeof number, "%010d", 1000 + i % 7);
-        e.number = number;
-        e.minute = (i * 7) % 60;
-        e.hour = 7 + (i % 12);
-        e.day = 1 + i % 28;
-        e.month = 1 + (i / 28) % 12;
-        e.year = 26;
-        e.eventClass = i % 3;
-        e.detail = i % 8;
-        events.push_back(e);
-    }
-    return events;
 }
 
 // "fault NAME [VALUE]" and the command-line faults share this.
@@ -102,6 +83,7 @@ bool ApplyFault(Sim::SimFaults& f, const std::string& name, const std::string& v
     else if (name == "drop-only") f.dropCommand = value.empty() || value == "off" ? 0 : value[0];
     else if (name == "identify-on") f.identifyOnTry = n;
     else if (name == "delay") f.replyDelayMs = n;
+    else if (name == "short-events") f.shortEvents = on;
     else if (name == "nak") {
         if (value == "off") f.nakNext = 0;
         else if (!Sim::ParseRefusal(value, f.nakKind, f.nakNext)) return false;
@@ -113,8 +95,8 @@ bool ApplyFault(Sim::SimFaults& f, const std::string& name, const std::string& v
 void Console(Sim::ReaderSim& sim)
 {
     Say("Type a tag number and Enter to present it once; \"hold NUMBER\", \"remove\", \"status\",\n"
-        "\"teach NUMBER|off\", \"fault NAME [on|off|N]\" (\"fault nak ST:12\"), \"aim KIND:PREFIX[:N]\",\n"
-        "\"faults off\", \"quit\".");
+        "\"events [N|all]\", \"teach NUMBER|off\", \"fault NAME [on|off|N]\" (\"fault nak ST:12\"),\n"
+        "\"aim KIND:PREFIX[:N]\", \"faults off\", \"quit\".");
     std::string line;
     while (!g_quit) {
         pollfd pf {0, POLLIN, 0};
@@ -136,6 +118,10 @@ void Console(Sim::ReaderSim& sim)
             break;
         if (cmd == "status") {
             Say(sim.StatusText());
+        } else if (cmd == "events") {
+            const int max = a == "all" ? -1 : a.empty() ? 20 : std::atoi(a.c_str());
+            Say("event pointer " + Sim::Hex(sim.EventPointer(), 4) + ", " + std::to_string(sim.EventCount())
+                + " events\n" + sim.EventsText(max));
         } else if (cmd == "remove") {
             sim.RemoveTag();
             Say("tag removed");
@@ -168,7 +154,7 @@ void Console(Sim::ReaderSim& sim)
             sim.PresentTag(cmd, true);
             Say("tag " + cmd + " presented");
         } else {
-            Say("? a tag number has 10 characters; commands: hold, remove, status, teach, fault, faults off, quit");
+            Say("? a tag number has 10 characters; commands: hold, remove, status, events, teach, fault, faults off, quit");
         }
     }
 }
@@ -235,7 +221,7 @@ int main(int argc, char** argv)
     if (!deviceId.empty()) sim.SetDeviceId(deviceId);
     if (!master.empty()) sim.SetMaster(master);
     if (!teachTag.empty()) sim.SetTeachTag(teachTag);
-    if (events >= 0) sim.SetEvents(SampleEvents(events));
+    if (events >= 0) sim.SetEvents(Sim::VariedEvents(events));
     if (!tag.empty()) sim.PresentTag(tag, false);
     if (!transponderFile.empty()) {
         std::vector<std::string> numbers;

@@ -7,6 +7,8 @@
 #include "params/CSendBirchDlg.h"
 #include "readers/CChooseReaderDlg.h"
 #include "readers/CDataProgressDlg.h"
+#include "readers/CReadEventsDlg.h"
+#include "readers/EventReading.h"
 #include "readers/FetchAll.h"
 #include "readers/ReaderDeletion.h"
 #include "readers/ReaderIdentity.h"
@@ -53,9 +55,11 @@ CLeserDlg::CLeserDlg(const ViewContext& ctx, QWidget* parent)
 
 CLeserDlg::~CLeserDlg()
 {
-    // A running write ends at its next telegram and reports to no one; the run's own
-    // destructor waits a moment for it.
+    // A running read ends before its next event and a running write at its next telegram;
+    // neither reports to anyone. Each run's destructor waits a moment for its worker.
     m_bStop = 1;
+    if (m_eventRun)
+        m_eventRun->Stop();
     if (m_writeRun && m_nIdle == 0 && m_progress)
         m_progress->hide();
     m_writeRun.reset();
@@ -211,8 +215,10 @@ void CLeserDlg::OnCommand(int command)
             NotAvailableYet();
         break;
     case CmdReadEvents:
+        ReadEvents();
+        break;
     case CmdDeleteReaderEvents:
-        NotAvailableYet();
+        DeleteEventsInReader();
         break;
     default:
         CGridBaseDlg::OnCommand(command);
@@ -389,6 +395,93 @@ void CLeserDlg::OnWriteAllFinished(int written)
     EndProgress();
     if (m_writeRun)
         m_writeRun.release()->deleteLater();
+}
+
+// ---------------------------------------------------------------- events in the reader
+
+void CLeserDlg::ReadEvents()
+{
+    if (!m_nIdle)
+        return;   // one run at a time
+    CReadEventsDlg dlg(Language(), this);
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+    m_bReadToPointer = dlg.ReadToPointer() ? 1 : 0;
+    m_bDateFilter = dlg.DateFilter() ? 1 : 0;
+    m_strFromDate = dlg.FromDate();
+    m_strToDate = dlg.ToDate();
+    QMetaObject::invokeMethod(this, &CLeserDlg::StartEventReading, Qt::QueuedConnection);
+}
+
+void CLeserDlg::StartEventReading()
+{
+    CSerialLink* link = Link();
+    if (!link || !Store() || !m_nIdle)
+        return;
+    EventReadRequest request;
+    const CtblLeser* readers = Store()->Get_Ptr_To_tblLeser();
+    for (int i = 0; i < readers->GetAnz_Leser(); ++i)
+        if (readers->Get_Leser(i).Name == m_strSelectedName) {
+            request.readerId = readers->Get_Leser(i).ID;
+            break;
+        }
+    request.readerName = m_strSelectedName;
+    request.model = m_nModel;
+    request.readToPointer = m_bReadToPointer != 0;
+    request.dateFilter = m_bDateFilter != 0;
+    request.fromDate = m_strFromDate;
+    request.toDate = m_strToDate;
+
+    if (!m_eventRun) {
+        m_eventRun = std::make_unique<CEventReadRun>(*link, *Store(), Language());
+        connect(m_eventRun.get(), &CEventReadRun::LastEventKnown, this, [this](int last) {
+            if (m_progress)
+                m_progress->SetRange(0, last & 0xFFFF);
+        });
+        connect(m_eventRun.get(), &CEventReadRun::Progress, this, [this](int position) {
+            if (m_progress)
+                m_progress->SetPos(position);
+        });
+        connect(m_eventRun.get(), &CEventReadRun::Finished, this, &CLeserDlg::OnEventReadingEnd);
+    }
+    // Shown at once: the event pointer is asked for on the worker, and a reader that does not
+    // answer takes a few seconds to give up. The bar runs idle until the range is known.
+    EndProgress();
+    m_progress = new CDataProgressDlg(Language());
+    m_progress->SetText(QStringLiteral("\n") + Text(188) + QStringLiteral("\n") + Text(189));
+    m_progress->SetRange(0, 0);
+
+    m_bStop = 0;
+    if (m_eventRun->Start(request))
+        m_nIdle = 0;
+}
+
+void CLeserDlg::OnEventReadingEnd(const EventReadResult& result)
+{
+    EndProgress();
+    m_nIdle = 1;
+    CEventReadRun::Report(result, Language());
+}
+
+void CLeserDlg::DeleteEventsInReader()
+{
+    CSerialLink* link = Link();
+    IReaderTree* tree = Tree();
+    if (!link || !tree)
+        return;
+    // Not connected yet: the link starts connecting and that is all this time.
+    if (tree->StartConnectWorker() == 0)
+        return;
+    if (!AskYesNo(Text(160)))
+        return;
+    bool cleared = false;
+    {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        cleared = ReaderEvents::ClearEventPointer(*link);
+        QGuiApplication::restoreOverrideCursor();
+    }
+    if (!cleared)
+        ShowError(Text(161));
 }
 
 // ---------------------------------------------------------------- registration

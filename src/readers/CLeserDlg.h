@@ -15,7 +15,10 @@
 #include <QString>
 #include <memory>
 
+class CDataProgressDlg;
+class CEventReadRun;
 class CSerialLink;
+struct EventReadResult;
 class CWriteAllRun;
 
 class CLeserDlg : public CGridBaseDlg {
@@ -56,6 +59,14 @@ public:
     void DeleteReaders();       // the selected readers, with the event question
     void DeleteAllReaders();
     void OnButton(int row, int col);
+    // Read events: the options dialog, then (posted) the start of the run.
+    void ReadEvents();
+    void StartEventReading();
+    // Empty the event memory of the reader at the port, after question 160.
+    void DeleteEventsInReader();
+
+    // The read run of this view (null before the first), for tests that wait for it.
+    CEventReadRun* EventRun() const { return m_eventRun.get(); }
     // Fetch all (32801) and write all (32802) of a Cedar, Maple or Rowan: the write starts
     // from the event loop (StartWriteAll), as its command only posts the request.
     void FetchAllData();
@@ -79,6 +90,7 @@ private:
     bool OpenDeskReaderTransfer(int command);
     void RefreshAfterDelete();
     void NotAvailableYet();
+    void OnEventReadingEnd(const EventReadResult& result);
     QString LiteralText(const char* german, const char* english) const;
     void OnWriteAllFinished(int written);
     void EndProgress();
@@ -91,13 +103,13 @@ private:
     bool m_bIdentityOk = false;
 
     // Fields of the reader operations (event reading, write all), kept for them.
-    int m_nLastEvent = 0;
     int m_bDateFilter = 0;
     int m_bReadToPointer = 1;
     QString m_strFromDate;
     QString m_strToDate;
     int m_nIdle = 1;
     int m_bStop = 0;
+    std::unique_ptr<CEventReadRun> m_eventRun;
     QPointer<CDataProgressDlg> m_progress;
     std::unique_ptr<CWriteAllRun> m_writeRun;
 

@@ -22,7 +22,8 @@ public:
 
     // ---- the link the tree carries (defaults: no link, for trees that have none) ----
     virtual CSerialLink* Link() const { return nullptr; }
-    // Starts a connection attempt (nothing when the port is open already). 1 when started.
+    // Starts a connection attempt (nothing when the port is open already). 0 when an attempt
+    // was started; non-zero when the port is open already (or the attempt could not start).
     virtual int StartConnectWorker() { return 0; }
     virtual int CloseComPort() { return 0; }
     // Whether the next reader that comes online is to be registered.

@@ -2,6 +2,7 @@
 #include "params/CUsbManuell.h"
 #include "readers/CLeserDlg.h"
 #include "tree/CLeftTreeView.h"
+#include "views/CEventsDlg.h"
 #include "views/CNameDlg.h"
 #include "views/CTransponderDlg.h"
 #include "views/CZeitschemaDlg.h"
@@ -18,6 +19,8 @@ CGridBaseDlg* CLeftTreeView::CreateDefaultView(Category category, const ViewCont
         });
         return view;
     }
+    if (category == Events)
+        return new CEventsDlg(ctx, parent);
     if (category == Persons)
         return new CNameDlg(ctx, parent);
     if (category == Schedules) {

@@ -1,0 +1,418 @@
+// Reading a reader's event memory against the simulator, without a window: every class, detail
+// and century decoded and stored, how far a run reads, the date filter, and the ways a run ends
+// early (no event pointer, replies cut short, a reader that falls silent, a store error, the
+// owner going away) - each time with the port given back to the monitor worker. Also emptying
+// the reader's memory.
+#include "ReaderSim.h"
+#include "SimEvents.h"
+#include "readers/EventReading.h"
+#include "readers/ReaderIdentity.h"
+#include "readers/ReaderModel.h"
+#include "readers/ReaderTestSupport.h"
+#include "support/OnlineFixture.h"
+#include "support/TestEnv.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QtTest>
+#include <functional>
+
+using namespace ReaderTest;
+
+namespace {
+
+// What the program must make of a simulated event, worked out from the event's own fields.
+structEvents Expected(const Sim::SimEvent& s)
+{
+    static const char* const kDetail[] = {"---", "001", "010", "011", "100", "101", "110", "011"};
+    structEvents e;
+    e.TransponderNo = QString::fromStdString(s.number);
+    const auto two = [](int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); };
+    e.Date = two(s.day) + two(s.month) + (s.year > 70 ? "19" : "20") + two(s.year);
+    e.Time = two(s.hour) + two(s.minute);
+    e.ClassCode = s.eventClass >= 2 ? "10" : s.eventClass == 1 ? "01" : "00";
+    e.DetailCode = kDetail[s.detail];
+    return e;
+}
+
+// The numbers of the event queries the reader heard, in order.
+QList<int> EventQueries(const Sim::ReaderSim& sim)
+{
+    QList<int> numbers;
+    for (const std::string& d : sim.ReceivedData('L'))
+        if (d.size() == 5 && d[0] == 'E')
+            numbers << QByteArray::fromStdString(d.substr(1)).toInt(nullptr, 16);
+    return numbers;
+}
+
+int PointerQueries(const Sim::ReaderSim& sim)
+{
+    int n = 0;
+    for (const std::string& d : sim.ReceivedData('L'))
+        n += d == "P0003";
+    return n;
+}
+
+} // namespace
+
+class TestEventReading : public QObject {
+    Q_OBJECT
+    std::unique_ptr<CLanguageHandler> m_lang;
+    std::unique_ptr<CStoreDB_Handler> m_store;
+    std::unique_ptr<CLinkController> m_ctrl;
+    VmTest::OnlineFixture m_online{21};
+    int32_t m_readerId = 0;
+
+    CSerialLink& Link() { return m_ctrl->Link(); }
+    Sim::ReaderSim& Sim() { return m_online.Reader(); }
+    QString T(int n) const { return m_lang->GetLangItem(n); }
+    CtblEvents* Events() const { return m_store->Get_Ptr_To_tblEvents(); }
+
+    EventReadRequest Request() const
+    {
+        EventReadRequest r;
+        r.readerId = m_readerId;
+        r.readerName = QStringLiteral("Gate");
+        r.model = ReaderModel::Cedar;
+        return r;
+    }
+
+    // Runs a read to its end. onProgress sees every position as the run reports it.
+    using OnProgress = std::function<void(CEventReadRun&, int)>;
+    EventReadResult Read(const EventReadRequest& request, const OnProgress& onProgress = {})
+    {
+        CEventReadRun run(Link(), *m_store, m_lang.get());
+        QSignalSpy finished(&run, &CEventReadRun::Finished);
+        if (onProgress)
+            connect(&run, &CEventReadRun::Progress, this, [&](int p) { onProgress(run, p); });
+        run.Start(request);
+        if (finished.isEmpty() && !finished.wait(90000))
+            qFatal("the read run did not end");
+        return finished.first().first().value<EventReadResult>();
+    }
+
+    int StoredRows()
+    {
+        QSqlQuery q(QSqlDatabase::database(QStringLiteral("vmtest_events")));
+        q.exec(QStringLiteral("SELECT COUNT(*) FROM tblEvents"));
+        return q.next() ? q.value(0).toInt() : -1;
+    }
+
+    // After every run: the monitor worker has the port again and polls the reader.
+    void CheckPortGivenBack()
+    {
+        QCOMPARE(Link().m_nReady.load(), 1);
+        QCOMPARE(int(Link().m_bBusy.load()), 0);
+        QVERIFY(Link().Outgoing().isEmpty());
+        const int polls = Sim().Received('C');
+        QTRY_VERIFY_WITH_TIMEOUT(Sim().Received('C') > polls, 5000);
+    }
+
+    // Keeps the monitor worker's polls off the line, so that a fault counting replies (drop N)
+    // meets only the telegrams of the operation under test. The operation gives the port back.
+    void HoldMonitor()
+    {
+        Link().m_nReady = 0;
+        Link().m_bBusy = 1;
+        QTest::qWait(100);   // a poll on the line has its reply by now
+    }
+
+    void Fresh(const std::vector<Sim::SimEvent>& events)
+    {
+        ClearTables(*m_store);
+        m_readerId = AddReader(*m_store, QStringLiteral("Gate"), QStringLiteral("Cedar"));
+        Sim().SetFaults({});
+        Sim().SetEvents(events);
+        Sim().ClearLog();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        VmTest::IsolateHome();
+        m_lang = MakeTexts();
+        m_store = std::make_unique<CStoreDB_Handler>(m_lang.get());
+        QVERIFY(m_store->IsDatabaseOpen());
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("vmtest_events"));
+        db.setDatabaseName(m_store->GetAktDBPath());
+        QVERIFY(db.open());
+        m_ctrl = std::make_unique<CLinkController>(m_lang.get());
+        QVERIFY(m_online.Start(Sim::Model::Cedar));
+        QVERIFY(m_online.Connect(*m_ctrl));
+    }
+    void cleanupTestCase()
+    {
+        m_ctrl.reset();
+        m_online.Stop();
+    }
+
+    void everyEventIsDecodedAndStored()
+    {
+        const std::vector<Sim::SimEvent> events = Sim::VariedEvents(64);
+        Fresh(events);
+        ScriptedPrompt prompt;
+        int lastProgress = 0;
+        const EventReadResult result = Read(Request(), [&](CEventReadRun&, int p) { lastProgress = p; });
+        QCOMPARE(result.outcome, EventReadResult::Done);
+        QCOMPARE(result.stored, 64);
+        QCOMPARE(result.lastEvent, 63);
+        QCOMPARE(lastProgress, 64);
+        QList<int> every;
+        for (int i = 0; i < 64; ++i)
+            every << i;
+        QCOMPARE(EventQueries(Sim()), every);
+        // The monitor kept off the port from the pointer query to the last event.
+        bool inRun = false;
+        for (const Sim::SimLogEntry& e : Sim().Log()) {
+            if (e.command == 'L' && e.data == "P0003")
+                inRun = true;
+            QVERIFY2(!inRun || e.command == 'L', "the monitor worker polled during the run");
+            if (e.command == 'L' && e.data == "E003F")
+                inRun = false;
+        }
+
+        // The cache was reloaded before the end was reported.
+        QCOMPARE(Events()->GetAnz_Events(), 64);
+        for (int k = 0; k < 64; ++k) {
+            const structEvents& got = Events()->Get_Event(k);
+            const structEvents want = Expected(events[size_t(k)]);
+            const QString where = QStringLiteral("event %1").arg(k);
+            QVERIFY2(got.TransponderNo == want.TransponderNo && got.Date == want.Date && got.Time == want.Time
+                         && got.ClassCode == want.ClassCode && got.DetailCode == want.DetailCode,
+                     qPrintable(where + ": " + got.Date + " " + got.Time + " " + got.ClassCode + " " + got.DetailCode));
+            QCOMPARE(got.ClassText, T(got.ClassCode == "10" ? 191 : got.ClassCode == "01" ? 192 : 193));
+            QCOMPARE(got.ReaderID, m_readerId);
+            QCOMPARE(got.ReaderName, QStringLiteral("Gate"));
+        }
+        // Every detail text of the table turned up, the button text among them.
+        QSet<QString> details;
+        for (int k = 0; k < 64; ++k)
+            details << Events()->Get_Event(k).DetailText;
+        for (int n : {194, 195, 196, 197, 198, 199, 229})
+            QVERIFY(details.contains(T(n)));
+
+        CEventReadRun::Report(result, m_lang.get());
+        QCOMPARE(prompt.Texts(), QStringList{T(200).replace("%d", "64")});
+        CheckPortGivenBack();
+    }
+
+    void howFarARunReads_data()
+    {
+        QTest::addColumn<int>("eventsInReader");
+        QTest::addColumn<bool>("toPointer");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<int>("lastEvent");
+        QTest::addColumn<int>("pointerQueries");
+        QTest::newRow("pointer 0000: one event") << 1 << true << int(EventReadResult::Done) << 0 << 1;
+        QTest::newRow("empty memory") << 0 << true << int(EventReadResult::Empty) << -1 << 1;
+        QTest::newRow("whole memory: no pointer asked") << 3 << false << int(EventReadResult::Done) << 4999 << 0;
+    }
+    void howFarARunReads()
+    {
+        QFETCH(int, eventsInReader);
+        QFETCH(bool, toPointer);
+        QFETCH(int, lastEvent);
+        Fresh(Sim::VariedEvents(eventsInReader));
+        EventReadRequest request = Request();
+        request.readToPointer = toPointer;
+        // A run over the whole memory is stopped after a few events.
+        const EventReadResult result = Read(request, [&](CEventReadRun& run, int p) {
+            if (p >= 6 && !toPointer)
+                run.Stop();
+        });
+        QTEST(int(result.outcome), "outcome");
+        QCOMPARE(result.lastEvent, lastEvent);
+        QTEST(PointerQueries(Sim()), "pointerQueries");
+        if (toPointer) {
+            QCOMPARE(EventQueries(Sim()).size(), eventsInReader);
+            QCOMPARE(result.stored, eventsInReader);
+        } else {
+            QVERIFY(result.stopped);
+            QCOMPARE(Events()->GetAnz_Events(), result.stored);
+        }
+        CheckPortGivenBack();
+    }
+
+    void dateFilterStoresOnlyTheRange()
+    {
+        // day, month, year; 15 January to 10 March 2009 is read.
+        const int dates[][3] = {{14, 1, 9}, {15, 1, 9}, {20, 2, 9}, {10, 3, 9}, {11, 3, 9}, {20, 2, 99}};
+        std::vector<Sim::SimEvent> events;
+        for (const auto& d : dates) {
+            Sim::SimEvent e;
+            e.day = d[0], e.month = d[1], e.year = d[2];
+            events.push_back(e);
+        }
+        Fresh(events);
+        EventReadRequest request = Request();
+        request.dateFilter = true;
+        request.fromDate = QStringLiteral("150109");
+        request.toDate = QStringLiteral("100309");
+        const EventReadResult result = Read(request);
+        QCOMPARE(result.outcome, EventReadResult::Done);
+        QCOMPARE(result.stored, 3);
+        QCOMPARE(EventQueries(Sim()).size(), 6);   // every event is read, only some stored
+        QStringList stored;
+        for (int k = 0; k < Events()->GetAnz_Events(); ++k)
+            stored << Events()->Get_Event(k).Date;
+        QCOMPARE(stored, (QStringList{"15012009", "20022009", "10032009"}));
+    }
+
+    void eventPointerNotAnswered_data()
+    {
+        QTest::addColumn<int>("dropped");
+        QTest::addColumn<int>("outcome");
+        QTest::newRow("fifth try answered") << 4 << int(EventReadResult::Done);
+        QTest::newRow("five unanswered") << 5 << int(EventReadResult::NoPointer);
+    }
+    void eventPointerNotAnswered()
+    {
+        QFETCH(int, dropped);
+        Fresh(Sim::VariedEvents(2));
+        HoldMonitor();
+        Sim::SimFaults f;
+        f.dropNext = dropped;
+        Sim().SetFaults(f);
+        ScriptedPrompt prompt;
+        const EventReadResult result = Read(Request());
+        QTEST(int(result.outcome), "outcome");
+        QCOMPARE(PointerQueries(Sim()), std::min(dropped + 1, 5));
+        CEventReadRun::Report(result, m_lang.get());
+        if (result.outcome == EventReadResult::NoPointer) {
+            QVERIFY(EventQueries(Sim()).isEmpty());
+            QCOMPARE(prompt.Texts(), QStringList{T(141)});   // and no end message: nothing was read
+            QCOMPARE(prompt.Log().front().icon, PromptIcon::Error);
+        }
+        CheckPortGivenBack();
+    }
+
+    void repliesCutShortEndTheRun()
+    {
+        Fresh(Sim::VariedEvents(40));
+        ScriptedPrompt prompt;
+        const EventReadResult result = Read(Request(), [this](CEventReadRun&, int position) {
+            if (position == 11) {
+                Sim::SimFaults f;
+                f.shortEvents = true;
+                Sim().SetFaults(f);
+            }
+        });
+        QCOMPARE(result.outcome, EventReadResult::ReaderFailed);
+        // What came whole before the fault is stored and stays; then one event, 25 times.
+        const QList<int> asked = EventQueries(Sim());
+        const int whole = int(asked.size()) - 25;
+        QVERIFY(whole >= 10);
+        QCOMPARE(asked.mid(whole), QList<int>(25, whole));
+        QCOMPARE(result.stored, whole);
+        QCOMPARE(StoredRows(), whole);
+        QCOMPARE(Events()->GetAnz_Events(), whole);
+
+        CEventReadRun::Report(result, m_lang.get());
+        QCOMPARE(prompt.Texts(), (QStringList{T(169), T(200).replace("%d", "0")}));
+        Sim().SetFaults({});
+        CheckPortGivenBack();
+    }
+
+    void silentReaderEndsTheRunInBoundedTime()
+    {
+        Fresh(Sim::VariedEvents(30));
+        EventReadRequest request = Request();
+        request.maxFailures = 2;   // each unanswered query waits 2 s; two are enough to show it
+        const EventReadResult result = Read(request, [this](CEventReadRun&, int position) {
+            if (position == 6) {
+                Sim::SimFaults f;
+                f.silent = true;
+                Sim().SetFaults(f);
+            }
+        });
+        Sim().SetFaults({});
+        QCOMPARE(result.outcome, EventReadResult::ReaderFailed);
+        QVERIFY(result.stored >= 5 && result.stored < 30);
+        QCOMPARE(StoredRows(), result.stored);
+        CheckPortGivenBack();
+    }
+
+    void storeErrorEndsTheRunWithTheCountSoFar()
+    {
+        Fresh(Sim::VariedEvents(20));
+        QSqlQuery q(QSqlDatabase::database(QStringLiteral("vmtest_events")));
+        QVERIFY(q.exec(QStringLiteral("CREATE TRIGGER vmtest_full BEFORE INSERT ON tblEvents "
+                                      "WHEN (SELECT COUNT(*) FROM tblEvents) >= 7 "
+                                      "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END")));
+        ScriptedPrompt prompt;
+        const EventReadResult result = Read(Request());
+        QVERIFY(q.exec(QStringLiteral("DROP TRIGGER vmtest_full")));
+        QCOMPARE(result.outcome, EventReadResult::StoreError);
+        QCOMPARE(result.stored, 7);
+        QCOMPARE(StoredRows(), 7);
+        QCOMPARE(Events()->GetAnz_Events(), 7);
+        QCOMPARE(EventQueries(Sim()).size(), 8);   // nothing is asked after the failed store
+
+        CEventReadRun::Report(result, m_lang.get());
+        const std::vector<ScriptedPrompt::Shown> shown = prompt.Log();
+        QCOMPARE(int(shown.size()), 2);
+        QVERIFY2(shown[0].text.contains("disk is full"), qPrintable(shown[0].text));
+        QCOMPARE(shown[0].icon, PromptIcon::Warning);
+        QCOMPARE(shown[1].text, T(200).replace("%d", "7"));
+        CheckPortGivenBack();
+    }
+
+    void ownerGoneStopsTheRunAndLeavesTheLinkUsable()
+    {
+        Fresh(Sim::VariedEvents(300));
+        Sim::SimFaults f;
+        f.pace = true;   // about 7 ms an event: the run is still going when its owner goes
+        Sim().SetFaults(f);
+        auto run = std::make_unique<CEventReadRun>(Link(), *m_store, m_lang.get());
+        QSignalSpy progress(run.get(), &CEventReadRun::Progress);
+        QSignalSpy finished(run.get(), &CEventReadRun::Finished);
+        QVERIFY(run->Start(Request()));
+        QTRY_VERIFY_WITH_TIMEOUT(progress.size() >= 10, 20000);
+        run.reset();   // stops the run; waits up to 1500 ms for it to notice
+        QCOMPARE(Link().m_nReady.load(), 1);
+        QCOMPARE(int(Link().m_bBusy.load()), 0);
+        const int asked = int(EventQueries(Sim()).size());
+        QVERIFY(asked < 300);
+        QTest::qWait(300);
+        QCOMPARE(int(EventQueries(Sim()).size()), asked);   // no event is asked for after the stop
+        QTRY_COMPARE(Events()->GetAnz_Events(), StoredRows());
+        Sim().SetFaults({});
+        // The monitor has the port again and passes mailbox queries on.
+        QCOMPARE(ReaderIdentity::QueryDeviceId(Link()), QString::fromStdString(Sim().DeviceId()));
+    }
+
+    void clearingTheReaderMemory_data()
+    {
+        QTest::addColumn<int>("dropped");
+        QTest::addColumn<bool>("acknowledged");
+        QTest::newRow("answered at once") << 0 << true;
+        QTest::newRow("five unanswered") << 5 << false;
+    }
+    void clearingTheReaderMemory()
+    {
+        QFETCH(int, dropped);
+        Fresh(Sim::VariedEvents(12));
+        QCOMPARE(Read(Request()).stored, 12);
+        HoldMonitor();
+        Sim().ClearLog();
+        Sim::SimFaults f;
+        f.dropNext = dropped;
+        Sim().SetFaults(f);
+        QTEST(ReaderEvents::ClearEventPointer(Link()), "acknowledged");
+        QCOMPARE(Sim().ReceivedData('S'), std::vector<std::string>(size_t(std::min(dropped + 1, 5)), "P0003FFFF"));
+        QCOMPARE(Events()->GetAnz_Events(), 12);   // the table keeps what was read
+        CheckPortGivenBack();
+
+        // The reader's memory is empty now: the next read says so.
+        QCOMPARE(Sim().EventPointer(), 0xFFFFu);
+        QCOMPARE(Sim().EventCount(), 0);
+        ScriptedPrompt prompt;
+        const EventReadResult again = Read(Request());
+        QCOMPARE(again.outcome, EventReadResult::Empty);
+        CEventReadRun::Report(again, m_lang.get());
+        QCOMPARE(prompt.Texts(), QStringList{T(190)});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEventReading)
+#include "tst_EventReading.moc"
