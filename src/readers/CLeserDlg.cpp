@@ -17,7 +17,7 @@
 #include "readers/WriteAll.h"
 #include "records/CStoreDB_Handler.h"
 #include "texts/CLanguageHandler.h"
-#include "readers/IReaderTree.h"
+#include "views/IReaderTree.h"
 
 #include <QGuiApplication>
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "readers/ReaderDeletion.h"
 
 #include "base/Prompt.h"
-#include "readers/IReaderTree.h"
+#include "views/IReaderTree.h"
 #include "readers/ReaderModel.h"
 #include "records/CStoreDB_Handler.h"
 #include "records/RecordOps.h"

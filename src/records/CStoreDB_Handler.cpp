@@ -358,9 +358,15 @@ int CStoreDB_Handler::BeginTransaction()
     QMutexLocker lock(&m_connMutex);
     if (!ok) {
         m_tx.erase(me);
+        lock.unlock();
+        ReleaseIfIdle();
         return 0;
     }
     m_tx[me] = TxState{1, false};
+    lock.unlock();
+    // An open transaction holds a worker's connection as an open cursor does: dropping the
+    // connection when the helpers close their cursors would throw the transaction away.
+    CursorOpened();
     return 1;
 }
 
@@ -401,15 +407,19 @@ int CStoreDB_Handler::EndTransaction(bool commit)
     QString name;
     if (!ThreadConnection(name, nullptr))
         return 0;
-    QSqlDatabase db = QSqlDatabase::database(name, false);
-    QSqlQuery q(db);
-    if (!failed) {
-        RunBeforeCommitHook();
-        if (q.exec(QStringLiteral("COMMIT")))
-            return 1;
+    int committed = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        QSqlQuery q(db);
+        if (!failed) {
+            RunBeforeCommitHook();
+            committed = q.exec(QStringLiteral("COMMIT")) ? 1 : 0;
+        }
+        if (!committed)
+            q.exec(QStringLiteral("ROLLBACK"));
     }
-    q.exec(QStringLiteral("ROLLBACK"));
-    return 0;
+    CursorClosed();   // the transaction no longer holds the connection
+    return committed;
 }
 
 void CStoreDB_Handler::LoadAll()

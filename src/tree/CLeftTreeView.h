@@ -8,7 +8,7 @@
 // The tree also carries the serial link for the whole run (through its link controller) and
 // passes the link's news on: the tag display text to the main frame, a reader coming online
 // and a transponder seen to the right-hand view, the connection progress to a progress window.
-#include "readers/IReaderTree.h"
+#include "views/IReaderTree.h"
 
 #include <QPointer>
 #include <QTreeWidget>

@@ -2,7 +2,7 @@
 
 #include "base/Prompt.h"
 #include "link/CSerialLink.h"
-#include "readers/IReaderTree.h"
+#include "views/IReaderTree.h"
 #include "records/CStoreDB_Handler.h"
 #include "records/CStoreTransaction.h"
 #include "records/ScheduleOps.h"

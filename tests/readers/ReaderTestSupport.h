@@ -1,7 +1,7 @@
 #pragma once
 // Shared pieces of the reader tests: texts, a tree that records what it is told, and quick
 // ways to fill and read the reader, transponder and event tables.
-#include "readers/IReaderTree.h"
+#include "views/IReaderTree.h"
 #include "records/CStoreDB_Handler.h"
 #include "records/RecordOps.h"
 #include "texts/CLanguageHandler.h"

@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QThread>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -172,6 +173,27 @@ private slots:
         // A failed bulk change keeps none of its rows either.
         QCOMPARE(AddRecords(p, 3, [](int k, structPerson& r) { r.Name = k == 2 ? "E" : "F"; }), RecordResult::StoreError);
         QCOMPARE(count(), 2);
+    }
+
+    // On a worker the record helpers close their cursor after each record; the transaction
+    // around them must still hold the worker's connection, or its rows would go with it.
+    void workerTransactionKeepsItsConnection()
+    {
+        UseFreshDatabase();
+        CStoreDB_Handler store(nullptr);
+        CtblPerson* p = store.Get_Ptr_To_tblPerson();
+        int committed = -1;
+        std::unique_ptr<QThread> worker(QThread::create([&] {
+            CStoreTransaction tx(&store);
+            for (const char* name : {"A", "B", "C"})
+                AddRecord(p, [&](structPerson& r) { r.Name = name; });
+            committed = tx.Commit();
+        }));
+        worker->start();
+        QVERIFY(worker->wait(20000));
+        QCOMPARE(committed, 1);
+        QCOMPARE(Outside(store.GetAktDBPath(), {"SELECT COUNT(*) FROM tblPerson"}).toInt(), 3);
+        QVERIFY(m_prompt.Log().empty());
     }
 
     // Deleting a reader with its events and its place in the transponders' lists, in the table

@@ -3,7 +3,7 @@
 // schedules, a tree that carries a link whose state the test sets, and the stored form of a
 // record as a fresh read of the table gives it.
 #include "link/CSerialLink.h"
-#include "readers/IReaderTree.h"
+#include "views/IReaderTree.h"
 #include "records/CStoreDB_Handler.h"
 #include "records/RecordOps.h"
 #include "texts/CLanguageHandler.h"
