@@ -1,5 +1,6 @@
 #include "exchange/CExportDataDlg.h"
 
+#include "exchange/DialogButtons.h"
 #include "texts/CLanguageHandler.h"
 
 #include <QDialogButtonBox>
@@ -37,11 +38,5 @@ CExportDataDlg::CExportDataDlg(CLanguageHandler* lang, bool currentViewExportabl
         layout->addWidget(radio);
     }
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("1"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("2"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(text(122));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    layout->addWidget(buttons);
+    AddOkCancelButtons(this, layout, text(122));
 }
