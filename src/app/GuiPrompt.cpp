@@ -21,6 +21,7 @@ GuiPrompt::~GuiPrompt()
 {
     if (&Prompt() == this)
         SetPrompt(nullptr);
+    m_inbox.Discard(this);
 }
 
 template <typename F> void GuiPrompt::OnGuiThread(F&& call)
@@ -43,7 +44,7 @@ template <typename F> void GuiPrompt::OnGuiThread(F&& call)
     auto h = std::make_shared<Handover>();
     if (!m_inbox.IsOpen())
         return;   // no pipe to wake the GUI thread: the prompt counts as unanswered (No)
-    m_inbox.Post([&call, h] {
+    m_inbox.Post(this, [&call, h] {
         {
             std::lock_guard<std::mutex> lock(h->mutex);
             if (h->abandoned)

@@ -29,5 +29,5 @@ private:
     // Runs the call here when on the GUI thread, else there, waiting for it to finish.
     template <typename F> void OnGuiThread(F&& call);
 
-    CThreadInbox m_inbox;   // questions from workers, answered on the GUI thread
+    CThreadInbox& m_inbox = CThreadInbox::OfThisThread();   // questions from workers, answered here
 };

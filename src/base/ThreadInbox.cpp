@@ -4,6 +4,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+CThreadInbox& CThreadInbox::OfThisThread()
+{
+    // Never destroyed: calls may still be posted while the program's objects are torn down,
+    // and the notifier must not outlive the event loop machinery it belongs to.
+    thread_local CThreadInbox* inbox = new CThreadInbox;
+    return *inbox;
+}
+
 CThreadInbox::CThreadInbox()
 {
     if (::pipe2(m_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
@@ -12,21 +20,13 @@ CThreadInbox::CThreadInbox()
     QObject::connect(m_notifier, &QSocketNotifier::activated, m_notifier, [this] { Drain(); });
 }
 
-CThreadInbox::~CThreadInbox()
-{
-    delete m_notifier;
-    for (int fd : m_pipe)
-        if (fd >= 0)
-            ::close(fd);
-}
-
-void CThreadInbox::Post(std::function<void()> call)
+void CThreadInbox::Post(const void* context, std::function<void()> call)
 {
     if (!m_notifier)
         return;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_calls.push_back(std::move(call));
+        m_calls.push_back({context, std::move(call)});
     }
     const char wake = 1;
     [[maybe_unused]] const ssize_t n = ::write(m_pipe[1], &wake, 1);
@@ -35,26 +35,33 @@ void CThreadInbox::Post(std::function<void()> call)
 void CThreadInbox::Drain()
 {
     char buf[64];
-    while (m_pipe[0] >= 0 && ::read(m_pipe[0], buf, sizeof buf) > 0) {
+    while (::read(m_pipe[0], buf, sizeof buf) > 0) {
     }
     for (;;) {
-        std::function<void()> call;
+        std::function<void()> run;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             if (m_calls.empty())
                 return;
-            call = std::move(m_calls.front());
+            run = std::move(m_calls.front().run);
             m_calls.pop_front();
         }
-        call();
+        run();
     }
 }
 
-void CThreadInbox::Discard()
+void CThreadInbox::Discard(const void* context)
 {
-    std::deque<std::function<void()>> dropped;
+    std::deque<Call> dropped;   // destroyed outside the lock: a call's captures may post again
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        dropped.swap(m_calls);
+        for (auto it = m_calls.begin(); it != m_calls.end();) {
+            if (it->context == context) {
+                dropped.push_back(std::move(*it));
+                it = m_calls.erase(it);
+            } else {
+                ++it;
+            }
+        }
     }
 }

@@ -114,7 +114,7 @@ struct CLinkController::Shared {
         if (!owner)
             return;
         CLinkController* target = owner;   // queued calls are dropped before the owner goes
-        owner->m_inbox.Post([target, call = std::move(call)] { call(*target); });
+        owner->m_inbox.Post(target, [target, call = std::move(call)] { call(*target); });
     }
 
     // A "sent" report: handled on the controller's thread while this thread waits. Returns
@@ -205,7 +205,7 @@ CLinkController::~CLinkController()
     };
     Reap(m_connectWorker, left());
     Reap(m_monitorWorker, left());
-    m_inbox.Discard();
+    m_inbox.Discard(this);
 }
 
 CSerialLink& CLinkController::Link() { return m_shared->link; }

@@ -106,5 +106,5 @@ private:
     Worker m_connectWorker;
     Worker m_monitorWorker;
     QTimer m_tagTimer;   // the tag display's reset
-    CThreadInbox m_inbox;   // the workers' reports, run on this thread
+    CThreadInbox& m_inbox = CThreadInbox::OfThisThread();   // the workers' reports, run on this thread
 };

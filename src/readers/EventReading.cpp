@@ -1,6 +1,7 @@
 #include "readers/EventReading.h"
 
 #include "base/Prompt.h"
+#include "base/ThreadInbox.h"
 #include "link/CSerialLink.h"
 #include "readers/ReaderModel.h"
 #include "records/CStoreConnectionScope.h"
@@ -49,8 +50,10 @@ struct CEventReadRun::Shared {
     std::atomic<bool> stop{false};
 
     // The owner, reachable from the worker only through Post; null once the owner is gone.
+    // Reports run on the thread that made the run (made there, like the Shared itself).
     std::mutex gateMutex;
     CEventReadRun* owner = nullptr;
+    CThreadInbox& inbox = CThreadInbox::OfThisThread();
 
     mutable std::mutex runMutex;
     mutable std::condition_variable runCond;
@@ -62,7 +65,7 @@ struct CEventReadRun::Shared {
     {
         std::lock_guard<std::mutex> lock(gateMutex);
         if (CEventReadRun* o = owner)
-            QMetaObject::invokeMethod(o, [o, fn] { fn(o); }, Qt::QueuedConnection);
+            inbox.Post(o, [o, fn] { fn(o); });
     }
     void Finish(const EventReadResult& result)
     {
@@ -87,6 +90,7 @@ CEventReadRun::~CEventReadRun()
     WaitFinished(kStopWaitMs);
     std::lock_guard<std::mutex> lock(m_shared->gateMutex);
     m_shared->owner = nullptr;
+    m_shared->inbox.Discard(this);
 }
 
 bool CEventReadRun::IsRunning() const

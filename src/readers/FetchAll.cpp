@@ -1,6 +1,7 @@
 #include "readers/FetchAll.h"
 
 #include "base/Prompt.h"
+#include "base/ThreadInbox.h"
 #include "link/CSerialLink.h"
 #include "link/Telegram.h"
 #include "readers/LinkTurn.h"
@@ -246,16 +247,18 @@ CFetchAllRun::Result CFetchAllRun::Run(const QString& readerName)
         LinkTurn turn(*m_link);
         std::atomic<bool> stop{false};
         QEventLoop loop;
+        CThreadInbox& inbox = CThreadInbox::OfThisThread();
         const QString label = QLatin1Char('\n') + text(181);
         std::thread worker([&] {
             reading = FetchAll::ReadReader(
                 *m_link, stop, [&](int count) { emit ProgressStarted(label, count); },
                 [&](int position) { emit Progress(position); });
-            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+            inbox.Post(&loop, [&loop] { loop.quit(); });
         });
         // Paint events and timers go on; clicks and keys wait until the run is over.
         loop.exec(QEventLoop::ExcludeUserInputEvents);
         worker.join();
+        inbox.Discard(&loop);   // the quit, had the loop ended some other way
     }
 
     switch (reading.outcome) {

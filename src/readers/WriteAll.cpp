@@ -1,6 +1,7 @@
 #include "readers/WriteAll.h"
 
 #include "base/Prompt.h"
+#include "base/ThreadInbox.h"
 #include "link/CSerialLink.h"
 #include "link/Telegram.h"
 #include "readers/LinkTurn.h"
@@ -163,13 +164,14 @@ struct CWriteAllRun::State {
     // queued for an object that is gone).
     std::mutex gate;
     CWriteAllRun* owner = nullptr;
+    CThreadInbox& inbox = CThreadInbox::OfThisThread();   // the thread that made the run
 
     template <class F>
     void Report(F&& call)
     {
         std::lock_guard lock(gate);
         if (owner)
-            QMetaObject::invokeMethod(owner, [o = owner, call = std::forward<F>(call)] { call(o); }, Qt::QueuedConnection);
+            inbox.Post(owner, [o = owner, call = std::forward<F>(call)] { call(o); });
     }
 
     enum class Sent { Acked, Unacked, Stopped };
@@ -276,6 +278,7 @@ CWriteAllRun::~CWriteAllRun()
     {
         std::lock_guard lock(m_state->gate);
         m_state->owner = nullptr;
+        m_state->inbox.Discard(this);
     }
     m_state->stop = true;
     if (!m_state->thread.joinable())

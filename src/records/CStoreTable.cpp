@@ -206,19 +206,22 @@ QSqlDatabase ConnectionOrThrow(CStoreDB_Handler* store)
 // ---------------------------------------------------------------- base
 
 CStoreTableBase::CStoreTableBase(CStoreDB_Handler* store, QString table)
-    : m_store(store), m_table(std::move(table)), m_ownerContext(std::make_unique<QObject>())
+    : m_store(store), m_table(std::move(table)), m_ownerInbox(CThreadInbox::OfThisThread())
 {
 }
 
-CStoreTableBase::~CStoreTableBase() = default;
+CStoreTableBase::~CStoreTableBase()
+{
+    m_ownerInbox.Discard(this);
+}
 
 bool CStoreTableBase::IsOwnerThread() const { return m_store->IsOwnerThread(); }
 
 void CStoreTableBase::PostToOwner(std::function<void()> fn)
 {
-    // Queued to an object of the owner thread: runs there, in order with whatever the caller
-    // posts to that thread's windows afterwards, and not at all once the table is gone.
-    QMetaObject::invokeMethod(m_ownerContext.get(), std::move(fn), Qt::QueuedConnection);
+    // Queued to the owner thread's inbox: runs there, in order with whatever the caller
+    // reports to that thread afterwards, and not at all once the table is gone.
+    m_ownerInbox.Post(this, std::move(fn));
 }
 
 namespace {

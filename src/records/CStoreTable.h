@@ -42,6 +42,7 @@
 //     handed to the owner thread as a queued call, so it is in place before any message the worker
 //     posts or sends to a window afterwards is handled. Its result tells whether the table could
 //     be read. A newer reload is never replaced by an older one.
+#include "base/ThreadInbox.h"
 #include "records/CDBException.h"
 #include "records/Records.h"
 
@@ -89,7 +90,7 @@ protected:
 
     CStoreDB_Handler* m_store;
     QString m_table;
-    std::unique_ptr<QObject> m_ownerContext;
+    CThreadInbox& m_ownerInbox;   // the owner thread's; tables are made there
 };
 
 // The keyed lookup of a table beyond its ID: none by default.

@@ -16,6 +16,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QtTest>
+#include <atomic>
 
 using namespace VmTest;
 
@@ -182,7 +183,7 @@ private slots:
         UseFreshDatabase();
         CStoreDB_Handler store(nullptr);
         CtblPerson* p = store.Get_Ptr_To_tblPerson();
-        int committed = -1;
+        std::atomic<int> committed{-1};   // QThread::wait's hand-over is not visible to the sanitizer
         std::unique_ptr<QThread> worker(QThread::create([&] {
             CStoreTransaction tx(&store);
             for (const char* name : {"A", "B", "C"})
@@ -191,7 +192,7 @@ private slots:
         }));
         worker->start();
         QVERIFY(worker->wait(20000));
-        QCOMPARE(committed, 1);
+        QCOMPARE(committed.load(), 1);
         QCOMPARE(Outside(store.GetAktDBPath(), {"SELECT COUNT(*) FROM tblPerson"}).toInt(), 3);
         QVERIFY(m_prompt.Log().empty());
     }
