@@ -48,7 +48,8 @@ void CliContext::Print(const QString& line) const
 int CliContext::Finish(int status)
 {
     m_progress.End();
-    if (m_options.json) {
+    // Bad usage is told on standard error only, wherever it was found.
+    if (m_options.json && status != kBadUsage) {
         QJsonObject out = m_result;
         out.insert(QStringLiteral("command"), m_options.command);
         out.insert(QStringLiteral("status"), status);

@@ -14,6 +14,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -320,6 +322,20 @@ private slots:
         online.Reader().SetDeviceId("CE0123456789ABCDEF01");
         online.Reader().SetEvents(Sim::VariedEvents(12));
         const QString db = NewDb();
+        // The program has the same database open meanwhile: both write to it in WAL mode.
+        CStoreDB_Handler program(nullptr, db);
+        QVERIFY(program.IsDatabaseOpen());
+        {
+            QSqlDatabase raw = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("journal"));
+            raw.setDatabaseName(db);
+            QVERIFY(raw.open());
+            QSqlQuery q(raw);
+            QVERIFY(q.exec(QStringLiteral("PRAGMA journal_mode")) && q.next());
+            QCOMPARE(q.value(0).toString(), QStringLiteral("wal"));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("journal"));
+        QCOMPARE(AddRecord(program.Get_Ptr_To_tblPerson(), [](structPerson& p) { p.Name = QStringLiteral("Night shift"); }),
+                 RecordResult::Done);
 
         Outcome o = Run({"read-events", "--clear", "--quiet", "--db", db, "--json"});
         QVERIFY2(o.status == 0, o.err.constData());
@@ -336,7 +352,10 @@ private slots:
             QCOMPARE(table->GetAnz_Events(), 12);
             QCOMPARE(table->Get_Event(0).ReaderName, name);
             QCOMPARE(table->Get_Event(0).ReaderID, Readers(db).at(0).ID);
+            QCOMPARE(store.Get_Ptr_To_tblPerson()->GetAnz_Person(), 1);
         }
+        QVERIFY(program.Get_Ptr_To_tblEvents()->_Requery());
+        QCOMPARE(program.Get_Ptr_To_tblEvents()->GetAnz_Events(), 12);
 
         o = Run({"read-events", "--clear", "--db", db, "--json"});
         QCOMPARE(o.status, 0);
