@@ -81,6 +81,10 @@ void CliProgress::Draw(bool force)
         return;
     const QString count = m_maximum > 0 ? QStringLiteral("%1/%2").arg(m_position).arg(m_maximum) : QString();
     if (m_terminal.IsTerminal()) {
+        if (m_maximum <= 0) {
+            m_terminal.Bar(m_label);   // the range is not known yet
+            return;
+        }
         constexpr int kWidth = 30;
         const int filled = m_maximum > 0 ? qBound(0, m_position * kWidth / m_maximum, kWidth) : 0;
         m_terminal.Bar(QStringLiteral("%1 [%2%3] %4")
