@@ -2,7 +2,6 @@
 
 #include "link/CSerialLink.h"
 #include "readers/ReaderModel.h"
-#include "records/CStoreDB_Handler.h"
 
 namespace ReaderIdentity {
 
@@ -22,16 +21,6 @@ bool CheckReaderIdentity(CSerialLink& link, const QString& typeText, const QStri
         return false;
     const QString id = QueryDeviceId(link);
     return !id.isEmpty() && id == identity;
-}
-
-int IndexOfDeviceId(const CtblLeser& readers, const QString& deviceId)
-{
-    if (deviceId.isEmpty())
-        return -1;
-    for (int i = 0; i < readers.GetAnz_Leser(); ++i)
-        if (readers.Get_Leser(i).Identity == deviceId)
-            return i;
-    return -1;
 }
 
 } // namespace ReaderIdentity

@@ -3,7 +3,6 @@
 #include <QString>
 
 class CSerialLink;
-class CtblLeser;
 
 namespace ReaderIdentity {
 
@@ -19,9 +18,5 @@ QString QueryDeviceId(CSerialLink& link);
 // reports must equal the row's Identity. For any other model nothing is sent and the check
 // fails. Runs on the GUI thread and blocks up to 3000 ms.
 bool CheckReaderIdentity(CSerialLink& link, const QString& typeText, const QString& identity);
-
-// The cached reader whose Identity is this device ID (first match), -1 for none or an empty ID:
-// how the connected bus reader is named wherever the program shows it.
-int IndexOfDeviceId(const CtblLeser& readers, const QString& deviceId);
 
 } // namespace ReaderIdentity

@@ -3,7 +3,6 @@
 #include "base/Settings.h"
 #include "link/CLinkController.h"
 #include "link/CSerialLink.h"
-#include "readers/ReaderIdentity.h"
 #include "readers/CDataProgressDlg.h"
 #include "records/CStoreDB_Handler.h"
 #include "texts/CLanguageHandler.h"
@@ -539,10 +538,15 @@ QString CLeftTreeView::StatusText() const
     // text stays "---" until such a record exists (a reader not registered yet).
     const int type = m_controller->Link().m_nInterfaceType.load();
     if (m_store && (type == 1 || type == 2 || type == 4)) {
-        const CtblLeser* readers = m_store->Get_Ptr_To_tblLeser();
-        const int index = ReaderIdentity::IndexOfDeviceId(*readers, QString::fromLatin1(m_controller->DeviceId()));
-        if (index >= 0)
-            m_controller->SetStatusText(readers->Get_Leser(index).Name);
+        const QString deviceId = QString::fromLatin1(m_controller->DeviceId());
+        CtblLeser* readers = m_store->Get_Ptr_To_tblLeser();
+        for (int i = 0; i < readers->GetAnz_Leser(); ++i) {
+            const structLeser& reader = readers->Get_Leser(i);
+            if (reader.Identity == deviceId) {
+                m_controller->SetStatusText(reader.Name);
+                break;
+            }
+        }
     }
     return m_controller->StatusText();
 }
