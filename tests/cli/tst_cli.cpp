@@ -275,8 +275,12 @@ private slots:
         QVERIFY(name.startsWith(QStringLiteral("Leser_")));
         QVERIFY(online.Reader().ClockWrites() >= 1);
 
+        // --com wins over the setting and leaves it as it is.
+        Settings::WriteAktCom(77);
         o = Run({"identify", "--com", QString::number(kCom), "--db", db});
         QCOMPARE(o.status, 0);
+        QCOMPARE(Settings::ReadAktCom(), 77u);
+        Settings::WriteAktCom(kCom);
         QVERIFY(o.out.contains("Maple"));
         QVERIFY(o.out.contains(name.toLatin1()));
         const std::vector<structLeser> readers = Readers(db);
