@@ -26,13 +26,15 @@ QString CliPrompt::OneLine(const QString& text)
 void CliPrompt::Show(const char* level, const QString& text, bool always)
 {
     const QString line = OneLine(text);
+    if (line.isEmpty())
+        return;
     {
         QMutexLocker lock(&m_mutex);
         m_messages.append(QJsonObject{{QStringLiteral("level"), QLatin1String(level)}, {QStringLiteral("text"), line}});
         if (always)
             ++m_errors;
     }
-    if (line.isEmpty() || (m_quiet && !always))
+    if (m_quiet && !always)
         return;
     m_terminal.Line(always ? QStringLiteral("vendrik-cli: ") + line : line);
 }
@@ -76,6 +78,18 @@ void CliPrompt::SetAnswer(bool yes)
 
 void CliPrompt::Note(const QString& text) { Show("info", text, false); }
 void CliPrompt::Error(const QString& text) { Show("error", text, true); }
+
+void CliPrompt::ShowOnce(const QString& text, PromptIcon icon)
+{
+    const QString line = OneLine(text);
+    {
+        QMutexLocker lock(&m_mutex);
+        for (const QJsonValue& m : std::as_const(m_messages))
+            if (m.toObject().value(QStringLiteral("text")).toString() == line)
+                return;
+    }
+    Message(text, {}, icon);
+}
 
 QJsonArray CliPrompt::Messages() const
 {

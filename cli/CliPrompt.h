@@ -25,6 +25,8 @@ public:
     void Note(const QString& text);
     // A failure of the tool's own, shown like an error message.
     void Error(const QString& text);
+    // A message, unless the same text has been shown already.
+    void ShowOnce(const QString& text, PromptIcon icon);
 
     QJsonArray Messages() const;   // [{ "level": ..., "text": ... }] in order
     int Errors() const;            // error and warning messages shown

@@ -30,7 +30,10 @@ ReaderSession::~ReaderSession() { GoOffline(); }
 CSerialLink& ReaderSession::Link() { return m_controller->Link(); }
 int ReaderSession::InterfaceType() const { return m_type; }
 QString ReaderSession::TypeText() const { return ReaderModel::TypeTextOfInterface(InterfaceType()); }
-QString ReaderSession::DeviceId() const { return QString::fromLatin1(m_controller->DeviceId()); }
+QString ReaderSession::DeviceId() const
+{
+    return m_controller ? QString::fromLatin1(m_controller->DeviceId()) : QString();
+}
 
 bool ReaderSession::GoOnline()
 {
@@ -57,7 +60,13 @@ bool ReaderSession::GoOnline()
         return true;
     }
 
+    // The worker tells "no connection" (text 107) after it has reported; the tool may be gone
+    // by then. Ending the controller here waits for the worker, and the text is shown once, in
+    // its place before the reason.
     const int error = Link().m_nLastOpenError.load();
+    m_controller.reset();
+    if (started == 0)
+        m_ctx.Prompt().ShowOnce(m_ctx.Text(107), PromptIcon::Warning);
     const QString port = QStringLiteral("COM%1 (%2)").arg(m_port).arg(device);
     if (error == EBUSY)
         m_ctx.Prompt().Error(m_ctx.Literal("%1 wird schon benutzt, vom Programm oder einem anderen Prozess.",
