@@ -1,6 +1,5 @@
 #include "CliProgress.h"
 
-#include <QMutexLocker>
 #include <cstdio>
 #include <unistd.h>
 
@@ -8,7 +7,7 @@ CliTerminal::CliTerminal() : m_tty(::isatty(STDERR_FILENO) == 1) {}
 
 void CliTerminal::Line(const QString& text)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (m_barOpen) {
         std::fputc('\n', stderr);
         m_barOpen = false;
@@ -19,7 +18,7 @@ void CliTerminal::Line(const QString& text)
 
 void CliTerminal::Bar(const QString& text)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     std::fprintf(stderr, "\r%s\033[K", text.toLocal8Bit().constData());
     std::fflush(stderr);
     m_barOpen = true;
@@ -27,7 +26,7 @@ void CliTerminal::Bar(const QString& text)
 
 void CliTerminal::EndBar()
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (m_barOpen) {
         std::fputc('\n', stderr);
         std::fflush(stderr);

@@ -3,7 +3,6 @@
 #include "CliProgress.h"
 
 #include <QJsonObject>
-#include <QMutexLocker>
 #include <QRegularExpression>
 
 CliPrompt::CliPrompt(CliTerminal& terminal, bool quiet) : m_terminal(terminal), m_quiet(quiet)
@@ -29,7 +28,7 @@ void CliPrompt::Show(const char* level, const QString& text, bool always)
     if (line.isEmpty())
         return;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_messages.append(QJsonObject{{QStringLiteral("level"), QLatin1String(level)}, {QStringLiteral("text"), line}});
         if (always)
             ++m_errors;
@@ -59,7 +58,7 @@ bool CliPrompt::Question(const QString& text, const QString&)
 {
     bool yes = false;
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         yes = m_answer;
     }
     Show("question", OneLine(text) + (yes ? QStringLiteral(" -> yes") : QStringLiteral(" -> no")), false);
@@ -72,7 +71,7 @@ QString CliPrompt::ChooseFile(const FileRequest&) { return {}; }
 
 void CliPrompt::SetAnswer(bool yes)
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_answer = yes;
 }
 
@@ -83,7 +82,7 @@ void CliPrompt::ShowOnce(const QString& text, PromptIcon icon)
 {
     const QString line = OneLine(text);
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         for (const QJsonValue& m : std::as_const(m_messages))
             if (m.toObject().value(QStringLiteral("text")).toString() == line)
                 return;
@@ -93,12 +92,12 @@ void CliPrompt::ShowOnce(const QString& text, PromptIcon icon)
 
 QJsonArray CliPrompt::Messages() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_messages;
 }
 
 int CliPrompt::Errors() const
 {
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_errors;
 }

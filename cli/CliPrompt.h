@@ -5,7 +5,7 @@
 #include "base/Prompt.h"
 
 #include <QJsonArray>
-#include <QMutex>
+#include <mutex>
 
 class CliTerminal;
 
@@ -39,7 +39,7 @@ private:
 
     CliTerminal& m_terminal;
     const bool m_quiet;
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     bool m_answer = false;
     QJsonArray m_messages;
     int m_errors = 0;

@@ -295,10 +295,15 @@ private slots:
         QVERIFY2(o.err.contains("in use"), o.err.constData());
         holder.CloseComPort();
 
+        // No reader there any more: "no connection" once, then why.
         online.Stop();
         o = Run({"identify", "--db", db, "--json"});
         QCOMPARE(o.status, 1);
         QCOMPARE(o.Json().value("ok").toBool(), false);
+        const QJsonArray messages = o.Json().value("messages").toArray();
+        QCOMPARE(messages.size(), 2);
+        QCOMPARE(messages.at(0).toObject().value("text").toString(), QStringLiteral("No connection to the reader could be made!"));
+        QVERIFY(messages.at(1).toObject().value("text").toString().contains(QStringLiteral("cannot be opened")));
     }
 
     void identifyDeskReaderRegisteredAsNew()
