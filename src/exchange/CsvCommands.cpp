@@ -83,7 +83,7 @@ void RunCsvImportCommand(const CsvCommandContext& ctx)
         return;
     Settings::WritePath(QStringLiteral("ImportPath"), path);
 
-    if (!ctx.store || !ctx.store->Get_Ptr_To_tblOnline()->_Requery()) {
+    if (!CsvImportPossible(ctx.store)) {
         ShowError(Text(ctx, 93));
         return;
     }

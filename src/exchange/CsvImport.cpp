@@ -243,6 +243,11 @@ private:
 
 } // namespace
 
+bool CsvImportPossible(CStoreDB_Handler* store)
+{
+    return store && store->Get_Ptr_To_tblOnline()->_Requery();
+}
+
 CCsvImporter::CCsvImporter(CStoreDB_Handler* store, CLanguageHandler* lang, CsvImportHooks hooks)
     : m_store(store), m_lang(lang), m_hooks(std::move(hooks))
 {

@@ -60,6 +60,9 @@ struct CsvImportResult {
     bool stopped = false;    // reading was stopped at a foreign line
 };
 
+// Whether an import may start: the online-state table must answer a reload (text 93 otherwise).
+bool CsvImportPossible(CStoreDB_Handler* store);
+
 class CCsvImporter {
 public:
     CCsvImporter(CStoreDB_Handler* store, CLanguageHandler* lang, CsvImportHooks hooks = {});

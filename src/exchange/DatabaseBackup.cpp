@@ -234,6 +234,12 @@ int Backup(CStoreDB_Handler* store, const BusyFn& busy)
     const QString path = WithMdbExtension(chosen);
     Busy scope(busy);
     Settings::WritePath(kBackupPath, path);
+    return BackupFile(store, path);
+}
+
+int BackupFile(CStoreDB_Handler* store, const QString& path)
+{
+    CLanguageHandler* lang = store ? store->GetLanguageHandler() : nullptr;
     const QString why = WriteBackup(store, path);
     if (!why.isEmpty()) {
         ShowWarning(Text(lang, 218) + QStringLiteral("\n\n") + QDir::toNativeSeparators(path) + u'\n' + why);
@@ -247,16 +253,22 @@ int Restore(const StoreOwner& owner, const BusyFn& busy)
     CStoreDB_Handler* store = owner.current ? owner.current() : nullptr;
     if (!store)
         return 0;
-    CLanguageHandler* lang = store->GetLanguageHandler();
-    const uint32_t language = Settings::ReadLanguage();
-    const bool german = language == 0;
-    const QString chosen = ChooseFile(RestoreRequest(language));
+    const QString chosen = ChooseFile(RestoreRequest(Settings::ReadLanguage()));
     if (chosen.isEmpty())
         return 0;
     const QString path = WithMdbExtension(chosen);
     Busy scope(busy);
     Settings::WritePath(kBackupPath, path);
+    return RestoreFile(owner, path);
+}
 
+int RestoreFile(const StoreOwner& owner, const QString& path)
+{
+    CStoreDB_Handler* store = owner.current ? owner.current() : nullptr;
+    if (!store)
+        return 0;
+    CLanguageHandler* lang = store->GetLanguageHandler();
+    const bool german = Settings::ReadLanguage() == 0;
     const QString databasePath = store->GetAktDBPath();
     auto refuse = [&](const QString& why) {
         ShowWarning(Text(lang, 222) + QStringLiteral("\n\n") + QDir::toNativeSeparators(path) + u'\n' + why);

@@ -59,6 +59,10 @@ struct StoreOwner {
 using BusyFn = std::function<void(int)>;
 int Backup(CStoreDB_Handler* store, const BusyFn& busy = {});
 int Restore(const StoreOwner& owner, const BusyFn& busy = {});
+// The same once the file is known (a tool names it): no dialog, no ".mdb" rule, "BackupPath"
+// left alone; the messages, the safety-copy question and the results as above.
+int BackupFile(CStoreDB_Handler* store, const QString& path);
+int RestoreFile(const StoreOwner& owner, const QString& path);
 int ClearAll(CStoreDB_Handler* store, const BusyFn& busy = {});
 
 // Test seam: called with "copied" once part of a restored file has been written to its

@@ -296,13 +296,16 @@ void CLinkController::Launch(Worker& slot, const char* worker, std::function<voi
 
 // ---- connecting ----
 
-int CLinkController::StartConnectWorker()
+int CLinkController::StartConnectWorker(uint32_t port)
 {
     CSerialLink& link = m_shared->link;
     if (link.m_nPortOpen.load() == 1)
         return 1;
 
-    link.m_nConfiguredPort = Settings::ReadAktCom();   // out-of-range values come back as 256
+    if (port >= 1 && port <= 256)
+        link.m_nConfiguredPort = port;
+    else
+        link.m_nConfiguredPort = Settings::ReadAktCom();   // out-of-range values come back as 256
 
     // The new device ID: three draws seeded with the same second, each the low 32 bits of
     // r to the fifth power as a double. Each part is filled to eight digits so that the ID

@@ -35,10 +35,11 @@ public:
 
     CSerialLink& Link();
 
-    // Starts one connection attempt on the configured port. Returns 1 when the port is
+    // Starts one connection attempt on the configured port ("nAktCOM"), or on the COM number
+    // given (1..256; the setting is then neither read nor written). Returns 1 when the port is
     // already open (nothing started) or when the thread could not be started (after an
     // error message); 0 when the worker was started.
-    int StartConnectWorker();
+    int StartConnectWorker(uint32_t port = 0);
 
     // Clock data "U0000" ssmmhhWWDDMMYY of the local time, empty when the locale's weekday
     // name (strftime "%A" under LC_TIME) is neither English nor German.

@@ -48,10 +48,12 @@ int CSerialLink::OpenComPort(const QByteArray& portName, uint8_t speedMode)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         port = CSerialPort::Open(device, &error);
     }
+    m_nLastOpenError = port ? 0 : (error ? error : EIO);
     if (!port)
         return 0;
     port->Purge();
     if (!port->Configure(speedMode)) {
+        m_nLastOpenError = EINVAL;
         port->Close();
         return 0;
     }

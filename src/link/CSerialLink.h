@@ -37,6 +37,9 @@ public:
     std::atomic<int> m_nPortOpen{0};
     std::atomic<int> m_nStopRequest{0};           // monitor leaves its loop
     std::atomic<uint8_t> m_bBusy{0};              // another thread uses SendTelegram directly
+    // Why the last OpenComPort failed (an errno value; EBUSY: another program holds the port),
+    // 0 after a successful one. Lets a caller say more than "no connection".
+    std::atomic<int> m_nLastOpenError{0};
 
     // ---- operations ----
     // speedMode 1: 57200 bit/s, 2: 9600 bit/s, other: keep the port's rate. 1 on success.

@@ -418,15 +418,7 @@ void CLeserDlg::StartEventReading()
     CSerialLink* link = Link();
     if (!link || !Store() || !m_nIdle)
         return;
-    EventReadRequest request;
-    const CtblLeser* readers = Store()->Get_Ptr_To_tblLeser();
-    for (int i = 0; i < readers->GetAnz_Leser(); ++i)
-        if (readers->Get_Leser(i).Name == m_strSelectedName) {
-            request.readerId = readers->Get_Leser(i).ID;
-            break;
-        }
-    request.readerName = m_strSelectedName;
-    request.model = m_nModel;
+    EventReadRequest request = EventReadRequestFor(*Store()->Get_Ptr_To_tblLeser(), m_strSelectedName, m_nModel);
     request.readToPointer = m_bReadToPointer != 0;
     request.dateFilter = m_bDateFilter != 0;
     request.fromDate = m_strFromDate;

@@ -258,6 +258,19 @@ void CEventReadRun::Report(const EventReadResult& result, const CLanguageHandler
     Prompt().ShowMessage(Text(lang, 200).replace(QLatin1String("%d"), QString::number(count)));
 }
 
+EventReadRequest EventReadRequestFor(const CtblLeser& readers, const QString& readerName, int model)
+{
+    EventReadRequest request;
+    for (int i = 0; i < readers.GetAnz_Leser(); ++i)
+        if (readers.Get_Leser(i).Name == readerName) {
+            request.readerId = readers.Get_Leser(i).ID;
+            break;
+        }
+    request.readerName = readerName;
+    request.model = model;
+    return request;
+}
+
 // ---------------------------------------------------------------- emptying the reader's memory
 
 namespace ReaderEvents {

@@ -59,6 +59,11 @@ struct EventReadResult {
 };
 Q_DECLARE_METATYPE(EventReadResult)
 
+class CtblLeser;
+// The request for the reader of that name (the first record with it, case-sensitive; reader
+// ID 0 when none has it), reading up to the event pointer without a date filter.
+EventReadRequest EventReadRequestFor(const CtblLeser& readers, const QString& readerName, int model);
+
 class CEventReadRun : public QObject {
     Q_OBJECT
 public:

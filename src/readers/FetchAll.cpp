@@ -278,7 +278,9 @@ CFetchAllRun::Result CFetchAllRun::Run(const QString& readerName)
         return Failed;
     }
 
-    const int stored = FetchAll::ApplyToDatabase(m_store, readerId, reading.numbers);
+    m_numbersRead = int(reading.numbers.size());
+    m_counts = {};
+    const int stored = FetchAll::ApplyToDatabase(m_store, readerId, reading.numbers, &m_counts);
     emit ProgressEnded();
     if (!stored)
         return Failed;

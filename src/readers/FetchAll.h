@@ -69,6 +69,9 @@ public:
     // (185/186), the reading, the passes, text 173. Failures show 141 (+14 for the count),
     // 230 for an empty reader; the database is then unchanged. Returns when all is over.
     Result Run(const QString& readerName);
+    // After a Done run: how many numbers the reader reported and what the passes changed.
+    int NumbersRead() const { return m_numbersRead; }
+    FetchAll::PassCounts Counts() const { return m_counts; }
 
 signals:
     void ProgressStarted(const QString& label, int maximum);
@@ -79,4 +82,6 @@ private:
     CSerialLink* m_link;
     CStoreDB_Handler& m_store;
     const CLanguageHandler* m_lang;
+    int m_numbersRead = 0;
+    FetchAll::PassCounts m_counts;
 };

@@ -185,6 +185,17 @@ Result RegisterBusReader(CSerialLink& link, CStoreDB_Handler& store, const std::
 
 } // namespace
 
+std::vector<Row> RowsOf(const CtblLeser& readers)
+{
+    std::vector<Row> rows;
+    rows.reserve(size_t(readers.GetAnz_Leser()));
+    for (int i = 0; i < readers.GetAnz_Leser(); ++i) {
+        const structLeser& r = readers.Get_Leser(i);
+        rows.push_back({r.Name, r.Model, r.Identity});
+    }
+    return rows;
+}
+
 QString MakeNameSuffix()
 {
     std::srand(static_cast<unsigned>(std::time(nullptr)));

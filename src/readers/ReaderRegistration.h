@@ -15,6 +15,7 @@
 
 class CSerialLink;
 class CStoreDB_Handler;
+class CtblLeser;
 
 namespace ReaderRegistration {
 
@@ -41,6 +42,9 @@ struct Result {
     int failureText = 0;     // Failed: number of the text shown (114, 119, 120, 106, 83);
                              // -1 when the store raised an error (its own text was shown)
 };
+
+// The rows of the reader cache, in cache order (for callers without a sorted table).
+std::vector<Row> RowsOf(const CtblLeser& readers);
 
 // Asked for a desk reader: names are the table's readers of the connected model in row
 // order, extraEntry the "new reader" entry that ends the list. Returns the chosen entry's

@@ -157,6 +157,7 @@ struct CWriteAllRun::State {
 
     std::atomic<bool> stop{false};
     std::atomic<bool> running{false};
+    std::atomic<bool> completed{false};
     std::thread thread;
 
     // The run object, while it exists. Reports go to it as queued calls made under this lock,
@@ -262,6 +263,7 @@ int CWriteAllRun::State::Work()
     if (stored == RecordResult::OpenFailed || stored == RecordResult::StoreError)
         return 0;
     store.Get_Ptr_To_tblLeser()->_Requery();
+    completed = true;
     return n;
 }
 
@@ -298,6 +300,7 @@ bool CWriteAllRun::Start()
     if (m_state->thread.joinable())
         return false;
     m_state->stop = false;
+    m_state->completed = false;
     m_state->running = true;
     std::shared_ptr<State> state = m_state;
     try {
@@ -322,6 +325,11 @@ void CWriteAllRun::RequestStop()
 bool CWriteAllRun::IsRunning() const
 {
     return m_state->running.load();
+}
+
+bool CWriteAllRun::Completed() const
+{
+    return m_state->completed.load();
 }
 
 int CWriteAllRun::Total() const

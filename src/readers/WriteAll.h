@@ -91,6 +91,9 @@ public:
     // Ends the run before its next telegram; Finished then reports 0.
     void RequestStop();
     bool IsRunning() const;
+    // The run has ended with every telegram acknowledged and the Changed flag cleared (Finished
+    // reports 0 for a reader with no transponders as well as after a failure).
+    bool Completed() const;
     int Total() const;   // progress range: transponders + window telegrams
 
 signals:

@@ -96,6 +96,19 @@ CStoreDB_Handler::CStoreDB_Handler(CLanguageHandler* lang)
       m_prefix(QStringLiteral("vmstore%1_").arg(++g_handlers))
 {
     m_path = ResolvePath();
+    Open();
+}
+
+CStoreDB_Handler::CStoreDB_Handler(CLanguageHandler* lang, const QString& path)
+    : m_lang(lang), m_ownerThread(CurrentThreadId()),
+      m_prefix(QStringLiteral("vmstore%1_").arg(++g_handlers))
+{
+    m_path = QFileInfo(path).absoluteFilePath();
+    Open();
+}
+
+void CStoreDB_Handler::Open()
+{
     const QString why = OpenDatabase();
     if (why.isEmpty()) {
         m_open = true;

@@ -92,6 +92,8 @@ class CStoreDB_Handler {
 public:
     // lang gives the texts of the record-change messages; it may be null (tools, tests).
     explicit CStoreDB_Handler(CLanguageHandler* lang);
+    // The same on the database file at path instead of the configured one (a tool's --db).
+    CStoreDB_Handler(CLanguageHandler* lang, const QString& path);
     ~CStoreDB_Handler();
     CStoreDB_Handler(const CStoreDB_Handler&) = delete;
     CStoreDB_Handler& operator=(const CStoreDB_Handler&) = delete;
@@ -141,6 +143,7 @@ public:
 
 private:
     QString ResolvePath() const;
+    void Open();
     QString OpenDatabase();         // empty when open, else why not
     QString UpgradeSchema(QSqlDatabase& db);
     static QString InspectDatabase(QSqlDatabase& db, bool existed, bool german, QStringList* missing);

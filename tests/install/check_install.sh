@@ -14,7 +14,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 DESTDIR="$work/root" "$cmake" --install "$build" --prefix /usr >/dev/null
 usr=$work/root/usr
-for f in bin/vendrik-manager bin/vendrik-readersim \
+for f in bin/vendrik-manager bin/vendrik-readersim bin/vendrik-cli \
          share/vendrik-manager/SysFiles/texts_de.txt share/vendrik-manager/SysFiles/texts_en.txt \
          share/applications/vendrik-manager.desktop share/icons/hicolor/scalable/apps/vendrik-manager.svg; do
   [ -f "$usr/$f" ] || fail "not installed: $f"
@@ -24,6 +24,14 @@ for key in 'Name=' 'Name\[de\]=' 'Comment=' 'Comment\[de\]=' 'Icon=vendrik-manag
   grep -q "^$key" "$desktop" || fail "desktop entry lacks $key"
 done
 if command -v desktop-file-validate >/dev/null; then desktop-file-validate "$desktop" || fail "desktop entry invalid"; fi
+
+# The command-line tool runs from the install root and finds the texts of the share folder.
+mkdir -p "$work/clihome"
+cli_out=$(cd "$work" && env -i HOME="$work/clihome" PATH="$usr/bin:/usr/bin:/bin" \
+          "$usr/bin/vendrik-cli" --lang en export events - --db "$work/clihome/cli.mdb" 2>&1 >/dev/null; \
+          env -i HOME="$work/clihome" "$usr/bin/vendrik-cli" --help) || fail "vendrik-cli did not run"
+echo "$cli_out" | grep -q 'read-events' || fail "vendrik-cli gave no usage"
+echo "$cli_out" | grep -q 'language texts not found' && fail "vendrik-cli did not find its texts"
 
 exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
 mkdir "$work/home" "$work/cwd"
