@@ -39,6 +39,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -155,6 +156,8 @@ public:
     std::vector<SimLogEntry> Log() const;
     void ClearLog();   // also clears the counters
     int RepliesSent() const;
+    // Replies of a slow reader made but not sent yet (SetFaults does not call them back).
+    int RepliesOnTheirWay() const { return m_onTheirWay.load(); }
     // Called on the serving thread for each new log entry (the console prints them).
     void SetTrafficListener(std::function<void(const SimLogEntry&)> listener);
 
@@ -165,7 +168,12 @@ private:
     void TakeBytes(const char* bytes, std::size_t n, unsigned rate, bool lineOk);
     void FrameComplete();
     void SendUnsolicited();
+    // Sends a reply now, or after the slow reader's delay (then FlushDelayed sends it).
     void WriteReply(const std::string& bytes, std::size_t requestBytes);
+    void Transmit(const std::string& bytes, std::size_t requestBytes);
+    // Sends the delayed replies that are due; returns the milliseconds until the next one, -1
+    // when none is waiting.
+    int FlushDelayed();
     bool LineState(unsigned& rate) const;   // true when 8N1 at the model's rate
     void Record(const SimLogEntry& entry);
     void Cleanup();
@@ -201,7 +209,14 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_running{false};
 
-    // Serving thread only: the frame being collected.
+    // Serving thread only: replies of a slow reader on their way, and the frame being collected.
+    struct DelayedReply {
+        std::chrono::steady_clock::time_point due;
+        std::string bytes;
+        std::size_t requestBytes = 0;
+    };
+    std::deque<DelayedReply> m_delayed;
+    std::atomic<int> m_onTheirWay{0};
     bool m_inFrame = false;
     bool m_frameLineOk = true;
     unsigned m_frameRate = 0;

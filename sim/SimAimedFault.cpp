@@ -27,6 +27,8 @@ std::optional<AimedFault> ParseAimedFault(const std::string& text)
         f.kind = AimedFault::Kind::Nak;
     else if (kind == "bad-checksum")
         f.kind = AimedFault::Kind::BadChecksum;
+    else if (kind == "silence-after")
+        f.kind = AimedFault::Kind::SilenceAfter;
     else
         return std::nullopt;
     return f;
@@ -34,7 +36,10 @@ std::optional<AimedFault> ParseAimedFault(const std::string& text)
 
 std::string AimedFaultText(const AimedFault& f)
 {
-    const char* kind = f.kind == AimedFault::Kind::Drop ? "drop" : f.kind == AimedFault::Kind::Nak ? "nak" : "bad-checksum";
+    const char* kind = f.kind == AimedFault::Kind::Drop          ? "drop"
+                       : f.kind == AimedFault::Kind::Nak         ? "nak"
+                       : f.kind == AimedFault::Kind::BadChecksum ? "bad-checksum"
+                                                                 : "silence-after";
     return std::string(kind) + ":" + f.prefix + ":" + std::to_string(f.count);
 }
 
@@ -44,7 +49,7 @@ void AimedFaults::Add(const AimedFault& fault)
         m_faults.push_back(fault);
 }
 
-bool AimedFaults::Apply(char command, const std::string& data, bool bus, std::string& payload)
+bool AimedFaults::Apply(char command, const std::string& data, bool bus, std::string& payload, bool* fallSilent)
 {
     const std::string heard = command + data;
     const auto it = std::find_if(m_faults.begin(), m_faults.end(),
@@ -52,10 +57,16 @@ bool AimedFaults::Apply(char command, const std::string& data, bool bus, std::st
     if (it == m_faults.end())
         return true;
     const AimedFault::Kind kind = it->kind;
-    if (--it->count <= 0)
+    const bool last = --it->count <= 0;
+    if (last)
         m_faults.erase(it);
     if (kind == AimedFault::Kind::Drop)
         return false;
+    if (kind == AimedFault::Kind::SilenceAfter) {
+        if (last && fallSilent)
+            *fallSilent = true;
+        return true;
+    }
     const std::size_t sum = bus && payload.size() >= 2 ? 2 : 0;
     std::string body = payload.substr(0, payload.size() - sum);
     if (kind == AimedFault::Kind::Nak)

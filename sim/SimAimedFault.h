@@ -15,13 +15,16 @@ struct AimedFault {
         Drop,          // the reply is not sent
         Nak,           // the reply carries NAK where it would carry ACK (a write refused)
         BadChecksum,   // the reply's checksum is wrong (bus readers)
+        SilenceAfter,  // the replies go out, and after the last of them the reader falls
+                       // silent: unplugged in the middle of a run
     };
     Kind kind = Kind::Drop;
     std::string prefix;   // command letter + data start; empty matches every telegram
     int count = 1;        // replies still to spoil
 };
 
-// "drop:SU0000:3", "nak:SS0000", "bad-checksum:LS0000:2" (count 1 when left out).
+// "drop:SU0000:3", "nak:SS0000", "bad-checksum:LS0000:2", "silence-after:ST:2" (count 1 when
+// left out).
 std::optional<AimedFault> ParseAimedFault(const std::string& text);
 std::string AimedFaultText(const AimedFault& fault);
 
@@ -31,8 +34,9 @@ public:
     void Clear() { m_faults.clear(); }
     const std::vector<AimedFault>& Pending() const { return m_faults; }
     // Spoils the reply payload to a telegram (command + data) with the first fault that
-    // matches, and counts it down. false: the reply is to be dropped.
-    bool Apply(char command, const std::string& data, bool bus, std::string& payload);
+    // matches, and counts it down. false: the reply is to be dropped. *fallSilent becomes true
+    // when this reply is the last before the reader falls silent.
+    bool Apply(char command, const std::string& data, bool bus, std::string& payload, bool* fallSilent = nullptr);
 
 private:
     std::vector<AimedFault> m_faults;

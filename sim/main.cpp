@@ -61,7 +61,9 @@ void Usage()
         "faults: --silent --bad-checksum --cut --eot-first --noise N --interim N\n"
         "        --drop N --drop-only LETTER --identify-on N --delay MS --short-events\n"
         "        --aim KIND:PREFIX[:N]  (KIND drop, nak or bad-checksum; the next N replies to\n"
-        "        telegrams starting with PREFIX, e.g. drop:SU0000:3 for three clock writes)\n"
+        "        telegrams starting with PREFIX, e.g. drop:SU0000:3 for three clock writes;\n"
+        "        KIND silence-after: N more replies, then the reader falls silent, e.g.\n"
+        "        silence-after:ST:2 unplugs it after the second slot write)\n"
         "        --nak KIND:N  the next N telegrams of a kind are answered NAK and not taken;\n"
         "                      KIND is the command letter and the start of the data: ST slot\n"
         "                      writes, SZ windows, SP0000 / SP0001 parameters, LT slot queries\n";
@@ -133,7 +135,7 @@ void Console(Sim::ReaderSim& sim)
                 sim.AimFault(*aimed);
                 Say("aimed " + Sim::AimedFaultText(*aimed));
             } else {
-                Say("? aim KIND:PREFIX[:N], KIND drop, nak or bad-checksum");
+                Say("? aim KIND:PREFIX[:N], KIND drop, nak, bad-checksum or silence-after");
             }
         } else if (cmd == "teach" && (a == "off" || a.size() == 10)) {
             sim.SetTeachTag(a == "off" ? std::string() : a);
