@@ -269,7 +269,7 @@ void ReaderSim::FrameComplete()
             e.command = GuessCommand(m_collected);
         } else {
             Answer a;
-            if (!RefuseIfDue(m_faults.nakKind, m_faults.nakNext, m_collected, bus, a))
+            if (!m_aimed.Refuse(m_collected, bus, a))
                 a = m_device.Handle(m_collected);
             e.heard = a.heard;
             e.command = a.heard == Heard::Answered ? a.command : GuessCommand(m_collected);
@@ -283,7 +283,7 @@ void ReaderSim::FrameComplete()
                     m_faults.silent = true;   // this reply still goes out; nothing after it
                 if (send && a.command == 'H' && ++m_identifyTries < m_faults.identifyOnTry)
                     send = false;
-                else if (send && m_faults.dropNext > 0 && (m_faults.dropCommand == 0 || m_faults.dropCommand == a.command)) {
+                else if (send && m_faults.dropNext > 0) {
                     --m_faults.dropNext;
                     send = false;
                 }
@@ -703,12 +703,10 @@ std::string ReaderSim::StatusText() const
     if (f.noiseBytes) s << " noise=" << f.noiseBytes;
     if (f.interimFrames) s << " interim=" << f.interimFrames;
     if (f.dropNext) s << " drop=" << f.dropNext;
-    if (f.dropCommand) s << " (replies to " << f.dropCommand << " only)";
     if (f.identifyOnTry > 1) s << " identify-on=" << f.identifyOnTry;
     if (f.replyDelayMs) s << " delay=" << f.replyDelayMs << "ms";
     for (const AimedFault& a : m_aimed.Pending())
         s << " aim=" << AimedFaultText(a);
-    if (f.nakNext > 0) s << " nak=" << f.nakKind << ":" << f.nakNext;
     s << "\n";
     return s.str();
 }

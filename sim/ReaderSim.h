@@ -58,7 +58,6 @@ struct SimFaults {
     int noiseBytes = 0;          // this many noise bytes before every reply's STX
     int interimFrames = 0;       // this many interim "R" frames before every real reply
     int dropNext = 0;            // the next N replies are not sent (counts down; see Faults())
-    char dropCommand = 0;        // when set, dropNext counts only replies to this command letter
     int identifyOnTry = 0;       // identify is answered only from the Nth identify on (0, 1: at once)
     bool silent = false;         // unplugged: nothing is answered, nothing sent
     bool cutBeforeEot = false;   // replies end without their EOT
@@ -66,9 +65,9 @@ struct SimFaults {
     bool pace = false;           // 10 bit times a byte at the model's rate, both ways
     int replyDelayMs = 0;        // a slow reader: every reply starts this much later
     bool shortEvents = false;    // replies to event queries come one character short
-    std::string nakKind;         // telegrams of this kind ("ST", "SZ", "SP0000", "LT" ...) are
-    int nakNext = 0;             // ... answered NAK and not taken, the next N times (SimMemory.h)
 };
+// Faults aimed at one kind of telegram (drop, NAK, wrong checksum, refusal, unplugging midway)
+// are AimedFaults (SimAimedFault.h).
 
 // One telegram the reader received (or, Heard::Unsolicited, sent by itself).
 struct SimLogEntry {

@@ -1,5 +1,6 @@
 #include "SimAimedFault.h"
 
+#include "SimMemory.h"
 #include "SimWire.h"
 
 #include <algorithm>
@@ -29,6 +30,8 @@ std::optional<AimedFault> ParseAimedFault(const std::string& text)
         f.kind = AimedFault::Kind::BadChecksum;
     else if (kind == "silence-after")
         f.kind = AimedFault::Kind::SilenceAfter;
+    else if (kind == "refuse")
+        f.kind = AimedFault::Kind::Refuse;
     else
         return std::nullopt;
     return f;
@@ -39,6 +42,7 @@ std::string AimedFaultText(const AimedFault& f)
     const char* kind = f.kind == AimedFault::Kind::Drop          ? "drop"
                        : f.kind == AimedFault::Kind::Nak         ? "nak"
                        : f.kind == AimedFault::Kind::BadChecksum ? "bad-checksum"
+                       : f.kind == AimedFault::Kind::Refuse      ? "refuse"
                                                                  : "silence-after";
     return std::string(kind) + ":" + f.prefix + ":" + std::to_string(f.count);
 }
@@ -49,11 +53,24 @@ void AimedFaults::Add(const AimedFault& fault)
         m_faults.push_back(fault);
 }
 
+bool AimedFaults::Refuse(const std::string& inner, bool bus, Answer& out)
+{
+    for (auto it = m_faults.begin(); it != m_faults.end(); ++it) {
+        if (it->kind != AimedFault::Kind::Refuse || !RefuseIfDue(it->prefix, it->count, inner, bus, out))
+            continue;
+        if (it->count <= 0)
+            m_faults.erase(it);
+        return true;
+    }
+    return false;
+}
+
 bool AimedFaults::Apply(char command, const std::string& data, bool bus, std::string& payload, bool* fallSilent)
 {
     const std::string heard = command + data;
-    const auto it = std::find_if(m_faults.begin(), m_faults.end(),
-                                 [&](const AimedFault& f) { return heard.rfind(f.prefix, 0) == 0; });
+    const auto it = std::find_if(m_faults.begin(), m_faults.end(), [&](const AimedFault& f) {
+        return f.kind != AimedFault::Kind::Refuse && heard.rfind(f.prefix, 0) == 0;
+    });
     if (it == m_faults.end())
         return true;
     const AimedFault::Kind kind = it->kind;
