@@ -12,19 +12,18 @@
 //   "cut-eot"          every reply stops short of its EOT
 //
 //   VmTest::FaultRig rig(41); rig.Connect(Sim::Model::Cedar, lang);   // with short waits
-//   VmTest::ApplyLineFault(sim, fault);
+//   VmTest::ApplyLineFault(rig.Reader(), fault);
 //   ... run the operation ...
-//   VmTest::HealLine(sim);
-//   VmTest::CheckPortHandedBack(link);
-//   VmTest::CheckMonitorServes(link, sim);
+//   VmTest::CheckPortHandedBack(rig.Link());     // at once
+//   VmTest::HealLine(rig.Reader());
+//   VmTest::CheckMonitorServes(rig.Link(), rig.Reader());
 #include "ReaderSim.h"
-#include "link/CLinkController.h"
 #include "base/Prompt.h"
+#include "link/CLinkController.h"
 #include "link/CSerialLink.h"
 #include "support/OnlineFixture.h"
 
 #include <QSignalSpy>
-
 #include <QString>
 #include <QtTest>
 #include <memory>
