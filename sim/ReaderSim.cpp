@@ -7,6 +7,7 @@
 #include <QDir>
 
 #include <asm/termbits.h>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -138,6 +139,8 @@ bool ReaderSim::Start()
     }
     m_inFrame = false;
     m_collected.clear();
+    m_delayed.clear();
+    m_onTheirWay = 0;
     m_stop = false;
     m_thread = std::thread(&ReaderSim::Serve, this);
     m_running = true;
@@ -198,7 +201,11 @@ void ReaderSim::Serve()
     pollfd fds[2] = {{m_master, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
     char buf[512];
     while (!m_stop) {
-        const int r = ::poll(fds, 2, ServeTeach() ? 20 : 250);
+        int timeout = ServeTeach() ? 20 : 250;
+        const int untilReply = FlushDelayed();
+        if (untilReply >= 0 && untilReply < timeout)
+            timeout = untilReply;
+        const int r = ::poll(fds, 2, timeout);
         if (r < 0 && errno != EINTR)
             break;
         if (m_stop)
@@ -262,7 +269,7 @@ void ReaderSim::FrameComplete()
             e.command = GuessCommand(m_collected);
         } else {
             Answer a;
-            if (!RefuseIfDue(m_faults.nakKind, m_faults.nakNext, m_collected, bus, a))
+            if (!m_aimed.Refuse(m_collected, bus, a))
                 a = m_device.Handle(m_collected);
             e.heard = a.heard;
             e.command = a.heard == Heard::Answered ? a.command : GuessCommand(m_collected);
@@ -270,10 +277,13 @@ void ReaderSim::FrameComplete()
             if (a.heard == Heard::Answered) {
                 ++m_received[a.command];
                 std::string reply = a.replyPayload;
-                bool send = m_aimed.Apply(a.command, a.data, bus, reply);   // an aimed fault comes first
+                bool fallSilent = false;
+                bool send = m_aimed.Apply(a.command, a.data, bus, reply, &fallSilent);   // an aimed fault comes first
+                if (fallSilent)
+                    m_faults.silent = true;   // this reply still goes out; nothing after it
                 if (send && a.command == 'H' && ++m_identifyTries < m_faults.identifyOnTry)
                     send = false;
-                else if (send && m_faults.dropNext > 0 && (m_faults.dropCommand == 0 || m_faults.dropCommand == a.command)) {
+                else if (send && m_faults.dropNext > 0) {
                     --m_faults.dropNext;
                     send = false;
                 }
@@ -346,20 +356,53 @@ void ReaderSim::SendUnsolicited()
 
 void ReaderSim::WriteReply(const std::string& bytes, std::size_t requestBytes)
 {
-    bool pace;
     int delayMs;
     {
         std::lock_guard lock(m_mutex);
-        pace = m_faults.pace;
         delayMs = m_faults.replyDelayMs;
+    }
+    // A slow reader keeps listening while its replies are on their way, so that telegrams
+    // the program repeats meanwhile are heard and answered late too, each in its turn, and
+    // the line is free again soon after the program has given up.
+    const auto now = std::chrono::steady_clock::now();
+    if (delayMs > 0 || !m_delayed.empty()) {
+        auto due = now + std::chrono::milliseconds(delayMs);
+        if (!m_delayed.empty() && due < m_delayed.back().due)
+            due = m_delayed.back().due;   // replies leave in the order they were made
+        m_delayed.push_back({due, bytes, requestBytes});
+        m_onTheirWay = int(m_delayed.size());
+        return;
+    }
+    Transmit(bytes, requestBytes);
+}
+
+int ReaderSim::FlushDelayed()
+{
+    const auto now = std::chrono::steady_clock::now();
+    while (!m_delayed.empty() && m_delayed.front().due <= now && !m_stop) {
+        const DelayedReply reply = m_delayed.front();
+        m_delayed.pop_front();
+        Transmit(reply.bytes, reply.requestBytes);
+        m_onTheirWay = int(m_delayed.size());
+    }
+    if (m_delayed.empty())
+        return -1;
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(m_delayed.front().due - now).count();
+    return int(std::max<long long>(1, wait + 1));
+}
+
+void ReaderSim::Transmit(const std::string& bytes, std::size_t requestBytes)
+{
+    bool pace;
+    {
+        std::lock_guard lock(m_mutex);
+        pace = m_faults.pace;
     }
     using Clock = std::chrono::steady_clock;
     const auto byteTime = std::chrono::nanoseconds(10'000'000'000LL / Info().rate);
-    auto next = Clock::now() + std::chrono::milliseconds(delayMs);
+    auto next = Clock::now();
     if (pace)
         next += byteTime * requestBytes;   // the request was still on the wire
-    if (delayMs > 0)
-        std::this_thread::sleep_until(next);
     auto writeSome = [this](const char* p, std::size_t n) {
         while (n > 0 && !m_stop) {
             const ssize_t w = ::write(m_master, p, n);
@@ -660,12 +703,10 @@ std::string ReaderSim::StatusText() const
     if (f.noiseBytes) s << " noise=" << f.noiseBytes;
     if (f.interimFrames) s << " interim=" << f.interimFrames;
     if (f.dropNext) s << " drop=" << f.dropNext;
-    if (f.dropCommand) s << " (replies to " << f.dropCommand << " only)";
     if (f.identifyOnTry > 1) s << " identify-on=" << f.identifyOnTry;
     if (f.replyDelayMs) s << " delay=" << f.replyDelayMs << "ms";
     for (const AimedFault& a : m_aimed.Pending())
         s << " aim=" << AimedFaultText(a);
-    if (f.nakNext > 0) s << " nak=" << f.nakKind << ":" << f.nakNext;
     s << "\n";
     return s.str();
 }

@@ -39,6 +39,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -57,7 +58,6 @@ struct SimFaults {
     int noiseBytes = 0;          // this many noise bytes before every reply's STX
     int interimFrames = 0;       // this many interim "R" frames before every real reply
     int dropNext = 0;            // the next N replies are not sent (counts down; see Faults())
-    char dropCommand = 0;        // when set, dropNext counts only replies to this command letter
     int identifyOnTry = 0;       // identify is answered only from the Nth identify on (0, 1: at once)
     bool silent = false;         // unplugged: nothing is answered, nothing sent
     bool cutBeforeEot = false;   // replies end without their EOT
@@ -65,9 +65,9 @@ struct SimFaults {
     bool pace = false;           // 10 bit times a byte at the model's rate, both ways
     int replyDelayMs = 0;        // a slow reader: every reply starts this much later
     bool shortEvents = false;    // replies to event queries come one character short
-    std::string nakKind;         // telegrams of this kind ("ST", "SZ", "SP0000", "LT" ...) are
-    int nakNext = 0;             // ... answered NAK and not taken, the next N times (SimMemory.h)
 };
+// Faults aimed at one kind of telegram (drop, NAK, wrong checksum, refusal, unplugging midway)
+// are AimedFaults (SimAimedFault.h).
 
 // One telegram the reader received (or, Heard::Unsolicited, sent by itself).
 struct SimLogEntry {
@@ -155,6 +155,8 @@ public:
     std::vector<SimLogEntry> Log() const;
     void ClearLog();   // also clears the counters
     int RepliesSent() const;
+    // Replies of a slow reader made but not sent yet (SetFaults does not call them back).
+    int RepliesOnTheirWay() const { return m_onTheirWay.load(); }
     // Called on the serving thread for each new log entry (the console prints them).
     void SetTrafficListener(std::function<void(const SimLogEntry&)> listener);
 
@@ -165,7 +167,12 @@ private:
     void TakeBytes(const char* bytes, std::size_t n, unsigned rate, bool lineOk);
     void FrameComplete();
     void SendUnsolicited();
+    // Sends a reply now, or after the slow reader's delay (then FlushDelayed sends it).
     void WriteReply(const std::string& bytes, std::size_t requestBytes);
+    void Transmit(const std::string& bytes, std::size_t requestBytes);
+    // Sends the delayed replies that are due; returns the milliseconds until the next one, -1
+    // when none is waiting.
+    int FlushDelayed();
     bool LineState(unsigned& rate) const;   // true when 8N1 at the model's rate
     void Record(const SimLogEntry& entry);
     void Cleanup();
@@ -201,7 +208,14 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_running{false};
 
-    // Serving thread only: the frame being collected.
+    // Serving thread only: replies of a slow reader on their way, and the frame being collected.
+    struct DelayedReply {
+        std::chrono::steady_clock::time_point due;
+        std::string bytes;
+        std::size_t requestBytes = 0;
+    };
+    std::deque<DelayedReply> m_delayed;
+    std::atomic<int> m_onTheirWay{0};
     bool m_inFrame = false;
     bool m_frameLineOk = true;
     unsigned m_frameRate = 0;

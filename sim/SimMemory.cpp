@@ -98,19 +98,4 @@ bool RefuseIfDue(const std::string& kind, int& remaining, const std::string& inn
     return true;
 }
 
-bool ParseRefusal(const std::string& text, std::string& kind, int& count)
-{
-    const std::size_t colon = text.find(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 >= text.size())
-        return false;
-    if (text.size() - colon - 1 > 6)
-        return false;
-    for (std::size_t i = colon + 1; i < text.size(); ++i)
-        if (!std::isdigit(static_cast<unsigned char>(text[i])))
-            return false;
-    kind = text.substr(0, colon);
-    count = std::stoi(text.substr(colon + 1));
-    return true;
-}
-
 } // namespace Sim

@@ -27,7 +27,4 @@ std::string MemoryListing(const SimMemory& memory);
 // down, and true is returned.
 bool RefuseIfDue(const std::string& kind, int& remaining, const std::string& inner, bool bus, Answer& out);
 
-// "KIND:N" of the command line and console ("ST:12"); false when malformed.
-bool ParseRefusal(const std::string& text, std::string& kind, int& count);
-
 } // namespace Sim

@@ -59,12 +59,16 @@ void Usage()
         "  --pace             send at the real wire speed (10 bits a byte)\n"
         "  --verbose          also print polls that find no tag\n"
         "faults: --silent --bad-checksum --cut --eot-first --noise N --interim N\n"
-        "        --drop N --drop-only LETTER --identify-on N --delay MS --short-events\n"
-        "        --aim KIND:PREFIX[:N]  (KIND drop, nak or bad-checksum; the next N replies to\n"
-        "        telegrams starting with PREFIX, e.g. drop:SU0000:3 for three clock writes)\n"
-        "        --nak KIND:N  the next N telegrams of a kind are answered NAK and not taken;\n"
-        "                      KIND is the command letter and the start of the data: ST slot\n"
-        "                      writes, SZ windows, SP0000 / SP0001 parameters, LT slot queries\n";
+        "        --drop N --identify-on N --delay MS --short-events\n"
+        "        --aim KIND:PREFIX[:N]  the next N replies to telegrams starting with PREFIX (the\n"
+        "        command letter and the start of the data: ST slot writes, SZ windows, SP0000 /\n"
+        "        SP0001 parameters, LT slot queries, SU0000 clock writes) are spoilt. KIND:\n"
+        "          drop           not sent (drop:S:1 loses one write acknowledgement)\n"
+        "          nak            NAK in place of ACK, the telegram taken all the same\n"
+        "          bad-checksum   a wrong checksum (bus readers)\n"
+        "          refuse         answered NAK and not taken (refuse:ST:12 for twelve slot writes)\n"
+        "          silence-after  those replies go out, then the reader falls silent\n"
+        "                         (silence-after:ST:2 unplugs it after the second slot write)\n";
 }
 
 // "fault NAME [VALUE]" and the command-line faults share this.
@@ -80,14 +84,9 @@ bool ApplyFault(Sim::SimFaults& f, const std::string& name, const std::string& v
     else if (name == "noise") f.noiseBytes = n;
     else if (name == "interim") f.interimFrames = n;
     else if (name == "drop") f.dropNext = n;
-    else if (name == "drop-only") f.dropCommand = value.empty() || value == "off" ? 0 : value[0];
     else if (name == "identify-on") f.identifyOnTry = n;
     else if (name == "delay") f.replyDelayMs = n;
     else if (name == "short-events") f.shortEvents = on;
-    else if (name == "nak") {
-        if (value == "off") f.nakNext = 0;
-        else if (!Sim::ParseRefusal(value, f.nakKind, f.nakNext)) return false;
-    }
     else return false;
     return true;
 }
@@ -95,7 +94,7 @@ bool ApplyFault(Sim::SimFaults& f, const std::string& name, const std::string& v
 void Console(Sim::ReaderSim& sim)
 {
     Say("Type a tag number and Enter to present it once; \"hold NUMBER\", \"remove\", \"status\",\n"
-        "\"events [N|all]\", \"teach NUMBER|off\", \"fault NAME [on|off|N]\" (\"fault nak ST:12\"),\n"
+        "\"events [N|all]\", \"teach NUMBER|off\", \"fault NAME [on|off|N]\" (\"fault noise 3\"),\n"
         "\"aim KIND:PREFIX[:N]\", \"faults off\", \"quit\".");
     std::string line;
     while (!g_quit) {
@@ -133,7 +132,7 @@ void Console(Sim::ReaderSim& sim)
                 sim.AimFault(*aimed);
                 Say("aimed " + Sim::AimedFaultText(*aimed));
             } else {
-                Say("? aim KIND:PREFIX[:N], KIND drop, nak or bad-checksum");
+                Say("? aim KIND:PREFIX[:N], KIND drop, nak, bad-checksum, refuse or silence-after");
             }
         } else if (cmd == "teach" && (a == "off" || a.size() == 10)) {
             sim.SetTeachTag(a == "off" ? std::string() : a);
@@ -198,8 +197,8 @@ int main(int argc, char** argv)
         else if (arg == "--help" || arg == "-h") { Usage(); return 0; }
         else if (arg.rfind("--", 0) == 0) {
             const std::string name = arg.substr(2);
-            const bool takesValue = name == "noise" || name == "interim" || name == "drop" || name == "drop-only"
-                                    || name == "identify-on" || name == "delay" || name == "nak";
+            const bool takesValue = name == "noise" || name == "interim" || name == "drop" || name == "identify-on"
+                                    || name == "delay";
             if (!ApplyFault(faults, name, takesValue ? value() : std::string())) {
                 std::cerr << "unknown option " << arg << "\n";
                 Usage();

@@ -15,9 +15,7 @@ namespace {
 // hold the caller for ever; after this many the exchange counts as failed.
 constexpr int kMaxInterimFrames = 20;
 
-constexpr uint32_t kExchangeWaitMs = 2000;
 constexpr uint32_t kIdleWaitMs = 10;
-constexpr int kMailboxWaitMs = 3000;
 constexpr std::size_t kKeptAnswers = 16;
 constexpr int kReleaseWaitMs = 1500;   // a holder's longest single wait (write, read) is far shorter
 
@@ -105,7 +103,7 @@ QByteArray CSerialLink::SendTelegram(char command, const QByteArray& data, uint8
     else
         return {};
 
-    SetReadTotalConstant(kExchangeWaitMs);
+    SetReadTotalConstant(m_exchangeWaitMs.load());
     const std::shared_ptr<CSerialPort> port = Port();
     if (port) {
         port->Purge();
@@ -159,10 +157,16 @@ QByteArray CSerialLink::SendTelegramViaMonitor(char command, const QByteArray& d
     ++m_nMailboxWaiters;
     const uint64_t ticket = SetOutgoing(frame);
     QByteArray reply;
-    WaitAnswer(ticket, kMailboxWaitMs, &reply);
+    WaitAnswer(ticket, m_mailboxWaitMs.load(), &reply);
     m_nReady = 1;
     --m_nMailboxWaiters;
     return reply;
+}
+
+void CSerialLink::SetReplyWaits(uint32_t exchangeMs, int mailboxMs)
+{
+    m_exchangeWaitMs = exchangeMs;
+    m_mailboxWaitMs = mailboxMs;
 }
 
 int CSerialLink::IsTelegramChecksumOK(const QByteArray& reply)

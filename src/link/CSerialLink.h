@@ -51,6 +51,12 @@ public:
     // Returns the reply, "CRC_ERROR", or "" after 3000 ms.
     QByteArray SendTelegramViaMonitor(char command, const QByteArray& data, uint8_t frameMode);
     static int IsTelegramChecksumOK(const QByteArray& reply);
+    // How long an exchange waits for its reply: a direct one (SendTelegram) for each byte, a
+    // mailbox one for the whole reply. The reader protocol's times unless changed; tests of
+    // failing readers shorten them, so that running out of retries takes moments, not minutes.
+    static constexpr uint32_t kExchangeWaitMs = 2000;
+    static constexpr int kMailboxWaitMs = 3000;
+    void SetReplyWaits(uint32_t exchangeMs, int mailboxMs);
     static void EnumerateComPorts(std::vector<uint32_t>& ports);
 
     // ---- timeouts (milliseconds), applied to the port whenever one changes ----
@@ -108,6 +114,8 @@ private:
     mutable std::mutex m_tapMutex;
     std::function<void(const QByteArray&)> m_writeTap;
 
+    std::atomic<uint32_t> m_exchangeWaitMs{kExchangeWaitMs};
+    std::atomic<int> m_mailboxWaitMs{kMailboxWaitMs};
     std::atomic<int> m_nMailboxWaiters{0};
     mutable std::mutex m_mailMutex;
     std::condition_variable m_replyCond;

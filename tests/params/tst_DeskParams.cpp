@@ -249,10 +249,7 @@ private slots:
         FreshReader("0");
         ScriptedPrompt prompt;
         BirchSlots core(Ctx(), m_reader.ID);
-        Sim::SimFaults f;
-        f.dropNext = 1;
-        f.dropCommand = 'S';
-        Sim().SetFaults(f);
+        Sim().AimFault({Sim::AimedFault::Kind::Drop, "S", 1});
         const QStringList numbers = Numbers(3);
         QCOMPARE(core.Send(numbers, {}), BirchSlots::Outcome::Done);
         QCOMPARE(Sim().Received('S'), 4);

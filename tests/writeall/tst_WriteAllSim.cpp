@@ -44,10 +44,13 @@ class TestWriteAllSim : public QObject {
     }
     void SetNak(const QString& fault)
     {
-        Sim::SimFaults f;
-        if (!fault.isEmpty())
-            QVERIFY(Sim::ParseRefusal(fault.toStdString(), f.nakKind, f.nakNext));
-        m_sim->SetFaults(f);
+        m_sim->SetFaults({});
+        m_sim->ClearAimedFaults();
+        if (fault.isEmpty())
+            return;
+        const auto refusal = Sim::ParseAimedFault("refuse:" + fault.toStdString());
+        QVERIFY(refusal);
+        m_sim->AimFault(*refusal);
     }
     void SetChanged(int changed)
     {

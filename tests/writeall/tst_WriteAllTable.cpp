@@ -145,16 +145,14 @@ private slots:
     {
         AssignTransponders(3, {1});
         MarkChanged();
-        Sim::SimFaults f;
-        f.nakKind = "ST";
-        f.nakNext = 20;
-        Reader().SetFaults(f);
+        Reader().AimFault({Sim::AimedFault::Kind::Refuse, "ST", 20});
         ScriptedPrompt prompt;
         Command("actionWriteAllData")->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(prompt.Texts(), (QStringList{T(141), WriteAll::EndText(m_lang.get(), 0)}), 30000);
         QCOMPARE(prompt.Log().front().icon, PromptIcon::Error);
         QCOMPARE(Grid()->CellText(1, CLeserDlg::ColChanged), QStringLiteral("1"));
         Reader().SetFaults({});
+        Reader().ClearAimedFaults();
         CheckMonitorPolls();
     }
 

@@ -1,0 +1,133 @@
+// The parameter dialogs and the send dialog as windows, opened on a reader that is silent or
+// noisy: what they offer follows from whether the reader answered, and closing them gives the
+// monitor its flags back.
+#include "params/CParamBirchDlg.h"
+#include "params/CParamMaple_CedarDlg.h"
+#include "params/CSendBirchDlg.h"
+#include "params/ParamTestSupport.h"
+#include "support/LineFaults.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <optional>
+#include <QtTest>
+
+using ParamTest::T;
+
+namespace {
+const QString kMaster = QStringLiteral("00000000M1");
+}
+
+class TestDialogFaults : public QObject {
+    Q_OBJECT
+    std::unique_ptr<CLanguageHandler> m_lang;
+    std::unique_ptr<CStoreDB_Handler> m_store;
+    VmTest::FaultRig m_rig{44};
+    std::optional<Sim::Model> m_model;
+
+    CSerialLink& Link() { return m_rig.Link(); }
+    Sim::ReaderSim& Sim() { return m_rig.Reader(); }
+    ParamSupport::Context Ctx() { return {m_lang.get(), m_store.get(), &Link(), {}}; }
+
+    // A healthy reader of the model at the port and an empty store.
+    void Online(Sim::Model model)
+    {
+        if (m_model != model) {
+            m_model = model;
+            QVERIFY(m_rig.Connect(model, m_lang.get()));
+        }
+        VmTest::HealLine(Sim());
+        ParamTest::ClearStore(*m_store);
+    }
+    void Faults_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<bool>("answers");
+        QTest::newRow("silent") << "silent" << false;
+        QTest::newRow("noisy") << "noisy" << true;
+    }
+    // lost: a bus reader's monitor gives the reader up after a mailbox telegram went unanswered.
+    void Recovered(bool lost, const ScriptedPrompt& prompt)
+    {
+        VmTest::CheckPortHandedBack(Link());
+        if (lost) {
+            VmTest::ExpectLostAndReconnect(m_rig, m_lang.get(), prompt, T(114) + T(14));
+            return;
+        }
+        VmTest::HealLine(Sim());
+        VmTest::CheckMonitorServes(Link(), Sim());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_lang = ParamTest::MakeTexts();
+        m_store = std::make_unique<CStoreDB_Handler>(m_lang.get());
+        QVERIFY(m_store->IsDatabaseOpen());
+    }
+
+    void mapleCedarDialog_data() { Faults_data(); }
+    void mapleCedarDialog()
+    {
+        QFETCH(QString, fault);
+        QFETCH(bool, answers);
+        Online(Sim::Model::Cedar);
+        const structLeser reader = ParamTest::AddReader(*m_store, QStringLiteral("Cedar"),
+                                                        QString::fromStdString(Sim().DeviceId()), QStringLiteral("04"),
+                                                        QStringLiteral("4"));
+        ScriptedPrompt prompt;
+        QVERIFY(VmTest::ApplyLineFault(Sim(), fault));
+        {
+            CParamMaple_CedarDlg dlg(Ctx(), reader);
+            QCOMPARE(dlg.findChild<QPushButton*>(QStringLiteral("1"))->isEnabled(), answers);
+            QVERIFY(dlg.findChild<QPushButton*>(QStringLiteral("3"))->isEnabled());   // the record can always be stored
+        }
+        Recovered(!answers, prompt);
+    }
+
+    void birchDialog_data() { Faults_data(); }
+    void birchDialog()
+    {
+        QFETCH(QString, fault);
+        QFETCH(bool, answers);
+        Online(Sim::Model::Birch);
+        Sim().SetMaster(kMaster.toStdString());
+        const structLeser reader = ParamTest::AddReader(*m_store, QStringLiteral("Birch"), QStringLiteral("---"),
+                                                        QStringLiteral("0;") + kMaster, QStringLiteral("2"));
+        ScriptedPrompt prompt;
+        QVERIFY(VmTest::ApplyLineFault(Sim(), fault));
+        {
+            CParamBirchDlg dlg(Ctx(), reader);
+            QCOMPARE(Link().m_nPause.load(), 1);   // the dialog keeps the monitor from reading for it
+            QCOMPARE(dlg.findChild<QPushButton*>(QStringLiteral("3"))->isEnabled(), answers);
+            QCOMPARE(dlg.findChild<QPushButton*>(QStringLiteral("1019"))->isEnabled(), answers);
+        }
+        Recovered(false, prompt);
+    }
+
+    void sendDialog_data() { Faults_data(); }
+    void sendDialog()
+    {
+        QFETCH(QString, fault);
+        QFETCH(bool, answers);
+        Online(Sim::Model::Birch);
+        Sim().SetTransponders({kMaster.toStdString(), "00000000A1"});
+        const structLeser reader = ParamTest::AddReader(*m_store, QStringLiteral("Birch"), QStringLiteral("---"),
+                                                        QStringLiteral("1"), QStringLiteral("2"));
+        ScriptedPrompt prompt;
+        QVERIFY(VmTest::ApplyLineFault(Sim(), fault));
+        {
+            CSendBirchDlg dlg(Ctx(), 1, reader.ID);
+            auto* status = dlg.findChild<QLabel*>(QStringLiteral("1032"));
+            auto* fromReader = dlg.findChild<QTreeWidget*>(QStringLiteral("1073"));
+            QTRY_COMPARE_WITH_TIMEOUT(status->text(), T(answers ? 182 : 141), VmTest::kOperationBoundMs);
+            QCOMPARE(fromReader->topLevelItemCount(), answers ? 1 : 0);
+            QCOMPARE(prompt.Texts(), answers ? QStringList() : QStringList{T(141)});
+        }
+        Recovered(false, prompt);
+    }
+};
+
+QTEST_MAIN(TestDialogFaults)
+#include "tst_DialogFaults.moc"
