@@ -275,6 +275,7 @@ QString CStoreDB_Handler::OpenDatabase()
         return Reason(error);
     QSqlDatabase db = QSqlDatabase::database(name, false);
 
+    QStringList missing;
     if (shared) {
         // Several workstations may open an empty database at once: the schema is made and
         // upgraded in one transaction under a lock of the program's own, so only one makes it
@@ -285,7 +286,9 @@ QString CStoreDB_Handler::OpenDatabase()
         if (!Exec(db, QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kSchemaLock), &error))
             why = Reason(error);
         else
-            why = PrepareSchema(db, true, existed, german);
+            why = InspectDatabase(db, true, existed, german, &missing);
+        if (why.isEmpty())
+            why = PrepareSchema(db, true, missing);
         if (why.isEmpty() && !Exec(db, QStringLiteral("COMMIT"), &error))
             why = Reason(error);
         if (!why.isEmpty())
@@ -294,11 +297,13 @@ QString CStoreDB_Handler::OpenDatabase()
     }
 
     // Nothing is written to an existing file until it has proved to be a sound database.
+    if (const QString why = InspectDatabase(db, false, existed, german, &missing); !why.isEmpty())
+        return why;
     if (!Exec(db, QStringLiteral("PRAGMA journal_mode=WAL"), &error))
         return Reason(error);
     if (!db.transaction())
         return Reason(db.lastError().text());
-    const QString why = PrepareSchema(db, false, existed, german);
+    const QString why = PrepareSchema(db, false, missing);
     if (!why.isEmpty()) {
         db.rollback();
         return why;
@@ -308,11 +313,10 @@ QString CStoreDB_Handler::OpenDatabase()
     return {};
 }
 
-QString CStoreDB_Handler::PrepareSchema(QSqlDatabase& db, bool shared, bool existed, bool german)
+// Adds the tables that are missing (all of them: a new database, with the full-access
+// schedule) and upgrades the schema, inside the caller's transaction.
+QString CStoreDB_Handler::PrepareSchema(QSqlDatabase& db, bool shared, const QStringList& missing)
 {
-    QStringList missing;
-    if (const QString why = InspectDatabase(db, shared, existed, german, &missing); !why.isEmpty())
-        return why;
     const bool fresh = missing.size() == int(std::size(kTables));
     QString error;
     // A new database, or one that lacks a table: add what is missing.

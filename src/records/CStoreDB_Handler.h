@@ -165,7 +165,7 @@ public:
 
 private:
     QString OpenDatabase();         // empty when open, else why not
-    QString PrepareSchema(QSqlDatabase& db, bool shared, bool existed, bool german);
+    QString PrepareSchema(QSqlDatabase& db, bool shared, const QStringList& missing);
     static QString UpgradeSchema(QSqlDatabase& db, bool shared);
     static int ReadSchemaVersion(QSqlDatabase& db, bool shared, QString* error);
     static bool WriteSchemaVersion(QSqlDatabase& db, bool shared, int version, QString* error);

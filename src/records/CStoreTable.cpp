@@ -931,7 +931,8 @@ int CStoreTable<R>::UpdateRecords(const std::vector<R>& recs)
         names << QStringLiteral("k%1").arg(i + 1);
     }
     const QString row = QStringLiteral("(?,%1)").arg(Placeholders(int(cols.size())));
-    constexpr size_t kBatch = 500;
+    // Large batches: the server joins each batch against the table once.
+    constexpr size_t kBatch = 5000;
     for (size_t from = 0; from < recs.size(); from += kBatch) {
         const size_t n = std::min(kBatch, recs.size() - from);
         const QString sql = QStringLiteral("UPDATE %1 SET %2 FROM (VALUES %3) AS v(%4) WHERE %1.ID=v.k0")
