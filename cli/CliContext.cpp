@@ -33,7 +33,7 @@ QString CliContext::Literal(const char* german, const char* english) const
 std::unique_ptr<CStoreDB_Handler> CliContext::OpenStore() const
 {
     if (!m_options.db.isEmpty())
-        return std::make_unique<CStoreDB_Handler>(m_lang, m_options.db);
+        return OpenRecordStore(m_options.db, m_lang);   // --db FILE or --db-url URL
     return std::make_unique<CStoreDB_Handler>(m_lang);
 }
 

@@ -19,7 +19,7 @@ enum CliStatus { kDone = 0, kFailed = 1, kBadUsage = 2, kNoDatabase = 3 };
 struct CliOptions {
     QString command;
     QStringList args;          // positional arguments after the subcommand
-    QString db;                // --db FILE; empty: the program's database
+    QString db;                // --db FILE or --db-url URL; empty: the program's database
     int language = -1;         // --lang: 0 de, 1 en; -1: the "nLanguage" setting
     uint32_t com = 0;          // --com N; 0: the "nAktCOM" setting
     bool quiet = false;

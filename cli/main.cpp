@@ -5,6 +5,7 @@
 #include "Commands.h"
 #include "base/Settings.h"
 #include "link/ComPorts.h"
+#include "records/StoreLocation.h"
 #include "texts/CLanguageHandler.h"
 
 #include <QCommandLineParser>
@@ -24,6 +25,8 @@ QString UsageText()
     text += QStringLiteral(
         "\noptions for every command:\n"
         "  --db FILE      the database file (default: the program's database)\n"
+        "  --db-url URL   a shared database, postgresql://user@host:port/database (password\n"
+        "                 from ~/.pgpass; the tool never asks for one)\n"
         "  --lang de|en   language of the messages (default: the program's setting)\n"
         "  --quiet        only failures on standard error, no progress\n"
         "  --json         one JSON object with what was done on standard output\n"
@@ -51,13 +54,14 @@ QString Parse(const QStringList& arguments, CliOptions& o, bool& help)
     QCommandLineParser p;
     p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption db(QStringLiteral("db"), {}, QStringLiteral("FILE"));
+    const QCommandLineOption dbUrl(QStringLiteral("db-url"), {}, QStringLiteral("URL"));
     const QCommandLineOption lang(QStringLiteral("lang"), {}, QStringLiteral("LANG"));
     const QCommandLineOption com(QStringLiteral("com"), {}, QStringLiteral("N"));
     const QCommandLineOption from(QStringLiteral("from"), {}, QStringLiteral("DDMMYY"));
     const QCommandLineOption to(QStringLiteral("to"), {}, QStringLiteral("DDMMYY"));
     const QCommandLineOption registerAs(QStringLiteral("register-as"), {}, QStringLiteral("NAME"));
     const QCommandLineOption helpOption(QStringList{QStringLiteral("help"), QStringLiteral("h")});
-    p.addOptions({db, lang, com, from, to, registerAs, helpOption});
+    p.addOptions({db, dbUrl, lang, com, from, to, registerAs, helpOption});
     for (const char* flag : {"quiet", "json", "yes", "all", "clear", "no-safety-copy"})
         p.addOption(QCommandLineOption(QString::fromLatin1(flag)));
     if (!p.parse(arguments))
@@ -79,7 +83,7 @@ QString Parse(const QStringList& arguments, CliOptions& o, bool& help)
             command = &c;
     if (!command)
         return QStringLiteral("unknown command \"%1\"").arg(o.command);
-    static const QStringList global = {QStringLiteral("db"), QStringLiteral("lang"), QStringLiteral("quiet"),
+    static const QStringList global = {QStringLiteral("db"), QStringLiteral("db-url"), QStringLiteral("lang"), QStringLiteral("quiet"),
                                        QStringLiteral("json"), QStringLiteral("yes")};
     for (const QString& name : o.given)
         if (!global.contains(name) && !command->options.contains(name))
@@ -90,6 +94,16 @@ QString Parse(const QStringList& arguments, CliOptions& o, bool& help)
     o.db = p.value(db);
     if (p.isSet(db) && o.db.isEmpty())
         return QStringLiteral("--db needs a file name");
+    if (p.isSet(dbUrl)) {
+        if (p.isSet(db))
+            return QStringLiteral("--db and --db-url name two databases; give one");
+        o.db = p.value(dbUrl);
+        const StoreLocation where = StoreLocation::Parse(o.db, false);
+        if (!where.IsShared())
+            return QStringLiteral("--db-url takes a postgresql:// URL");
+        if (!where.invalid.isEmpty())
+            return QStringLiteral("--db-url: ") + where.invalid;
+    }
     if (p.isSet(lang)) {
         const QString l = p.value(lang).toLower();
         if (l != QStringLiteral("de") && l != QStringLiteral("en"))

@@ -2,7 +2,8 @@
 # Installs the Debian 12 packages the build, the program and its tests need, when missing.
 set -euo pipefail
 packages=(build-essential cmake qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libsqlite3-dev
-          libgl-dev xvfb xauth fonts-dejavu-core imagemagick x11-utils)
+          libgl-dev xvfb xauth fonts-dejavu-core imagemagick x11-utils
+          postgresql libqt6sql6-psql)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

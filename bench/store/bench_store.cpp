@@ -7,7 +7,8 @@
 //   - deleting a reader together with its 10,000 events (and its place in transponder lists),
 //   - reload of each cached list,
 //   - lookup of a transponder by number.
-// Runs headless in a private temporary home. Usage: bench_store [runs]
+// Runs headless in a private temporary home. With a PostgreSQL URL, the same against that server,
+// side by side. Usage: bench_store [runs] [postgresql://...]
 #include "base/Prompt.h"
 #include "readers/ReaderDeletion.h"
 #include "records/CStoreDB_Handler.h"
@@ -18,6 +19,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <algorithm>
 #include <cstdio>
@@ -35,51 +37,84 @@ constexpr int kEventsPerBusyReader = 10000;
 
 QString Number(int i) { return QStringLiteral("%1").arg(i, 10, 16, QLatin1Char('0')).toUpper(); }
 
-// Fills the database file directly, in one transaction, before the store opens it.
-void Populate(const QString& path)
+// A connection of the benchmark's own to the store's database, as another program would make.
+QSqlDatabase OutsideConnection(const StoreLocation& loc, const QString& name)
 {
+    QSqlDatabase db = QSqlDatabase::addDatabase(loc.IsShared() ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"), name);
+    if (loc.IsShared()) {
+        if (!loc.host.isEmpty())
+            db.setHostName(loc.host);
+        if (loc.port >= 0)
+            db.setPort(loc.port);
+        db.setUserName(loc.user);
+        db.setDatabaseName(loc.database);
+    } else {
+        db.setDatabaseName(loc.file);
+    }
+    if (!db.open())
+        std::fprintf(stderr, "cannot open %s: %s\n", qPrintable(loc.DisplayName()), qPrintable(db.lastError().text()));
+    return db;
+}
+
+// Inserts rows of values, hundreds to a statement (a server would otherwise spend the time on
+// round trips).
+void InsertRows(QSqlDatabase& db, const QString& table, const QString& columns, const std::vector<QVariantList>& rows)
+{
+    constexpr size_t kBatch = 500;
+    for (size_t from = 0; from < rows.size(); from += kBatch) {
+        const size_t n = std::min(kBatch, rows.size() - from);
+        const QString one = u'(' + QStringList(rows[from].size(), QStringLiteral("?")).join(u',') + u')';
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES ").arg(table, columns) + QStringList(qsizetype(n), one).join(u','));
+        for (size_t r = from; r < from + n; ++r)
+            for (const QVariant& v : rows[r])
+                q.addBindValue(v);
+        if (!q.exec())
+            std::fprintf(stderr, "fill %s: %s\n", qPrintable(table), qPrintable(q.lastError().text()));
+    }
+}
+
+// Fills the database directly, in one transaction, before the store opens it.
+void Populate(const StoreLocation& loc)
+{
+    { CStoreDB_Handler schema(nullptr, loc); }   // the tables exist
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fill"));
-        db.setDatabaseName(path);
-        db.open();
+        QSqlDatabase db = OutsideConnection(loc, QStringLiteral("fill"));
         QSqlQuery q(db);
         db.transaction();
         for (const char* t : {"tblLeser", "tblTransponder", "tblPerson", "tblEvents"})
             q.exec(QStringLiteral("DELETE FROM %1").arg(QLatin1String(t)));
-        q.prepare("INSERT INTO tblLeser (ID, Name, Info, Identity, Changed, Model, SwitchTime, Params) "
-                  "VALUES (?, ?, 'AB', ?, 0, 'Cedar', '5', '0A')");
-        for (int r = 1; r <= kReaders; ++r) {
-            q.addBindValue(r);
-            q.addBindValue(QStringLiteral("Leser_%1").arg(r));
-            q.addBindValue(QStringLiteral("%1").arg(r, 20, 10, QLatin1Char('0')));
-            q.exec();
-        }
-        q.prepare("INSERT INTO tblTransponder (ID, Number, PersonID, ScheduleID, Readers, Changed) VALUES (?, ?, ?, 1, ?, 0)");
-        for (int t = 1; t <= kTransponders; ++t) {
-            q.addBindValue(t);
-            q.addBindValue(Number(t));
-            q.addBindValue(t <= kPersons ? t : 0);
-            q.addBindValue(QStringLiteral("1;%1;%2").arg(2 + t % 50).arg(52 + t % 48));
-            q.exec();
-        }
-        q.prepare("INSERT INTO tblPerson (ID, Name, TransponderID) VALUES (?, ?, ?)");
-        for (int p = 1; p <= kPersons; ++p) {
-            q.addBindValue(p);
-            q.addBindValue(QStringLiteral("Person_%1").arg(p, 0, 16));
-            q.addBindValue(p);
-            q.exec();
-        }
-        q.prepare("INSERT INTO tblEvents (ID, TransponderNo, Date, Time, ClassCode, ClassText, DetailCode, DetailText, "
-                  "ReaderID, ReaderName) VALUES (?, ?, '05122026', '1415', '10', 'Zutritt', '011', 'Tür geöffnet', ?, ?)");
+        std::vector<QVariantList> rows;
+        for (int r = 1; r <= kReaders; ++r)
+            rows.push_back({r, QStringLiteral("Leser_%1").arg(r), QStringLiteral("AB"),
+                            QStringLiteral("%1").arg(r, 20, 10, QLatin1Char('0')), 0, QStringLiteral("Cedar"),
+                            QStringLiteral("5"), QStringLiteral("0A")});
+        InsertRows(db, "tblLeser", "ID, Name, Info, Identity, Changed, Model, SwitchTime, Params", rows);
+        rows.clear();
+        for (int t = 1; t <= kTransponders; ++t)
+            rows.push_back({t, Number(t), t <= kPersons ? t : 0, 1,
+                            QStringLiteral("1;%1;%2").arg(2 + t % 50).arg(52 + t % 48), 0});
+        InsertRows(db, "tblTransponder", "ID, Number, PersonID, ScheduleID, Readers, Changed", rows);
+        rows.clear();
+        for (int p = 1; p <= kPersons; ++p)
+            rows.push_back({p, QStringLiteral("Person_%1").arg(p, 0, 16), p});
+        InsertRows(db, "tblPerson", "ID, Name, TransponderID", rows);
+        rows.clear();
         for (int e = 1; e <= kEvents; ++e) {
             const int reader = 1 + (e - 1) / kEventsPerBusyReader;
-            q.addBindValue(e);
-            q.addBindValue(Number(1 + e % kTransponders));
-            q.addBindValue(reader);
-            q.addBindValue(QStringLiteral("Leser_%1").arg(reader));
-            q.exec();
+            rows.push_back({e, Number(1 + e % kTransponders), QStringLiteral("05122026"), QStringLiteral("1415"),
+                            QStringLiteral("10"), QStringLiteral("Zutritt"), QStringLiteral("011"),
+                            QStringLiteral("Tür geöffnet"), reader, QStringLiteral("Leser_%1").arg(reader)});
         }
+        InsertRows(db, "tblEvents",
+                   "ID, TransponderNo, Date, Time, ClassCode, ClassText, DetailCode, DetailText, ReaderID, ReaderName", rows);
+        if (loc.IsShared())
+            for (const char* t : {"tblleser", "tbltransponder", "tblperson", "tblevents"})
+                q.exec(QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', 'id'), (SELECT MAX(ID) FROM %1))")
+                           .arg(QLatin1String(t)));
         db.commit();
+        if (loc.IsShared())
+            q.exec(QStringLiteral("VACUUM ANALYZE"));
     }
     QSqlDatabase::removeDatabase(QStringLiteral("fill"));
 }
@@ -150,22 +185,31 @@ void Line(const char* what, Time t, const char* target)
     std::printf("%-54s %9.2f ms CPU %9.2f ms wall   target %s\n", what, t.cpu, t.wall, target);
 }
 
-} // namespace
+// The figures of one backend, in the order of kNames.
+const char* const kNames[] = {"edit of one transponder by ID",
+                              "delete 5,000 selected of 10,000 events (view base)",
+                              "delete-all of 50,000 events",
+                              "delete a reader with its 10,000 events",
+                              "reload readers (100)",
+                              "reload transponders (10,000)",
+                              "reload persons (1,000)",
+                              "reload schedule windows (4)",
+                              "reload events (50,000)",
+                              "lookup of a transponder by number"};
+const char* const kTargets[] = {"< 2 ms",   "< 1000 ms", "< 1000 ms", "< 500 ms", "< 150 ms",
+                                "< 150 ms", "< 150 ms",  "< 150 ms",  "< 150 ms", "O(1)"};
+constexpr int kFigures = int(std::size(kNames));
 
-int main(int argc, char** argv)
+std::vector<Time> Run(const StoreLocation& loc, int runs, ScriptedPrompt& prompt)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    const QString home = VmTest::IsolateHome();
-    const int runs = argc > 1 ? std::max(1, QByteArray(argv[1]).toInt()) : 5;
-    ScriptedPrompt prompt;
-
-    std::vector<Time> edit, viewDelete, deleteAll, cascade, lookup;
-    std::vector<std::vector<Time>> reload(5);
+    std::vector<std::vector<Time>> all(kFigures);
     for (int run = 0; run < runs; ++run) {
-        const QString path = CStoreDB_Handler(nullptr).GetAktDBPath();
-        Populate(path);
-        CStoreDB_Handler store(nullptr);
+        Populate(loc);
+        CStoreDB_Handler store(nullptr, loc);
+        if (!store.IsDatabaseOpen()) {
+            std::fprintf(stderr, "%s\n", qPrintable(store.DatabaseError()));
+            return {};
+        }
         CtblTransponder* transponders = store.Get_Ptr_To_tblTransponder();
         CtblEvents* events = store.Get_Ptr_To_tblEvents();
 
@@ -174,20 +218,20 @@ int main(int argc, char** argv)
             edits.push_back(Ms([&] {
                 EditRecordById(transponders, 1 + (k * 197) % kTransponders, [](structTransponder& t) { t.Changed = 1; });
             }));
-        edit.push_back(Median(edits));
+        all[0].push_back(Median(edits));
 
-        reload[0].push_back(Ms([&] { store.Get_Ptr_To_tblLeser()->_Requery(); }));
-        reload[1].push_back(Ms([&] { transponders->_Requery(); }));
-        reload[2].push_back(Ms([&] { store.Get_Ptr_To_tblPerson()->_Requery(); }));
-        reload[3].push_back(Ms([&] { store.Get_Ptr_To_tblZeitschema()->_Requery(); }));
-        reload[4].push_back(Ms([&] { events->_Requery(); }));
+        all[4].push_back(Ms([&] { store.Get_Ptr_To_tblLeser()->_Requery(); }));
+        all[5].push_back(Ms([&] { transponders->_Requery(); }));
+        all[6].push_back(Ms([&] { store.Get_Ptr_To_tblPerson()->_Requery(); }));
+        all[7].push_back(Ms([&] { store.Get_Ptr_To_tblZeitschema()->_Requery(); }));
+        all[8].push_back(Ms([&] { events->_Requery(); }));
 
         int found = 0;
         Time thousand = Ms([&] {
             for (int k = 0; k < 1000; ++k)
                 found += transponders->IndexOfNumber(Number(1 + (k * 7919) % kTransponders)) >= 0;
         });
-        lookup.push_back({thousand.cpu / 1000.0, thousand.wall / 1000.0});
+        all[9].push_back({thousand.cpu / 1000.0, thousand.wall / 1000.0});
         if (found != 1000)
             std::fprintf(stderr, "lookup found %d of 1000\n", found);
 
@@ -196,7 +240,7 @@ int main(int argc, char** argv)
             EventRows view(ViewContext{nullptr, &store, nullptr, nullptr}, 2);
             for (int row = 1; row <= view.RecordCount(); row += 2)
                 view.Grid()->SetRowSelected(row, true);
-            viewDelete.push_back(Ms([&] { view.DeleteEntries(); }));
+            all[1].push_back(Ms([&] { view.DeleteEntries(); }));
             if (view.RecordCount() != kEventsPerBusyReader / 2)
                 std::fprintf(stderr, "view delete left %d rows\n", view.RecordCount());
         }
@@ -204,29 +248,61 @@ int main(int argc, char** argv)
         prompt.NextAnswer(true);   // delete this reader?
         prompt.NextAnswer(true);   // and its events?
         const int before = events->GetAnz_Events();
-        cascade.push_back(Ms([&] { ReaderDeletion::DeleteReaders(store, {0}, nullptr); }));
+        all[3].push_back(Ms([&] { ReaderDeletion::DeleteReaders(store, {0}, nullptr); }));
         if (before - events->GetAnz_Events() != kEventsPerBusyReader)
             std::fprintf(stderr, "cascade removed %d events\n", before - events->GetAnz_Events());
 
         // Delete-all of the full 50,000.
-        Populate(path);
+        Populate(loc);
         events->_Requery();
-        deleteAll.push_back(Ms([&] {
+        all[2].push_back(Ms([&] {
             if (DeleteRecordsWhere(events, {}) == RecordResult::Done)
                 events->RemoveAllData();
         }));
     }
+    std::vector<Time> medians;
+    for (const auto& v : all)
+        medians.push_back(Median(v));
+    return medians;
+}
+
+} // namespace
+
+// Usage: bench_store [runs] [postgresql://...]. With a URL (or VM_BENCH_PG_URL) the same runs
+// go against that server too, and each figure is printed beside SQLite's with the ratio of
+// their wall times (a server's work is not in this process's CPU time).
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    VmTest::IsolateHome();
+    const int runs = argc > 1 ? std::max(1, QByteArray(argv[1]).toInt()) : 5;
+    const QString url = argc > 2 ? QString::fromLocal8Bit(argv[2]) : qEnvironmentVariable("VM_BENCH_PG_URL");
+    ScriptedPrompt prompt;
+
+    const std::vector<Time> lite = Run(StoreLocation::FromSettings(), runs, prompt);
+    std::vector<Time> server;
+    if (!url.isEmpty())
+        server = Run(StoreLocation::Parse(url), runs, prompt);
 
     std::printf("record store, %d transponders, %d persons, %d readers, %d events; median of %d runs\n", kTransponders,
                 kPersons, kReaders, kEvents, runs);
-    Line("edit of one transponder by ID", Median(edit), "< 2 ms");
-    Line("delete 5,000 selected of 10,000 events (view base)", Median(viewDelete), "< 1000 ms");
-    Line("delete-all of 50,000 events", Median(deleteAll), "< 1000 ms");
-    Line("delete a reader with its 10,000 events", Median(cascade), "< 500 ms");
-    const char* names[] = {"reload readers (100)", "reload transponders (10,000)", "reload persons (1,000)",
-                           "reload schedule windows (4)", "reload events (50,000)"};
-    for (int i = 0; i < 5; ++i)
-        Line(names[i], Median(reload[size_t(i)]), "< 150 ms");
-    Line("lookup of a transponder by number", Median(lookup), "O(1)");
+    if (server.empty()) {
+        for (int i = 0; i < kFigures && size_t(i) < lite.size(); ++i)
+            Line(kNames[i], lite[size_t(i)], kTargets[i]);
+        return lite.empty() ? 1 : 0;
+    }
+    std::printf("%-54s %12s %12s %12s %7s   %s\n", "", "SQLite wall", "PG wall", "PG CPU", "ratio", "target");
+    bool within = true;
+    for (int i = 0; i < kFigures; ++i) {
+        const Time a = lite[size_t(i)], b = server[size_t(i)];
+        const double ratio = a.wall > 0 ? b.wall / a.wall : 0;
+        // The lookup runs in memory on either backend; its ratio is noise.
+        if (i != kFigures - 1)
+            within = within && ratio <= 3.0;
+        std::printf("%-54s %9.2f ms %9.2f ms %9.2f ms %6.2fx   %s, <= 3x SQLite\n", kNames[i], a.wall, b.wall, b.cpu,
+                    ratio, kTargets[i]);
+    }
+    std::printf("PostgreSQL within 3x of SQLite on every figure: %s\n", within ? "yes" : "NO");
     return 0;
 }

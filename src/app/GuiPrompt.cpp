@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QThread>
 #include <chrono>
@@ -116,4 +118,17 @@ QString GuiPrompt::ChooseFile(const FileRequest& request)
                             : QFileDialog::getOpenFileName(QApplication::activeWindow(), request.title, start, request.filter);
     });
     return path;
+}
+
+QString GuiPrompt::Password(const QString& text, const QString& caption)
+{
+    QString password;
+    OnGuiThread([&] {
+        bool ok = false;
+        const QString typed =
+            QInputDialog::getText(QApplication::activeWindow(), caption, text, QLineEdit::Password, QString(), &ok);
+        // A null text tells the caller the user cancelled; an empty password is a valid answer.
+        password = ok ? (typed.isNull() ? QStringLiteral("") : typed) : QString();
+    });
+    return password;
 }

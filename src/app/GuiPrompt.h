@@ -22,6 +22,7 @@ public:
     bool Question(const QString& text, const QString& caption) override;
     void ShowMessage(const QString& text) override;
     QString ChooseFile(const FileRequest& request) override;
+    QString Password(const QString& text, const QString& caption) override;
 
     static QMessageBox::Icon ToIcon(PromptIcon icon);
 

@@ -66,6 +66,7 @@ void ShowExclamation(const QString& text) { Prompt().Message(text, PromptCaption
 void ShowInfo(const QString& text) { Prompt().Message(text, PromptCaption(), PromptIcon::Information); }
 bool AskYesNo(const QString& text) { return Prompt().Question(text, PromptCaption()); }
 QString ChooseFile(const FileRequest& request) { return Prompt().ChooseFile(request); }
+QString AskPassword(const QString& text) { return Prompt().Password(text, PromptCaption()); }
 
 ScriptedPrompt::ScriptedPrompt() { SetPrompt(this); }
 ScriptedPrompt::~ScriptedPrompt()
@@ -109,6 +110,23 @@ QString ScriptedPrompt::ChooseFile(const FileRequest& request)
     const QString path = m_files.front();
     m_files.pop_front();
     return path;
+}
+
+QString ScriptedPrompt::Password(const QString& text, const QString& caption)
+{
+    QMutexLocker lock(&m_mutex);
+    m_log.push_back({Shown::Password, text, caption, PromptIcon::None});
+    if (m_passwords.empty())
+        return {};
+    const QString password = m_passwords.front();
+    m_passwords.pop_front();
+    return password;
+}
+
+void ScriptedPrompt::NextPassword(const QString& password)
+{
+    QMutexLocker lock(&m_mutex);
+    m_passwords.push_back(password);
 }
 
 void ScriptedPrompt::NextFileName(const QString& path)
@@ -156,5 +174,6 @@ void ScriptedPrompt::Clear()
     m_log.clear();
     m_answers.clear();
     m_files.clear();
+    m_passwords.clear();
     m_unanswered = 0;
 }

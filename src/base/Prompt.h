@@ -30,6 +30,14 @@ public:
     virtual void ShowMessage(const QString& text) = 0;
     // A file dialog; the chosen full path, or an empty text when the user cancelled.
     virtual QString ChooseFile(const FileRequest& request) = 0;
+    // A password, typed hidden; a null text when the user cancelled. Never logged or kept
+    // by the prompt. Prompts without a way to ask (tools, the stand-in) cancel.
+    virtual QString Password(const QString& text, const QString& caption)
+    {
+        (void)text;
+        (void)caption;
+        return {};
+    }
 };
 
 // The prompt in force. Until something is installed, a prompt that only logs to stderr
@@ -64,13 +72,14 @@ void ShowExclamation(const QString& text);  // exclamation icon (store errors)
 void ShowInfo(const QString& text);         // information icon
 bool AskYesNo(const QString& text);         // question icon, true = Yes
 QString ChooseFile(const FileRequest& request);   // empty: cancelled
+QString AskPassword(const QString& text);         // null: cancelled
 
 // Prompt for tests and tools: answers questions from a queue and records what was shown.
 // Safe to use from worker threads.
 class ScriptedPrompt : public IPrompt {
 public:
     struct Shown {
-        enum Kind { Message, Question, ShowMessage, FileDialog } kind;
+        enum Kind { Message, Question, ShowMessage, FileDialog, Password } kind;
         QString text;
         QString caption;
         PromptIcon icon;
@@ -85,7 +94,12 @@ public:
     // cancelled (empty). The last request is kept for tests (LastFileRequest).
     QString ChooseFile(const FileRequest& request) override;
 
+    // Logged with the question's text (never the answer); answered from NextPassword's queue,
+    // else cancelled (null).
+    QString Password(const QString& text, const QString& caption) override;
+
     void NextFileName(const QString& path);
+    void NextPassword(const QString& password);
     FileRequest LastFileRequest() const;
 
     // Queue the answer to the next question (true = Yes). Without one a question is answered
@@ -100,6 +114,7 @@ private:
     mutable QMutex m_mutex;
     std::deque<bool> m_answers;
     std::deque<QString> m_files;
+    std::deque<QString> m_passwords;
     FileRequest m_lastFile;
     std::vector<Shown> m_log;
     int m_unanswered = 0;

@@ -1,5 +1,6 @@
 #include "exchange/DatabaseBackup.h"
 
+#include "base/Paths.h"
 #include "base/Settings.h"
 #include "base/TimeStamp.h"
 #include "records/CStoreDB_Handler.h"
@@ -153,6 +154,31 @@ QString WriteSafetyCopy(CStoreDB_Handler* store, const QString& databasePath, co
     return why;
 }
 
+// A shared database has no file to replace: the backup file's records take the place of the
+// server's in one transaction, after a safety copy of the server's records (when wanted) into
+// the per-user data folder, named after the database.
+int RestoreShared(CStoreDB_Handler* store, const QString& path, const std::function<int(const QString&)>& refuse)
+{
+    CLanguageHandler* lang = store->GetLanguageHandler();
+    const bool german = Settings::ReadLanguage() == 0;
+    if (const QString why = CStoreDB_Handler::CheckDatabaseFile(path, german); !why.isEmpty())
+        return refuse(why);
+    if (AskYesNo(Text(lang, 221))) {
+        QDir().mkpath(Paths::DataDir());
+        const QString safety =
+            SafetyCopyPath(QDir(Paths::DataDir()).filePath(store->Location().database + QStringLiteral(".mdb")));
+        if (const QString why = WriteBackup(store, safety); !why.isEmpty()) {
+            ShowWarning(Text(lang, 218) + QStringLiteral("\n\n") + QDir::toNativeSeparators(safety) + u'\n' + why);
+            return 0;
+        }
+    }
+    Stage("replacing");
+    QString why;
+    if (!store->RestoreFrom(path, &why))
+        return refuse(why);
+    return 1;
+}
+
 } // namespace
 
 void SetStageHook(std::function<void(const char*)> hook) { StageHook() = std::move(hook); }
@@ -207,7 +233,7 @@ QString WriteBackup(CStoreDB_Handler* store, const QString& target)
     const bool german = Settings::ReadLanguage() == 0;
     if (!store || !store->IsDatabaseOpen())
         return store ? store->DatabaseError() : Pick(german, "Keine Datenbank geöffnet.", "No database is open.");
-    if (SameFile(target, store->GetAktDBPath()))
+    if (!store->IsShared() && SameFile(target, store->GetAktDBPath()))
         return Pick(german, "Die Sicherung kann nicht die Datenbank selbst ersetzen.",
                     "The backup cannot replace the database itself.");
     if (QFileInfo(target).isDir())
@@ -269,11 +295,13 @@ int RestoreFile(const StoreOwner& owner, const QString& path)
         return 0;
     CLanguageHandler* lang = store->GetLanguageHandler();
     const bool german = Settings::ReadLanguage() == 0;
-    const QString databasePath = store->GetAktDBPath();
     auto refuse = [&](const QString& why) {
         ShowWarning(Text(lang, 222) + QStringLiteral("\n\n") + QDir::toNativeSeparators(path) + u'\n' + why);
         return 0;
     };
+    if (store->IsShared())
+        return RestoreShared(store, path, refuse);
+    const QString databasePath = store->GetAktDBPath();
     if (SameFile(path, databasePath))
         return refuse(Pick(german, "Die Datei ist die geöffnete Datenbank selbst.", "The file is the open database itself."));
 

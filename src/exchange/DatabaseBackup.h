@@ -1,5 +1,6 @@
 #pragma once
-// Backup, restore and clearing of the database file behind the record store.
+// Backup, restore and clearing of the database behind the record store. Backups are SQLite
+// files (".mdb") also from a shared PostgreSQL database, so any backup restores on either.
 //
 // Nothing here replaces a good file by a half-written one: every copy is written to a hidden
 // temporary file beside its target, synced, and renamed over the target in one step. A file
@@ -52,6 +53,9 @@ struct StoreOwner {
 //     database file exists, question 221 (Yes: safety copy first, text 218 when it fails),
 //     the store handler released, the file replaced, the handler made again (also when the
 //     replacement failed: text 222).
+//     On a shared database there is no file: after the question 221 (Yes: safety copy of the
+//     server's records into the data folder) the file's records replace the server's in one
+//     transaction; the handler stays and reloads its lists.
 //   ClearAll: question 223; readers, events, persons, transponders and every schedule window
 //     but the full-access schedule's deleted in one transaction, the cached lists reloaded.
 // busy(1) is called once the user has chosen and the work starts, busy(0) when it ends (the

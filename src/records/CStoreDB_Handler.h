@@ -1,18 +1,28 @@
 #pragma once
-// The record store: six tables in one SQLite database file, reached through Qt SQL.
+// The record store: six tables reached through Qt SQL, either in one SQLite database file (the
+// default) or in a PostgreSQL database that several workstations share.
 //
-// Which file: the settings value "DBPath" (a string under the program's settings key, read with
-// CSettingsStore::ReadString) names the database file when it is set; otherwise the default is
-// "VendrikManagerAIO.mdb" in the per-user data folder (Paths::DataDir()). The file keeps the
-// ".mdb" ending because backup and restore cut and append exactly that ending.
+// Which database: see StoreLocation.h. The settings value "DBUrl" names a shared database;
+// otherwise "DBPath" names the file, and without it the file is "VendrikManagerAIO.mdb" in the
+// per-user data folder (Paths::DataDir()). The file keeps the ".mdb" ending because backup and
+// restore cut and append exactly that ending. OpenRecordStore() opens one named by a text.
 //
-// A missing file is created with the six tables, their lookup indexes and the full-access
-// schedule "Vollzugriff" (four windows "0000" to "2359", every day; head window ID 1). A file of
-// an older schema (PRAGMA user_version) is upgraded in place at opening, in one transaction. An existing file that cannot be
-// opened or read as a database of this program is left exactly as it is: IsDatabaseOpen() is
-// false, DatabaseError() says why, and every table then fails to open and to reload.
+// A missing file, or an empty shared database, is given the six tables, their lookup indexes
+// and the full-access schedule "Vollzugriff" (four windows "0000" to "2359", every day; head
+// window ID 1). A database of an older schema is upgraded in place at opening, in one
+// transaction; the version is kept in PRAGMA user_version in a file and in the table
+// vmSchemaVersion on a server. An existing database that cannot be opened or read as one of
+// this program is left exactly as it is: IsDatabaseOpen() is false, DatabaseError() says why,
+// and every table then fails to open and to reload.
+//
+// Shared database: every change is a transaction of its own (or the caller's CStoreTransaction);
+// an edit locks its record when it reads it, so a record another workstation deleted meanwhile
+// is not found rather than half-changed. Cached lists show what this workstation last read;
+// _Requery() brings in the others' changes. Backups are SQLite files either way
+// (CopyDatabaseTo), and RestoreFrom() puts such a file's records in place of the server's.
 //
 // Durability: a record stored with Update() survives the program being killed right after it.
+// (On a server: commits do not wait for the server's disk, the same bargain as below.)
 // The database runs in WAL journal mode with synchronous=NORMAL: a commit is appended to the
 // write-ahead log without waiting for the disk, which makes adding thousands of events one by
 // one fast and is safe against a crashed or killed process (not against power loss). Before
@@ -27,6 +37,7 @@
 // made, in every thread, so the file is free afterwards. Do not delete the handler while a worker
 // still uses it.
 #include "records/CStoreTable.h"
+#include "records/StoreLocation.h"
 
 #include <QMutex>
 #include <QString>
@@ -34,6 +45,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 
 class CLanguageHandler;
 class QSqlDatabase;
@@ -91,9 +103,10 @@ public:
 class CStoreDB_Handler {
 public:
     // lang gives the texts of the record-change messages; it may be null (tools, tests).
+    // The database is the one the settings name.
     explicit CStoreDB_Handler(CLanguageHandler* lang);
-    // The same on the database file at path instead of the configured one (a tool's --db).
-    CStoreDB_Handler(CLanguageHandler* lang, const QString& path);
+    // The database at where. A password the server asks for is asked through the prompt seam.
+    CStoreDB_Handler(CLanguageHandler* lang, const StoreLocation& where);
     ~CStoreDB_Handler();
     CStoreDB_Handler(const CStoreDB_Handler&) = delete;
     CStoreDB_Handler& operator=(const CStoreDB_Handler&) = delete;
@@ -105,24 +118,33 @@ public:
     CtblEvents* Get_Ptr_To_tblEvents() { return &m_events; }
     CtblOnline* Get_Ptr_To_tblOnline() { return &m_online; }
 
-    QString GetAktDBPath() const { return m_path; }   // full path of the database file
+    QString GetAktDBPath() const { return m_path; }   // full path of the database file; empty when shared
+    const StoreLocation& Location() const { return m_loc; }
+    bool IsShared() const { return m_loc.IsShared(); }
     bool IsDatabaseOpen() const { return m_open; }
     QString DatabaseError() const { return m_error; } // empty when the database is open
     CLanguageHandler* GetLanguageHandler() const { return m_lang; }
 
-    // Writes the write-ahead log into the database file and empties it. 1 on success.
+    // Writes the write-ahead log into the database file and empties it. 1 on success (and
+    // always on a server, which keeps its own files).
     int FlushDatabaseFile();
     // Writes a consistent copy of the database, with every committed change, to path (which
-    // must not exist yet). 1 on success; otherwise error says why.
+    // must not exist yet) as a SQLite file, also from a server. 1 on success; otherwise error
+    // says why.
     int CopyDatabaseTo(const QString& path, QString* error);
     // Whether the file at path is a sound database of this program, by the rules the store
     // opens a file with; an empty file or one without the program's tables is refused too.
     // Reads only. Empty when it is; otherwise why not, in German or English.
     static QString CheckDatabaseFile(const QString& path, bool german);
 
+    // Shared database only: replaces every record by those of a backup file (checked first with
+    // CheckDatabaseFile) in one transaction, and reloads the cached lists. 1 on success;
+    // otherwise error says why and the database is as it was.
+    int RestoreFrom(const QString& file, QString* error);
+
     // The settings value naming the database file, and the default file name.
-    static const char* SettingDBPath() { return "DBPath"; }
-    static const char* DefaultFileName() { return "VendrikManagerAIO.mdb"; }
+    static const char* SettingDBPath() { return StoreLocation::SettingDBPath(); }
+    static const char* DefaultFileName() { return StoreLocation::DefaultFileName(); }
 
     // ---- transactions of the calling thread (see CStoreTransaction.h) ----
     int BeginTransaction();            // 1 when started or joined
@@ -142,17 +164,23 @@ public:
     static uint64_t CurrentThreadId();
 
 private:
-    QString ResolvePath() const;
-    void Open();
     QString OpenDatabase();         // empty when open, else why not
-    QString UpgradeSchema(QSqlDatabase& db);
-    static QString InspectDatabase(QSqlDatabase& db, bool existed, bool german, QStringList* missing);
+    QString PrepareSchema(QSqlDatabase& db, bool shared, const QStringList& missing);
+    static QString UpgradeSchema(QSqlDatabase& db, bool shared);
+    static int ReadSchemaVersion(QSqlDatabase& db, bool shared, QString* error);
+    static bool WriteSchemaVersion(QSqlDatabase& db, bool shared, int version, QString* error);
+    static bool ResyncKeys(QSqlDatabase& db, QString* error);
+    static QString InspectDatabase(QSqlDatabase& db, bool shared, bool existed, bool german, QStringList* missing);
+    bool ConnectShared(const QString& name, QString* error);
+    int CopySharedTo(const QString& path, QString* error);
     static void RunBeforeCommitHook();
     void CloseConnections();
     bool Connect(const QString& name, QString* error);
     void LoadAll();
 
     CLanguageHandler* m_lang;
+    StoreLocation m_loc;
+    QString m_password;             // typed at opening, under m_connMutex; never written anywhere
     QString m_path;
     bool m_open = false;
     QString m_error;
@@ -178,3 +206,7 @@ private:
     CtblEvents m_events{this};
     CtblOnline m_online{this};
 };
+
+// Opens the record store named by urlOrFile: a postgresql:// URL (see StoreLocation.h) or the
+// path of a database file. The handler's IsDatabaseOpen()/DatabaseError() tell how it went.
+std::unique_ptr<CStoreDB_Handler> OpenRecordStore(const QString& urlOrFile, CLanguageHandler* lang);

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QSqlField>
 #include <QSqlDriver>
 #include <QSqlQuery>
 #include <QThread>
@@ -201,6 +202,33 @@ QSqlDatabase ConnectionOrThrow(CStoreDB_Handler* store)
     return QSqlDatabase::database(name, false);
 }
 
+// Runs sql, whose ? stand for the values bound to q (addBindValue, in order). A file's
+// statements are prepared and run many times over. On a server a prepared statement costs a
+// round trip to prepare and one to free it besides the one to run it, and most statements here
+// run once per cursor; there the values are written into the text by the driver's own quoting
+// (as its prepared statements do too) and the statement goes in one round trip.
+bool Run(QSqlQuery& q, const QString& sql, bool shared)
+{
+    if (!shared)
+        return q.exec();
+    const QVariantList values = q.boundValues();
+    QString text;
+    text.reserve(sql.size() + values.size() * 12);
+    qsizetype k = 0;
+    const QSqlDriver* driver = q.driver();
+    for (const QChar ch : sql) {
+        if (ch == u'?' && k < values.size()) {
+            const QVariant& v = values[k++];
+            QSqlField field(QString(), v.metaType());
+            field.setValue(v);
+            text += driver->formatValue(field);
+        } else {
+            text += ch;
+        }
+    }
+    return q.exec(text);
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- base
@@ -229,11 +257,11 @@ int ExecCount(CStoreDB_Handler* store, const QString& sql, const QVariantList& v
 {
     QSqlDatabase db = ConnectionOrThrow(store);
     QSqlQuery q(db);
-    if (!q.prepare(sql))
+    if (!store->IsShared() && !q.prepare(sql))
         throw CDBException(q.lastError().text());
     for (const QVariant& v : values)
         q.addBindValue(v);
-    if (!q.exec())
+    if (!Run(q, sql, store->IsShared()))
         throw CDBException(q.lastError().text());
     return q.numRowsAffected();
 }
@@ -581,7 +609,15 @@ int CStoreTable<R>::Open()
         Close();
     QString name, error;
     bool ok = m_store->ThreadConnection(name, &error);
-    if (ok) {
+    bool probed = false;
+    if (ok && m_store->IsShared()) {
+        // A round trip to a server for every cursor would double the cost of a change of one
+        // record; a connection that found the table once trusts it is there (a table dropped
+        // behind the program's back then shows as a store error of the statement instead).
+        QMutexLocker lock(&m_cursorMutex);
+        probed = m_probed.count(name) > 0;
+    }
+    if (ok && !probed) {
         // The table must be there and readable; its rows are read when the cursor is walked.
         QSqlDatabase db = QSqlDatabase::database(name, false);
         QSqlQuery q(db);
@@ -597,6 +633,8 @@ int CStoreTable<R>::Open()
         return 0;
     }
     m_openErrors.erase(me);
+    if (m_store->IsShared())
+        m_probed.insert(name);
     m_cursors[me] = Cursor{};
     lock.unlock();
     m_store->CursorOpened();
@@ -758,12 +796,19 @@ int CStoreTable<R>::Update()
         throw CDBException(QStringLiteral("Update: neither AddNew nor Edit was called for %1.").arg(m_table));
     const QStringList cols = Codec<R>::Columns();
     if (c.mode == Cursor::Adding) {
-        QSqlQuery& q = Prepared(c.insertQ, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                               .arg(m_table, cols.join(QLatin1Char(',')), Placeholders(int(cols.size()))));
+        // A server hands the new key back with the insert; asking for it afterwards would be a
+        // second round trip. SQLite's driver knows it without asking.
+        const bool shared = m_store->IsShared();
+        const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)%4")
+                                .arg(m_table, cols.join(QLatin1Char(',')), Placeholders(int(cols.size())),
+                                     shared ? QStringLiteral(" RETURNING ID") : QString());
+        QSqlQuery& q = Prepared(c.insertQ, sql);
         Codec<R>::Bind(q, c.buf);
-        if (!q.exec())
+        if (!Run(q, sql, shared))
             throw CDBException(q.lastError().text());
-        c.buf.ID = q.lastInsertId().toInt();
+        c.buf.ID = shared ? (q.next() ? q.value(0).toInt() : 0) : q.lastInsertId().toInt();
+        if (c.buf.ID == 0)
+            throw CDBException(QStringLiteral("Update: %1 gave the new record no ID.").arg(m_table));
         {
             QMutexLocker lock(&m_cursorMutex);
             m_lastAdded[CStoreDB_Handler::CurrentThreadId()] = c.buf.ID;
@@ -774,10 +819,11 @@ int CStoreTable<R>::Update()
         QStringList sets;
         for (const QString& col : cols)
             sets << col + QStringLiteral("=?");
-        QSqlQuery& q = Prepared(c.updateQ, QStringLiteral("UPDATE %1 SET %2 WHERE ID=?").arg(m_table, sets.join(QLatin1Char(','))));
+        const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE ID=?").arg(m_table, sets.join(QLatin1Char(',')));
+        QSqlQuery& q = Prepared(c.updateQ, sql);
         Codec<R>::Bind(q, c.buf);
         q.addBindValue(c.buf.ID);
-        if (!q.exec())
+        if (!Run(q, sql, m_store->IsShared()))
             throw CDBException(q.lastError().text());
         if (q.numRowsAffected() == 0)
             throw CDBException(QStringLiteral("Update: record %1 of %2 no longer exists.").arg(c.buf.ID).arg(m_table));
@@ -799,9 +845,11 @@ void CStoreTable<R>::Delete()
         throw CDBException(QStringLiteral("Delete: no current record in %1.").arg(m_table));
     QSqlDatabase db = ConnectionOrThrow(m_store);
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("DELETE FROM %1 WHERE ID=?").arg(m_table));
+    const QString sql = QStringLiteral("DELETE FROM %1 WHERE ID=?").arg(m_table);
+    if (!m_store->IsShared())
+        q.prepare(sql);
     q.addBindValue(c.rows[c.cur].ID);
-    if (!q.exec())
+    if (!Run(q, sql, m_store->IsShared()))
         throw CDBException(q.lastError().text());
     c.rows.erase(c.rows.begin() + long(c.cur));
     c.deletedHere = true;
@@ -816,9 +864,17 @@ int CStoreTable<R>::Seek(int32_t id)
     QSqlDatabase db = ConnectionOrThrow(m_store);
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT ID,%1 FROM %2 WHERE ID=?").arg(Codec<R>::Columns().join(QLatin1Char(',')), m_table));
+    // On a server the record is locked until the transaction ends, so another workstation
+    // cannot delete it between this read and the update (it waits, or we find it gone). A file
+    // is locked whole by the transaction already.
+    const bool shared = m_store->IsShared();
+    const QString sql = QStringLiteral("SELECT ID,%1 FROM %2 WHERE ID=?%3")
+                            .arg(Codec<R>::Columns().join(QLatin1Char(',')), m_table,
+                                 shared && m_store->InTransaction() ? QStringLiteral(" FOR UPDATE") : QString());
+    if (!shared)
+        q.prepare(sql);
     q.addBindValue(id);
-    if (!q.exec())
+    if (!Run(q, sql, shared))
         throw CDBException(q.lastError().text());
     c.rows.clear();
     if (q.next()) {
@@ -842,16 +898,69 @@ int CStoreTable<R>::DeleteById(int32_t id)
     Cursor* c = Find();
     if (!c)
         return DeleteWhereColumn(QStringLiteral("ID"), id) > 0 ? 1 : 0;
-    QSqlQuery& q = Prepared(c->deleteQ, QStringLiteral("DELETE FROM %1 WHERE ID=?").arg(m_table));
+    const QString sql = QStringLiteral("DELETE FROM %1 WHERE ID=?").arg(m_table);
+    QSqlQuery& q = Prepared(c->deleteQ, sql);
     q.addBindValue(id);
-    if (!q.exec())
+    if (!Run(q, sql, m_store->IsShared()))
         throw CDBException(q.lastError().text());
     return q.numRowsAffected() > 0 ? 1 : 0;
 }
 
 template <class R>
+int CStoreTable<R>::UpdateRecords(const std::vector<R>& recs)
+{
+    Cursor& c = Need("UpdateRecords");
+    const QStringList cols = Codec<R>::Columns();
+    int stored = 0;
+    if (!m_store->IsShared()) {
+        QStringList sets;
+        for (const QString& col : cols)
+            sets << col + QStringLiteral("=?");
+        const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE ID=?").arg(m_table, sets.join(QLatin1Char(',')));
+        QSqlQuery& q = Prepared(c.updateQ, sql);
+        for (const R& r : recs) {
+            Codec<R>::Bind(q, r);
+            q.addBindValue(r.ID);
+            if (!q.exec())
+                throw CDBException(q.lastError().text());
+            stored += q.numRowsAffected();
+        }
+        return stored;
+    }
+    // UPDATE ... FROM (VALUES (id, fields...), ...) AS v(k0, k1, ...) WHERE table.ID = v.k0
+    QStringList sets, names{QStringLiteral("k0")};
+    for (qsizetype i = 0; i < cols.size(); ++i) {
+        sets << QStringLiteral("%1=v.k%2").arg(cols[i]).arg(i + 1);
+        names << QStringLiteral("k%1").arg(i + 1);
+    }
+    const QString row = QStringLiteral("(?,%1)").arg(Placeholders(int(cols.size())));
+    // Large batches: the server joins each batch against the table once.
+    constexpr size_t kBatch = 5000;
+    for (size_t from = 0; from < recs.size(); from += kBatch) {
+        const size_t n = std::min(kBatch, recs.size() - from);
+        const QString sql = QStringLiteral("UPDATE %1 SET %2 FROM (VALUES %3) AS v(%4) WHERE %1.ID=v.k0")
+                                .arg(m_table, sets.join(QLatin1Char(',')), QStringList(qsizetype(n), row).join(QLatin1Char(',')),
+                                     names.join(QLatin1Char(',')));
+        QSqlQuery q(ConnectionOrThrow(m_store));
+        for (size_t k = from; k < from + n; ++k) {
+            q.addBindValue(recs[k].ID);
+            Codec<R>::Bind(q, recs[k]);
+        }
+        if (!Run(q, sql, true))
+            throw CDBException(q.lastError().text());
+        stored += q.numRowsAffected();
+    }
+    return stored;
+}
+
+template <class R>
 QSqlQuery& CStoreTable<R>::Prepared(std::unique_ptr<QSqlQuery>& slot, const QString& sql)
 {
+    if (m_store->IsShared()) {
+        // Not prepared on a server (see Run): a new query for each statement.
+        slot = std::make_unique<QSqlQuery>(ConnectionOrThrow(m_store));
+        return *slot;
+    }
     if (!slot) {
         auto q = std::make_unique<QSqlQuery>(ConnectionOrThrow(m_store));
         if (!q->prepare(sql))

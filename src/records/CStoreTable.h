@@ -56,6 +56,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 class CStoreDB_Handler;
@@ -180,6 +181,10 @@ public:
     int Seek(int32_t id);
     // Deletes the record with this ID; 1 when it existed, 0 when not. Throws on a store error.
     int DeleteById(int32_t id);
+    // Stores many edited records (each by its ID) at once, with the cursor open: on a server
+    // hundreds to a statement instead of a round trip each. The number of records stored;
+    // throws on a store error. The cursor's own rows are not changed.
+    int UpdateRecords(const std::vector<R>& recs);
 
 private:
     struct Cursor {
@@ -213,6 +218,7 @@ private:
     std::map<uint64_t, Cursor> m_cursors;   // by thread
     std::map<uint64_t, QString> m_openErrors;
     std::map<uint64_t, int32_t> m_lastAdded;
+    std::set<QString> m_probed;   // server connections that found the table (see Open)
 };
 
 extern template class CStoreTable<structLeser>;

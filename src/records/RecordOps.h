@@ -162,15 +162,19 @@ RecordResult EditRecordsWhere(CStoreTable<R>* table, const std::type_identity_t<
 {
     int n = 0;
     const RecordResult r = RecordOpsDetail::Guarded<R>(table, storeErrorIcon, [&] {
+        std::vector<R> edited;
         table->Requery();
         for (; !table->IsEOF(); table->MoveNext()) {
             if (match && !match(table->Rec()))
                 continue;
-            table->Edit();
-            assign(table->Rec());
-            table->Update();
-            ++n;
+            R rec = table->Rec();
+            assign(rec);
+            rec.ID = table->Rec().ID;
+            edited.push_back(std::move(rec));
         }
+        // All at once: on a server one statement per several hundred records.
+        table->UpdateRecords(edited);
+        n = int(edited.size());
         return RecordResult::Done;
     });
     if (count)

@@ -358,4 +358,15 @@ RecordResult DeleteAllSchedules(CStoreDB_Handler* store)
     return RecordResult::Done;
 }
 
+void CacheFullAccessName(CtblZeitschema* windows, bool english)
+{
+    for (int i = 0; i < windows->GetAnz_Zeitschema(); ++i) {
+        const QString& name = windows->Get_Zeitschema(i).Name;
+        if (!english && name == kFullAccessEn)
+            windows->PatchAt(i).Name = kFullAccessDe;
+        else if (english && name == kFullAccessDe)
+            windows->PatchAt(i).Name = kFullAccessEn;
+    }
+}
+
 } // namespace ScheduleOps

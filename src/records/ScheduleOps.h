@@ -38,6 +38,9 @@ int FullAccessHeadIndex(const CtblZeitschema* windows);
 // The name a schedule is shown under: the built-in schedule under its name in the language
 // (English: "Full access", German: "Vollzugriff"), any other under its own.
 QString ShownScheduleName(const QString& name, bool english);
+// Switches the cached name of the full-access schedule to the language's ("Vollzugriff" or
+// "Full access"); the stored name stays "Vollzugriff". Call after every reload of the windows.
+void CacheFullAccessName(CtblZeitschema* windows, bool english);
 
 // ---- window times: "HHMM" ----
 bool IsHourText(const QString& text);     // "00" .. "23"

@@ -5,6 +5,7 @@
 #include "link/CSerialLink.h"
 #include "readers/CDataProgressDlg.h"
 #include "records/CStoreDB_Handler.h"
+#include "records/ScheduleOps.h"
 #include "texts/CLanguageHandler.h"
 #include "views/CGridBaseDlg.h"
 #include "views/CZeitschemaDlg.h"
@@ -236,15 +237,7 @@ void CLeftTreeView::SwapBuiltInScheduleName()
         view->RefreshColumnTitles();
     if (m_store) {
         const bool english = (m_lang ? m_lang->GetAktivLanguage() : Settings::ReadLanguage()) == 1;
-        // Only the cached records: the stored name stays "Vollzugriff".
-        CtblZeitschema* tbl = m_store->Get_Ptr_To_tblZeitschema();
-        for (int i = 0; i < tbl->GetAnz_Zeitschema(); ++i) {
-            const QString& name = tbl->Get_Zeitschema(i).Name;
-            if (!english && name == kFullAccessEn)
-                tbl->PatchAt(i).Name = kFullAccessDe;
-            else if (english && name == kFullAccessDe)
-                tbl->PatchAt(i).Name = kFullAccessEn;
-        }
+        ScheduleOps::CacheFullAccessName(m_store->Get_Ptr_To_tblZeitschema(), english);
     }
     if (m_paneCategory == Transponders)
         if (CGridBaseDlg* view = RightView())

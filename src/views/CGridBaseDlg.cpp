@@ -1,10 +1,14 @@
 #include "views/CGridBaseDlg.h"
 
 #include "base/Prompt.h"
+#include "records/CStoreDB_Handler.h"
 #include "records/CStoreTransaction.h"
+#include "records/ScheduleOps.h"
+#include "base/Settings.h"
 #include "texts/CLanguageHandler.h"
 
 #include <QAction>
+#include <QKeySequence>
 #include <QMenu>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -19,6 +23,29 @@ CGridBaseDlg::CGridBaseDlg(const ViewContext& ctx, const QString& dialogId, int 
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    auto* refresh = new QAction(this);
+    refresh->setObjectName(QStringLiteral("actionRefreshView"));
+    refresh->setShortcut(QKeySequence(Qt::Key_F5));
+    refresh->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(refresh, &QAction::triggered, this, &CGridBaseDlg::RefreshFromStore);
+    addAction(refresh);
+}
+
+void CGridBaseDlg::RefreshFromStore()
+{
+    CStoreDB_Handler* store = m_ctx.store;
+    if (m_busy || !store)
+        return;
+    // Every list, not just the view's own: a view shows names and numbers of the others too
+    // (persons beside transponders, reader names in columns and in events).
+    store->Get_Ptr_To_tblLeser()->_Requery();
+    store->Get_Ptr_To_tblTransponder()->_Requery();
+    store->Get_Ptr_To_tblPerson()->_Requery();
+    store->Get_Ptr_To_tblZeitschema()->_Requery();
+    store->Get_Ptr_To_tblEvents()->_Requery();
+    const uint32_t language = m_ctx.lang ? m_ctx.lang->GetAktivLanguage() : Settings::ReadLanguage();
+    ScheduleOps::CacheFullAccessName(store->Get_Ptr_To_tblZeitschema(), language == 1);
+    Load(m_filter);
 }
 
 CGridBaseDlg::~CGridBaseDlg()

@@ -112,6 +112,11 @@ public:
     static void SetContextMenuPopupEnabled(bool enabled);
     int LastRightClickIndex() const { return m_rightClickIndex; }
 
+    // Reads every cached list of the store again and shows the view anew with its filter, so
+    // that changes another workstation made to a shared database appear. Bound to F5 (the
+    // action "actionRefreshView"); nothing happens while a delete runs.
+    virtual void RefreshFromStore();
+
     // ---- the change pattern ----
     void InsertEntry();          // one record with the defaults, then refill and scroll down
     void DeleteEntries();        // the selected records, after the view's question
