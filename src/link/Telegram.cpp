@@ -59,4 +59,48 @@ bool IsAck(const QByteArray& reply)
     return reply.size() > 4 && reply.at(4) == ACK;
 }
 
+FrameCollector::Byte FrameCollector::Feed(uint8_t byte)
+{
+    if (byte == uint8_t(STX)) {
+        m_startSeen = true;
+        m_endSeen = false;
+        m_text.clear();
+        return Byte::Start;
+    }
+    if (byte == uint8_t(EOT)) {
+        if (!m_startSeen)
+            return Byte::StrayEnd;
+        m_endSeen = true;
+        return Byte::End;
+    }
+    if (!m_startSeen || m_endSeen)
+        return Byte::Data;
+    if (m_text.size() >= kMaxFrameLength) {
+        m_startSeen = false;
+        m_text = QByteArray();   // gives the memory back, not only the length
+        return Byte::Dropped;
+    }
+    m_text += char(byte);
+    return Byte::Data;
+}
+
+BusReply CheckBusReply(const QByteArray& text)
+{
+    if (text.contains("NOTAG"))
+        return BusReply::NoTag;
+    return IsTelegramChecksumOK(text) ? BusReply::Accepted : BusReply::ChecksumError;
+}
+
+QByteArray BusReplyTag(const QByteArray& text)
+{
+    if (text.size() != 16 || CheckBusReply(text) != BusReply::Accepted)
+        return {};
+    return text.mid(4, 10);
+}
+
+QByteArray DeskFrameTag(const QByteArray& text)
+{
+    return text.size() == 11 ? text.mid(1) : QByteArray();
+}
+
 } // namespace Telegram
