@@ -89,24 +89,43 @@ int CDialogSetup::OpenFile(const QString& fileName)
         ShowError(QStringLiteral("CDialogSetup::OpenFile: Fehler beim Öffnen des XML-Files_2"));
         return 0;
     }
-    QDomDocument doc;
     QString reason;
     int line = 0;
-    int column = 0;
-    if (!doc.setContent(&file, &reason, &line, &column)) {
+    if (!Load(file.readAll(), &reason, &line)) {
         ShowWarning(QStringLiteral("Fehler beim Parsen von: %1 in Zeile: %2. Begründung: %3")
                         .arg(QUrl::fromLocalFile(path).toString())
                         .arg(line)
                         .arg(reason));
         return 0;
     }
-    m_doc = doc;
     m_path = path;
+    return 1;
+}
+
+int CDialogSetup::Load(const QByteArray& content, QString* reason, int* line)
+{
+    QDomDocument doc;
+    QString why;
+    int at = 0;
+    int column = 0;
+    if (!doc.setContent(content, &why, &at, &column)) {
+        if (reason)
+            *reason = why;
+        if (line)
+            *line = at;
+        return 0;
+    }
+    m_doc = doc;
     m_dialogs.clear();
     const QDomElement root = SetupElement();
     if (!root.isNull())
         ReadNode(root, nullptr, nullptr);
     return 1;
+}
+
+QByteArray CDialogSetup::Content() const
+{
+    return m_doc.toByteArray(2);
 }
 
 // The container is looked up wherever it sits in the document, not only as its root.
@@ -154,7 +173,7 @@ void CDialogSetup::SaveFile()
     // Written to a temporary file and renamed, so a failing disk never leaves half a file.
     QSaveFile file(m_path);
     if (file.open(QIODevice::WriteOnly)) {
-        file.write(m_doc.toByteArray(2));
+        file.write(Content());
         file.commit();
     }
     m_path.clear();

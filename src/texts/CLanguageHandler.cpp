@@ -14,8 +14,6 @@ QString FileName(uint32_t language)
     return language == 1 ? QStringLiteral("texts_en.txt") : QStringLiteral("texts_de.txt");
 }
 
-// A text file holds one text a line: the number, a tab, the text. "\n" stands for a line
-// break, "\t" for a tab and "\\" for a backslash; lines starting with "#" are comments.
 QString Unescape(const QString& s)
 {
     QString out;
@@ -36,7 +34,23 @@ bool LoadFile(const QString& path, QHash<uint32_t, QString>& texts)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return false;
-    QTextStream in(&file);
+    texts = CLanguageHandler::ParseTexts(file);
+    return true;
+}
+
+} // namespace
+
+CLanguageHandler::CLanguageHandler(uint32_t language, const QString& folder)
+    : m_language(language), m_folder(folder)
+{
+    GetAllItems();
+}
+
+CLanguageHandler::~CLanguageHandler() = default;
+
+QHash<uint32_t, QString> CLanguageHandler::ParseTexts(QIODevice& device)
+{
+    QTextStream in(&device);
     in.setEncoding(QStringConverter::Utf8);
     QHash<uint32_t, QString> loaded;
     while (!in.atEnd()) {
@@ -51,19 +65,8 @@ bool LoadFile(const QString& path, QHash<uint32_t, QString>& texts)
         if (ok)
             loaded.insert(number, Unescape(line.mid(tab + 1)));
     }
-    texts = std::move(loaded);
-    return true;
+    return loaded;
 }
-
-} // namespace
-
-CLanguageHandler::CLanguageHandler(uint32_t language, const QString& folder)
-    : m_language(language), m_folder(folder)
-{
-    GetAllItems();
-}
-
-CLanguageHandler::~CLanguageHandler() = default;
 
 QString CLanguageHandler::GetLangItem(uint32_t number) const
 {
