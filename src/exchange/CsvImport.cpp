@@ -308,12 +308,12 @@ CsvReadResult CCsvImporter::ReadDevice(QIODevice& device, CsvImportKind kind) co
     CsvReadResult r;
     // First pass: is every byte valid UTF-8? Read in pieces, so a huge file costs no memory.
     Utf8Validator utf8;
-    QByteArray piece;
+    char piece[16384];
     while (utf8.Valid()) {
-        piece = device.read(1 << 20);
-        if (piece.isEmpty())
+        const qint64 got = device.read(piece, qint64(sizeof piece));
+        if (got <= 0)
             break;
-        utf8.Feed(piece);
+        utf8.Feed(piece, qsizetype(got));
     }
     if (DeviceFailed(device)) {
         r.error = device.errorString();

@@ -2,17 +2,24 @@
 
 namespace Telegram {
 
-QByteArray Checksum(const QByteArray& covered)
+namespace {
+// The rule itself: the byte values added modulo 256, as two upper-case hexadecimal digits.
+void ChecksumDigits(const char* covered, qsizetype size, char digits[2])
 {
     unsigned sum = 0;
-    for (char c : covered)
-        sum += static_cast<unsigned char>(c);
-    static const char digits[] = "0123456789ABCDEF";
-    const unsigned low = sum & 0xFFu;
-    QByteArray out(2, '0');
-    out[0] = digits[low >> 4];
-    out[1] = digits[low & 0x0Fu];
-    return out;
+    for (qsizetype i = 0; i < size; ++i)
+        sum += static_cast<unsigned char>(covered[i]);
+    static const char hex[] = "0123456789ABCDEF";
+    digits[0] = hex[(sum >> 4) & 0x0Fu];
+    digits[1] = hex[sum & 0x0Fu];
+}
+} // namespace
+
+QByteArray Checksum(const QByteArray& covered)
+{
+    char digits[2];
+    ChecksumDigits(covered.constData(), covered.size(), digits);
+    return QByteArray(digits, 2);
 }
 
 QByteArray BuildAddressedFrame(char command, const QByteArray& data)
@@ -51,7 +58,9 @@ int IsTelegramChecksumOK(const QByteArray& reply)
     if (reply.size() < 2)
         return 0;
     const qsizetype n = reply.size() - 2;
-    return Checksum(reply.left(n)) == reply.mid(n) ? 1 : 0;
+    char digits[2];
+    ChecksumDigits(reply.constData(), n, digits);
+    return digits[0] == reply.at(n) && digits[1] == reply.at(n + 1) ? 1 : 0;
 }
 
 bool IsAck(const QByteArray& reply)
@@ -64,7 +73,7 @@ FrameCollector::Byte FrameCollector::Feed(uint8_t byte)
     if (byte == uint8_t(STX)) {
         m_startSeen = true;
         m_endSeen = false;
-        m_text.clear();
+        m_text.truncate(0);   // keeps the memory for the next frame
         return Byte::Start;
     }
     if (byte == uint8_t(EOT)) {

@@ -33,10 +33,10 @@ bool IsAck(const QByteArray& reply);
 
 // ---- reception ----
 
-// The longest frame the link keeps. Every reply of every reader is a few dozen characters; a
+// The longest frame the link keeps. Every reply of every reader is at most 27 characters; a
 // device that sends bytes without ever ending a frame must not fill the memory, so a frame that
 // grows past this is dropped whole and reception waits for the next STX.
-inline constexpr qsizetype kMaxFrameLength = 4096;
+inline constexpr qsizetype kMaxFrameLength = 256;
 
 // A frame beginning with "R" announces that the reply proper follows. A device that kept
 // sending them would hold the caller for ever; after this many the exchange counts as failed.
@@ -58,7 +58,7 @@ public:
     // Clears both marks; the text stays until the next STX (an interim frame's "R" is looked
     // at after this).
     void ClearMarks() { m_startSeen = m_endSeen = false; }
-    void Clear() { ClearMarks(); m_text.clear(); }
+    void Clear() { ClearMarks(); m_text.truncate(0); }
     bool StartSeen() const { return m_startSeen; }
     bool Complete() const { return m_startSeen && m_endSeen; }
     const QByteArray& Text() const { return m_text; }
