@@ -65,6 +65,19 @@ void ReadAs(const QByteArray& bytes, CsvImportKind kind, bool stopAtForeign)
 
 } // namespace
 
+// Files of a megabyte, once per run (the fuzzer itself keeps to short inputs to stay fast):
+// one line of a megabyte, and a megabyte of empty fields.
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    const QByteArray line = "Transponder;" + QByteArray(1 << 20, 'x') + ";P;S\n";
+    const QByteArray fields = "Person;P;" + QByteArray(1 << 20, ';') + "\r\n";
+    for (const QByteArray& bytes : {line, fields}) {
+        ReadAs(bytes, CsvImportKind::Transponders, false);
+        ReadAs(bytes, CsvImportKind::Persons, false);
+    }
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));

@@ -39,6 +39,23 @@ QString Escaped(const QString& text)
 
 } // namespace
 
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size);
+
+// Files of a megabyte, once per run (the fuzzer itself keeps to short inputs to stay fast):
+// one text of a megabyte of escapes, and a megabyte of lines.
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    QByteArray escapes = "1\t";
+    while (escapes.size() < (1 << 20))
+        escapes += "\\n\\t\\\\";
+    QByteArray lines;
+    for (int n = 0; lines.size() < (1 << 20); ++n)
+        lines += QByteArray::number(n % 300) + "\t" + QByteArray::number(n) + "\n";
+    for (const QByteArray& bytes : {escapes, lines})
+        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.constData()), std::size_t(bytes.size()));
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));

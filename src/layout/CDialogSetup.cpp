@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QUrl>
+#include <QXmlStreamReader>
 #include <algorithm>
 
 struct CDialogSetup::Column {
@@ -45,6 +46,26 @@ int ToInt(const QString& text)
     for (; i < t.size() && t[i].isDigit(); ++i)
         n = std::min<long long>(n * 10 + t[i].digitValue(), INT32_MAX);
     return static_cast<int>(negative ? -n : n);
+}
+
+// The layout needs four levels of elements. A file nested far deeper is no layout, and reading
+// it would walk that deep (the document's own code as well as ours) until the stack runs out.
+constexpr int kMaxDepth = 256;
+
+// The line of the first element nested deeper than kMaxDepth, or 0 when none is (or the text
+// is not well-formed, which the document's parser reports in its own words).
+qint64 TooDeepAt(const QByteArray& content)
+{
+    QXmlStreamReader xml(content);
+    int depth = 0;
+    while (!xml.atEnd()) {
+        const QXmlStreamReader::TokenType token = xml.readNext();
+        if (token == QXmlStreamReader::StartElement && ++depth > kMaxDepth)
+            return xml.lineNumber();
+        if (token == QXmlStreamReader::EndElement)
+            --depth;
+    }
+    return 0;
 }
 
 QString AttributeOr(const QDomElement& e, const QString& name, const QString& fallback)
@@ -108,7 +129,14 @@ int CDialogSetup::Load(const QByteArray& content, QString* reason, int* line)
     QString why;
     int at = 0;
     int column = 0;
-    if (!doc.setContent(content, &why, &at, &column)) {
+    bool parsed = false;
+    if (const qint64 deep = TooDeepAt(content)) {
+        why = QStringLiteral("elements nested deeper than %1 levels").arg(kMaxDepth);
+        at = int(deep);
+    } else {
+        parsed = doc.setContent(content, &why, &at, &column);
+    }
+    if (!parsed) {
         if (reason)
             *reason = why;
         if (line)
