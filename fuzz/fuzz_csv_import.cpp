@@ -1,4 +1,4 @@
-// Any file offered to the CSV import, read as transponders and as persons: the reading (code
+// Any file offered to the CSV import, read as transponders or as persons: the reading (code
 // page, byte-order mark, line ends, which lines are taken) and the splitting of every taken
 // line into its fields. The store is left out; what is checked is what the reading decides.
 #include "FuzzCheck.h"
@@ -46,11 +46,12 @@ void ReadAs(const QByteArray& bytes, CsvImportKind kind, bool stopAtForeign)
 
         CsvLineFields f;
         const bool accepted = ParseCsvLine(kind, taken, &f);
-        for (const QString& field : QStringList{f.number, f.person, f.schedule} + f.readers)
-            FUZZ_CHECK(!field.contains(u';'));
         // The fields put together again are the taken text, up to the ";"s of missing fields.
-        const QStringList first = transponders ? QStringList{f.number, f.person} : QStringList{f.person, f.number};
-        QString joined = (first + QStringList{f.schedule} + f.readers).join(u';');
+        QString joined = transponders ? f.number + u';' + f.person : f.person + u';' + f.number;
+        joined += u';' + f.schedule;
+        for (const QString& reader : f.readers)
+            joined += u';' + reader;
+        FUZZ_CHECK(joined.count(u';') == 2 + f.readers.size());   // no field holds a ";"
         while (joined.size() > taken.size() && joined.endsWith(u';'))
             joined.chop(1);
         FUZZ_CHECK(joined == taken);
@@ -80,8 +81,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {
+    // The length chooses the kind and whether the user stops at the first foreign line, so
+    // every input is read once and the fuzzer still tries every file four ways.
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
-    ReadAs(bytes, CsvImportKind::Transponders, false);
-    ReadAs(bytes, CsvImportKind::Persons, size % 2 == 1);
+    ReadAs(bytes, size % 2 ? CsvImportKind::Persons : CsvImportKind::Transponders, size % 4 >= 2);
     return 0;
 }

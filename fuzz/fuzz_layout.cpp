@@ -14,18 +14,18 @@
 
 namespace {
 
-// The ids the table views use, and a few they do not (the seed files use the same).
+// Two of the ids the table views use, and the empty one (the seed files use the same).
 const QStringList& Dialogs()
 {
-    static const QStringList ids{"01", "02", "03", "04", "05", "", "x"};
+    static const QStringList ids{"01", "03", ""};
     return ids;
 }
 const QStringList& Grids()
 {
-    static const QStringList ids{"0", "1", ""};
+    static const QStringList ids{"0", ""};
     return ids;
 }
-constexpr int kColumns = 6;
+constexpr int kColumns = 4;
 constexpr std::size_t kPerGrid = 2 + 1 + kColumns;   // two heights, columns -1 to kColumns-1
 
 std::vector<int> Sizes(const CDialogSetup& setup)

@@ -38,12 +38,13 @@ for t in "${targets[@]}"; do
   set +e
   # -malloc_limit_mb: no single allocation past 64 MB; -rss_limit_mb: the whole process stays
   # under 1 GB (most of it the sanitizers' own); -timeout: an input that takes 10 s is a hang.
-  # -max_len: the inputs stay short to keep the targets fast; each target runs inputs of a
-  # megabyte once at its start. The short quarantine and no fill of new memory keep the address
-  # sanitizer's own cost down; it still sees every access outside a block.
-  maxlen=1024
-  [ "$t" = fuzz_telegram ] && maxlen=4096   # escapes make long streams of short inputs
-  ASAN_OPTIONS="quarantine_size_mb=32:max_malloc_fill_size=0:detect_leaks=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}" \
+  # -max_len: the inputs stay short to keep the targets fast (a few hundred bytes hold every
+  # structure of these formats); each target runs inputs of a megabyte once at its start. A short
+  # quarantine, short allocation stacks and no fill of new memory keep the address sanitizer's
+  # own cost down; it still sees every access outside a block.
+  maxlen=512
+  [ "$t" = fuzz_telegram ] && maxlen=4096   # its escapes make long streams of short inputs
+  ASAN_OPTIONS="quarantine_size_mb=8:malloc_context_size=8:max_malloc_fill_size=0:detect_leaks=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}" \
   UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
     "$build/bin/$t" -max_total_time="$seconds" -rss_limit_mb=1024 -malloc_limit_mb=64 -timeout=10 \
       -max_len=$maxlen -print_final_stats=1 -artifact_prefix="$findings/" "$work" "$seeds" >"$log" 2>&1
