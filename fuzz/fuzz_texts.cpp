@@ -24,6 +24,7 @@ QHash<uint32_t, QString> Parse(const QByteArray& bytes)
 QString Escaped(const QString& text)
 {
     QString out;
+    out.reserve(2 * text.size());
     for (QChar c : text) {
         if (c == u'\\')
             out += QLatin1String("\\\\");
@@ -65,7 +66,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     // A carriage return that ends a text cannot be written in the format (it would end the
     // line), so such texts are left out of the round trip.
     QHash<uint32_t, QString> writable;
+    writable.reserve(texts.size());
     QString file;
+    file.reserve(2 * qsizetype(size) + 16 * texts.size());
     for (auto it = texts.cbegin(); it != texts.cend(); ++it) {
         FUZZ_CHECK(it.value().size() < qsizetype(size));
         if (it.value().endsWith(u'\r'))

@@ -56,6 +56,10 @@ constexpr int kMaxDepth = 256;
 // is not well-formed, which the document's parser reports in its own words).
 qint64 TooDeepAt(const QByteArray& content)
 {
+    // Every level opens with a "<" (an entity's elements too, in its declaration), so a text
+    // with few of them needs no walk.
+    if (content.count('<') <= kMaxDepth)
+        return 0;
     QXmlStreamReader xml(content);
     int depth = 0;
     while (!xml.atEnd()) {

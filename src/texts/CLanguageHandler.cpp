@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTextStream>
 #include <mutex>
 
 namespace {
@@ -14,7 +13,7 @@ QString FileName(uint32_t language)
     return language == 1 ? QStringLiteral("texts_en.txt") : QStringLiteral("texts_de.txt");
 }
 
-QString Unescape(const QString& s)
+QString Unescape(QStringView s)
 {
     QString out;
     out.reserve(s.size());
@@ -50,11 +49,18 @@ CLanguageHandler::~CLanguageHandler() = default;
 
 QHash<uint32_t, QString> CLanguageHandler::ParseTexts(QIODevice& device)
 {
-    QTextStream in(&device);
-    in.setEncoding(QStringConverter::Utf8);
+    // The files are small: read whole, then walked line by line without copying the lines.
+    const QString all = QString::fromUtf8(device.readAll());
+    const QStringView text(all);
     QHash<uint32_t, QString> loaded;
-    while (!in.atEnd()) {
-        const QString line = in.readLine();
+    for (qsizetype start = 0; start < text.size();) {
+        qsizetype end = text.indexOf(u'\n', start);
+        if (end < 0)
+            end = text.size();
+        QStringView line = text.mid(start, end - start);
+        start = end + 1;
+        if (line.endsWith(u'\r'))
+            line.chop(1);
         if (line.isEmpty() || line.startsWith(u'#'))
             continue;
         const qsizetype tab = line.indexOf(u'\t');
