@@ -29,8 +29,9 @@ template <typename F> void GuiPrompt::OnGuiThread(F&& call)
         call();
         return;
     }
-    // A blocking queued call. The hand-back goes through a standard mutex rather than Qt's
-    // own semaphore so that the thread sanitizer sees the worker wait for the GUI thread.
+    // A blocking queued call. Both ways go through standard mutexes (the inbox there, the
+    // hand-over's condition back) rather than Qt's event queue and semaphore, so that the
+    // thread sanitizer sees the worker hand its question over and wait for the answer.
     // The worker may give up before the GUI thread has begun the call (the program is
     // closing and its event loop may never run again); once begun, the call runs to its end
     // and the worker waits for it, because the call refers to the worker's own variables.
@@ -40,20 +41,20 @@ template <typename F> void GuiPrompt::OnGuiThread(F&& call)
         bool begun = false, done = false, abandoned = false;
     };
     auto h = std::make_shared<Handover>();
-    QMetaObject::invokeMethod(
-        this, [&call, h] {
-            {
-                std::lock_guard<std::mutex> lock(h->mutex);
-                if (h->abandoned)
-                    return;
-                h->begun = true;
-            }
-            call();
+    if (!m_inbox.IsOpen())
+        return;   // no pipe to wake the GUI thread: the prompt counts as unanswered (No)
+    m_inbox.Post([&call, h] {
+        {
             std::lock_guard<std::mutex> lock(h->mutex);
-            h->done = true;
-            h->cv.notify_all();
-        },
-        Qt::QueuedConnection);
+            if (h->abandoned)
+                return;
+            h->begun = true;
+        }
+        call();
+        std::lock_guard<std::mutex> lock(h->mutex);
+        h->done = true;
+        h->cv.notify_all();
+    });
     std::unique_lock<std::mutex> lock(h->mutex);
     while (!h->done) {
         if (!h->begun && PromptAbandoned()) {

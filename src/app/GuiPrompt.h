@@ -5,6 +5,7 @@
 // the GUI thread only. (A worker must therefore never hold something the GUI thread is
 // waiting for while it asks.)
 #include "base/Prompt.h"
+#include "base/ThreadInbox.h"
 
 #include <QMessageBox>
 #include <QObject>
@@ -27,4 +28,6 @@ public:
 private:
     // Runs the call here when on the GUI thread, else there, waiting for it to finish.
     template <typename F> void OnGuiThread(F&& call);
+
+    CThreadInbox m_inbox;   // questions from workers, answered on the GUI thread
 };

@@ -6,7 +6,6 @@
 #include "link/Telegram.h"
 #include "texts/CLanguageHandler.h"
 
-#include <QSocketNotifier>
 #include <QThread>
 
 #include <algorithm>
@@ -106,24 +105,16 @@ struct CLinkController::Shared {
         return owner && owner->m_lang ? owner->m_lang->GetLangItem(number) : QString();
     }
 
-    // Reports from the workers wait here until the controller's thread takes them; a byte in
-    // the controller's pipe wakes it. (Plain mutex and pipe rather than Qt's queued calls:
-    // the hand-over stays visible to ThreadSanitizer, which does not see inside Qt.)
-    std::mutex reportMutex;
-    std::deque<std::function<void(CLinkController&)>> reports;
-
+    // Reports from the workers run on the controller's thread through its inbox (a plain
+    // mutex and a pipe, so ThreadSanitizer sees the hand-over).
     // A "posted" report: handled later on the controller's thread.
     void Post(std::function<void(CLinkController&)> call)
     {
         std::lock_guard<std::recursive_mutex> lock(gate);
         if (!owner)
             return;
-        {
-            std::lock_guard<std::mutex> l(reportMutex);
-            reports.push_back(std::move(call));
-        }
-        const char wake = 1;
-        [[maybe_unused]] const ssize_t n = ::write(owner->m_reportPipe[1], &wake, 1);
+        CLinkController* target = owner;   // queued calls are dropped before the owner goes
+        owner->m_inbox.Post([target, call = std::move(call)] { call(*target); });
     }
 
     // A "sent" report: handled on the controller's thread while this thread waits. Returns
@@ -187,13 +178,9 @@ struct CLinkController::Shared {
 CLinkController::CLinkController(const CLanguageHandler* lang, QObject* parent)
     : QObject(parent), m_lang(lang), m_shared(std::make_shared<Shared>())
 {
-    if (::pipe2(m_reportPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-        m_reportNotifier = new QSocketNotifier(m_reportPipe[0], QSocketNotifier::Read, this);
-        connect(m_reportNotifier, &QSocketNotifier::activated, this, &CLinkController::DrainReports);
-    }
     {
         std::lock_guard<std::recursive_mutex> lock(m_shared->gate);
-        m_shared->owner = m_reportNotifier ? this : nullptr;   // without the pipe nobody is told anything
+        m_shared->owner = m_inbox.IsOpen() ? this : nullptr;   // without the pipe nobody is told anything
     }
     m_tagTimer.setSingleShot(true);
     m_tagTimer.setInterval(kTagDisplayMs);
@@ -218,32 +205,7 @@ CLinkController::~CLinkController()
     };
     Reap(m_connectWorker, left());
     Reap(m_monitorWorker, left());
-    {
-        std::lock_guard<std::mutex> lock(m_shared->reportMutex);
-        m_shared->reports.clear();
-    }
-    delete m_reportNotifier;
-    for (int fd : m_reportPipe)
-        if (fd >= 0)
-            ::close(fd);
-}
-
-void CLinkController::DrainReports()
-{
-    char buf[64];
-    while (::read(m_reportPipe[0], buf, sizeof buf) > 0) {
-    }
-    for (;;) {
-        std::function<void(CLinkController&)> call;
-        {
-            std::lock_guard<std::mutex> lock(m_shared->reportMutex);
-            if (m_shared->reports.empty())
-                return;
-            call = std::move(m_shared->reports.front());
-            m_shared->reports.pop_front();
-        }
-        call(*this);
-    }
+    m_inbox.Discard();
 }
 
 CSerialLink& CLinkController::Link() { return m_shared->link; }

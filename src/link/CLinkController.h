@@ -9,6 +9,7 @@
 // destructor closes, so a worker that outlives the controller touches nothing of it. Reports
 // that the protocol sends synchronously (connection result, transponder seen) wait until the
 // GUI thread has handled them; the others are queued.
+#include "base/ThreadInbox.h"
 #include "link/CSerialLink.h"
 
 #include <QByteArray>
@@ -23,7 +24,6 @@
 #include <thread>
 
 class CLanguageHandler;
-class QSocketNotifier;
 
 class CLinkController : public QObject {
     Q_OBJECT
@@ -87,7 +87,6 @@ private slots:
     void OnTransponderSeen(const QByteArray& number);
     void OnConnectionLost();
     void OnTagDisplayTimer();
-    void DrainReports();                           // runs what the workers reported
 
 private:
     struct Shared;
@@ -107,6 +106,5 @@ private:
     Worker m_connectWorker;
     Worker m_monitorWorker;
     QTimer m_tagTimer;   // the tag display's reset
-    int m_reportPipe[2] = {-1, -1};
-    QSocketNotifier* m_reportNotifier = nullptr;
+    CThreadInbox m_inbox;   // the workers' reports, run on this thread
 };
