@@ -72,6 +72,22 @@ qint64 TooDeepAt(const QByteArray& content)
     return 0;
 }
 
+// The line of the first control character XML does not allow (all below 0x20 but tab, line
+// feed and carriage return), or 0 when there is none. The document's parser lets some through,
+// and a document holding one is saved in a form that no longer reads back.
+qint64 ForbiddenCharacterAt(const QByteArray& content)
+{
+    qint64 line = 1;
+    for (const char c : content) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b == '\n')
+            ++line;
+        else if (b < 0x20 && b != '\t' && b != '\r')
+            return line;
+    }
+    return 0;
+}
+
 QString AttributeOr(const QDomElement& e, const QString& name, const QString& fallback)
 {
     return e.hasAttribute(name) ? e.attribute(name) : fallback;
@@ -134,11 +150,24 @@ int CDialogSetup::Load(const QByteArray& content, QString* reason, int* line)
     int at = 0;
     int column = 0;
     bool parsed = false;
-    if (const qint64 deep = TooDeepAt(content)) {
+    if (const qint64 bad = ForbiddenCharacterAt(content)) {
+        why = QStringLiteral("a control character XML does not allow");
+        at = int(bad);
+    } else if (const qint64 deep = TooDeepAt(content)) {
         why = QStringLiteral("elements nested deeper than %1 levels").arg(kMaxDepth);
         at = int(deep);
     } else {
         parsed = doc.setContent(content, &why, &at, &column);
+        if (!parsed && why.isEmpty())
+            why = QStringLiteral("not a well-formed XML document");
+        // The layout is written back at exit and must read again at the next start. The parser
+        // lets a few odd forms through (a processing instruction "<?@?>") that it refuses once
+        // written back, so what would not read back is refused now.
+        if (parsed && !QDomDocument().setContent(doc.toByteArray(2))) {
+            parsed = false;
+            why = QStringLiteral("a form that does not read back once saved");
+            at = 1;
+        }
     }
     if (!parsed) {
         if (reason)

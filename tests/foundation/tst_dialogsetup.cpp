@@ -66,6 +66,31 @@ private slots:
         }
     }
 
+    // A control character XML does not allow is refused with its line, even where the parser
+    // would let it through (a processing instruction full of NULs read, but once saved it no
+    // longer read back, and the program would not have started again).
+    void controlCharacterIsRefused()
+    {
+        WriteFile(m_program->Layout(), QByteArray("<dialogsetup>\n<?x\0\0?>\n</dialogsetup>", 36));
+        ScriptedPrompt prompt;
+        CDialogSetup setup;
+        QCOMPARE(setup.OpenFile(kFile), 0);
+        QCOMPARE(prompt.Log().size(), size_t(1));
+        QVERIFY2(prompt.Log().front().text.contains(QStringLiteral("in Zeile: 2. Begründung: ")),
+                 qPrintable(prompt.Log().front().text));
+    }
+
+    // The parser takes a processing instruction without data that it refuses once written
+    // back; the layout is saved at exit, so such a file is refused at once.
+    void fileThatWouldNotReadBackIsRefused()
+    {
+        WriteFile(m_program->Layout(), "<?@?>\n<dialogsetup></dialogsetup>");
+        ScriptedPrompt prompt;
+        CDialogSetup setup;
+        QCOMPARE(setup.OpenFile(kFile), 0);
+        QCOMPARE(prompt.Log().size(), size_t(1));
+    }
+
     void reading_data()
     {
         QTest::addColumn<QByteArray>("xml");
