@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build, the program and its tests need, when missing.
+# --fuzz: also what scripts/fuzz.sh needs.
 set -euo pipefail
 packages=(build-essential cmake qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libsqlite3-dev
           libgl-dev xvfb xauth fonts-dejavu-core imagemagick x11-utils
           postgresql libqt6sql6-psql)
+[ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)   # scripts/fuzz.sh: clang and its libFuzzer runtime
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -93,13 +93,13 @@ public:
         return 1;
     }
 
-    // The readers named from field `from` on; unknown names are left out, a reader named twice
+    // The readers of these names; unknown names are left out, a reader named twice
     // is listed once.
-    std::vector<int32_t> ReaderIds(const QStringList& fields, int from) const
+    std::vector<int32_t> ReaderIds(const QStringList& names) const
     {
         std::vector<int32_t> ids;
-        for (int i = from; i < fields.size(); ++i) {
-            auto it = m_readerByName.constFind(fields.at(i));
+        for (const QString& name : names) {
+            auto it = m_readerByName.constFind(name);
             if (it != m_readerByName.constEnd() && std::find(ids.begin(), ids.end(), *it) == ids.end())
                 ids.push_back(*it);
         }
@@ -193,16 +193,14 @@ public:
     // ---- the lines; false: refused ----
     bool TransponderLine(const QString& taken)
     {
-        const QStringList f = SplitText(taken, QLatin1Char(';'));
-        const QString number = f.value(0);
-        const QString person = f.value(1);
-        if (number.size() != 10 || NumberExists(number))
+        CsvLineFields f;
+        if (!ParseCsvLine(CsvImportKind::Transponders, taken, &f) || NumberExists(f.number))
             return false;
-        const std::vector<int32_t> readers = ReaderIds(f, 3);
-        const int32_t tid = AddTransponder(number, readers, ScheduleId(f.value(2)));
-        if (IsPersonName(person)) {
-            DeletePersonNamed(person);
-            SetPersonOfTransponder(tid, AddPerson(person, tid));
+        const std::vector<int32_t> readers = ReaderIds(f.readers);
+        const int32_t tid = AddTransponder(f.number, readers, ScheduleId(f.schedule));
+        if (IsPersonName(f.person)) {
+            DeletePersonNamed(f.person);
+            SetPersonOfTransponder(tid, AddPerson(f.person, tid));
         }
         MarkReadersChanged(readers);
         return true;
@@ -210,19 +208,17 @@ public:
 
     bool PersonLine(const QString& taken)
     {
-        const QStringList f = SplitText(taken, QLatin1Char(';'));
-        const QString person = f.value(0);
-        const QString number = f.value(1);
-        if (!IsPersonName(person) || (!number.isEmpty() && number.size() != 10) || PersonExists(person))
+        CsvLineFields f;
+        if (!ParseCsvLine(CsvImportKind::Persons, taken, &f) || PersonExists(f.person))
             return false;
         int32_t tid = 0;
         std::vector<int32_t> readers;
-        if (number.size() == 10) {
-            readers = ReaderIds(f, 3);
-            DeleteTransponderNumbered(number);
-            tid = AddTransponder(number, readers, ScheduleId(f.value(2)));
+        if (!f.number.isEmpty()) {
+            readers = ReaderIds(f.readers);
+            DeleteTransponderNumbered(f.number);
+            tid = AddTransponder(f.number, readers, ScheduleId(f.schedule));
         }
-        const int32_t pid = AddPerson(person, tid);
+        const int32_t pid = AddPerson(f.person, tid);
         if (tid) {
             SetPersonOfTransponder(tid, pid);
             MarkReadersChanged(readers);
@@ -246,6 +242,26 @@ private:
 bool CsvImportPossible(CStoreDB_Handler* store)
 {
     return store && store->Get_Ptr_To_tblOnline()->_Requery();
+}
+
+bool ParseCsvLine(CsvImportKind kind, const QString& taken, CsvLineFields* fields)
+{
+    const QStringList f = SplitText(taken, QLatin1Char(';'));
+    CsvLineFields parsed;
+    if (kind == CsvImportKind::Transponders) {
+        parsed.number = f.value(0);
+        parsed.person = f.value(1);
+    } else {
+        parsed.person = f.value(0);
+        parsed.number = f.value(1);
+    }
+    parsed.schedule = f.value(2);
+    parsed.readers = f.mid(3);
+    if (fields)
+        *fields = parsed;
+    if (kind == CsvImportKind::Transponders)
+        return parsed.number.size() == 10;
+    return IsPersonName(parsed.person) && (parsed.number.isEmpty() || parsed.number.size() == 10);
 }
 
 CCsvImporter::CCsvImporter(CStoreDB_Handler* store, CLanguageHandler* lang, CsvImportHooks hooks)
@@ -281,31 +297,45 @@ CsvReadResult CCsvImporter::ReadFile(const QString& path, CsvImportKind kind) co
         r.error = file.errorString();
         return r;
     }
+    return ReadDevice(file, kind);
+}
+
+namespace {
+bool DeviceFailed(const QIODevice& device)
+{
+    const auto* file = qobject_cast<const QFileDevice*>(&device);
+    return file && file->error() != QFileDevice::NoError;
+}
+} // namespace
+
+CsvReadResult CCsvImporter::ReadDevice(QIODevice& device, CsvImportKind kind) const
+{
+    CsvReadResult r;
     // First pass: is every byte valid UTF-8? Read in pieces, so a huge file costs no memory.
     Utf8Validator utf8;
-    QByteArray piece;
+    char piece[16384];
     while (utf8.Valid()) {
-        piece = file.read(1 << 20);
-        if (piece.isEmpty())
+        const qint64 got = device.read(piece, qint64(sizeof piece));
+        if (got <= 0)
             break;
-        utf8.Feed(piece);
+        utf8.Feed(piece, qsizetype(got));
     }
-    if (file.error() != QFileDevice::NoError) {
-        r.error = file.errorString();
+    if (DeviceFailed(device)) {
+        r.error = device.errorString();
         return r;
     }
     r.utf8 = utf8.Finish();
-    if (!file.seek(0)) {
-        r.error = file.errorString();
+    if (!device.seek(0)) {
+        r.error = device.errorString();
         return r;
     }
 
     const QString word = TypeWord(kind) + u';';
     const int minimum = MinimumFields(kind);
-    while (!file.atEnd()) {
-        QByteArray raw = file.readLine();
-        if (raw.isEmpty() && file.error() != QFileDevice::NoError) {
-            r.error = file.errorString();
+    while (!device.atEnd()) {
+        QByteArray raw = device.readLine();
+        if (raw.isEmpty() && DeviceFailed(device)) {
+            r.error = device.errorString();
             return r;
         }
         if (raw.endsWith('\n'))

@@ -30,8 +30,21 @@
 
 class CLanguageHandler;
 class CStoreDB_Handler;
+class QIODevice;
 
 enum class CsvImportKind { Transponders = 1, Persons = 2 };
+
+// The fields of a taken text, split at every ";".
+struct CsvLineFields {
+    QString number;        // transponder number
+    QString person;        // person name
+    QString schedule;      // time-schedule name
+    QStringList readers;   // reader names
+};
+// Splits a taken text of that kind into its fields. false when the line can never be stored,
+// whatever the store holds: a transponder line whose number is not 10 characters; a person
+// line without a person name, or with a number that is neither empty nor 10 characters.
+bool ParseCsvLine(CsvImportKind kind, const QString& taken, CsvLineFields* fields);
 
 struct CsvImportHooks {
     // A foreign line at this line number (from 1): go on reading? Default: the question
@@ -73,6 +86,8 @@ public:
     void SetLinesPerTransaction(int lines) { m_linesPerTransaction = lines < 1 ? 1 : lines; }
 
     CsvReadResult ReadFile(const QString& path, CsvImportKind kind) const;
+    // The same from an open device that can seek back to its start (the file's contents).
+    CsvReadResult ReadDevice(QIODevice& device, CsvImportKind kind) const;
     // Imports taken texts; the cached lists follow each stored line and are reloaded at the end.
     CsvImportResult ImportLines(CsvImportKind kind, const QStringList& taken);
     // Both: the whole import of a file.

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QUrl>
+#include <QXmlStreamReader>
 #include <algorithm>
 
 struct CDialogSetup::Column {
@@ -45,6 +46,46 @@ int ToInt(const QString& text)
     for (; i < t.size() && t[i].isDigit(); ++i)
         n = std::min<long long>(n * 10 + t[i].digitValue(), INT32_MAX);
     return static_cast<int>(negative ? -n : n);
+}
+
+// The layout needs four levels of elements. A file nested far deeper is no layout, and reading
+// it would walk that deep (the document's own code as well as ours) until the stack runs out.
+constexpr int kMaxDepth = 256;
+
+// The line of the first element nested deeper than kMaxDepth, or 0 when none is (or the text
+// is not well-formed, which the document's parser reports in its own words).
+qint64 TooDeepAt(const QByteArray& content)
+{
+    // Every level opens with a "<" (an entity's elements too, in its declaration), so a text
+    // with few of them needs no walk.
+    if (content.count('<') <= kMaxDepth)
+        return 0;
+    QXmlStreamReader xml(content);
+    int depth = 0;
+    while (!xml.atEnd()) {
+        const QXmlStreamReader::TokenType token = xml.readNext();
+        if (token == QXmlStreamReader::StartElement && ++depth > kMaxDepth)
+            return xml.lineNumber();
+        if (token == QXmlStreamReader::EndElement)
+            --depth;
+    }
+    return 0;
+}
+
+// The line of the first control character XML does not allow (all below 0x20 but tab, line
+// feed and carriage return), or 0 when there is none. The document's parser lets some through,
+// and a document holding one is saved in a form that no longer reads back.
+qint64 ForbiddenCharacterAt(const QByteArray& content)
+{
+    qint64 line = 1;
+    for (const char c : content) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b == '\n')
+            ++line;
+        else if (b < 0x20 && b != '\t' && b != '\r')
+            return line;
+    }
+    return 0;
 }
 
 QString AttributeOr(const QDomElement& e, const QString& name, const QString& fallback)
@@ -89,24 +130,63 @@ int CDialogSetup::OpenFile(const QString& fileName)
         ShowError(QStringLiteral("CDialogSetup::OpenFile: Fehler beim Öffnen des XML-Files_2"));
         return 0;
     }
-    QDomDocument doc;
     QString reason;
     int line = 0;
-    int column = 0;
-    if (!doc.setContent(&file, &reason, &line, &column)) {
+    if (!Load(file.readAll(), &reason, &line)) {
         ShowWarning(QStringLiteral("Fehler beim Parsen von: %1 in Zeile: %2. Begründung: %3")
                         .arg(QUrl::fromLocalFile(path).toString())
                         .arg(line)
                         .arg(reason));
         return 0;
     }
-    m_doc = doc;
     m_path = path;
+    return 1;
+}
+
+int CDialogSetup::Load(const QByteArray& content, QString* reason, int* line)
+{
+    QDomDocument doc;
+    QString why;
+    int at = 0;
+    int column = 0;
+    bool parsed = false;
+    if (const qint64 bad = ForbiddenCharacterAt(content)) {
+        why = QStringLiteral("a control character XML does not allow");
+        at = int(bad);
+    } else if (const qint64 deep = TooDeepAt(content)) {
+        why = QStringLiteral("elements nested deeper than %1 levels").arg(kMaxDepth);
+        at = int(deep);
+    } else {
+        parsed = doc.setContent(content, &why, &at, &column);
+        if (!parsed && why.isEmpty())
+            why = QStringLiteral("not a well-formed XML document");
+        // The layout is written back at exit and must read again at the next start. The parser
+        // lets a few odd forms through (a processing instruction "<?@?>") that it refuses once
+        // written back, so what would not read back is refused now.
+        if (parsed && !QDomDocument().setContent(doc.toByteArray(2))) {
+            parsed = false;
+            why = QStringLiteral("a form that does not read back once saved");
+            at = 1;
+        }
+    }
+    if (!parsed) {
+        if (reason)
+            *reason = why;
+        if (line)
+            *line = at;
+        return 0;
+    }
+    m_doc = doc;
     m_dialogs.clear();
     const QDomElement root = SetupElement();
     if (!root.isNull())
         ReadNode(root, nullptr, nullptr);
     return 1;
+}
+
+QByteArray CDialogSetup::Content() const
+{
+    return m_doc.toByteArray(2);
 }
 
 // The container is looked up wherever it sits in the document, not only as its root.
@@ -154,7 +234,7 @@ void CDialogSetup::SaveFile()
     // Written to a temporary file and renamed, so a failing disk never leaves half a file.
     QSaveFile file(m_path);
     if (file.open(QIODevice::WriteOnly)) {
-        file.write(m_doc.toByteArray(2));
+        file.write(Content());
         file.commit();
     }
     m_path.clear();

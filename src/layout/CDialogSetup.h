@@ -26,6 +26,12 @@ public:
     void StoreGridHeight(const QString& dialogId, const QString& gridId, int which, int value);
     void StoreColumnWidth(const QString& dialogId, const QString& gridId, int columnId, int width);
 
+    // Reads the layout from a document's text, as OpenFile does from the file: 1 when it
+    // parses, else 0 with the parser's reason and line (the layout held so far stays then).
+    int Load(const QByteArray& content, QString* reason = nullptr, int* line = nullptr);
+    // The document as SaveFile writes it.
+    QByteArray Content() const;
+
     QString Path() const { return m_path; }
     // Where OpenFile reads and writes fileName (see above).
     static QString LayoutPath(const QString& fileName);

@@ -602,11 +602,9 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
     };
     uint64_t inFlight = 0;   // ticket of the mailbox frame written last and not yet answered
 
-    QByteArray text;
+    Telegram::FrameCollector frame;
     while (!shared->MonitorShouldStop(generation)) {
-        text.clear();
-        bool startSeen = false;
-        bool endSeen = false;
+        frame.Clear();
         bool readSomething = false;
 
         // Reads bytes until a frame is complete, a read fails or no byte comes; the bus
@@ -630,16 +628,19 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
                 }
                 if (r == 0)
                     return;
-                if (byte == uint8_t(Telegram::STX)) {
-                    startSeen = true;
-                    text.clear();
+                switch (frame.Feed(byte)) {
+                case Telegram::FrameCollector::Byte::Start:
                     link.SetReadTotalConstant(2000);
-                } else if (byte == uint8_t(Telegram::EOT)) {
-                    endSeen = true;
+                    break;
+                case Telegram::FrameCollector::Byte::End:
+                case Telegram::FrameCollector::Byte::StrayEnd:
                     link.SetReadTotalConstant(10);
                     return;
-                } else if (startSeen) {
-                    text += char(byte);
+                case Telegram::FrameCollector::Byte::Dropped:
+                    link.SetReadTotalConstant(10);   // no frame is open any more
+                    break;
+                case Telegram::FrameCollector::Byte::Data:
+                    break;
                 }
             }
         };
@@ -655,12 +656,13 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
                 inFlight = ticket;
             }
             receive(false);
-            if (startSeen && endSeen) {
+            if (frame.Complete()) {
+                const QByteArray& text = frame.Text();
                 // An 11-character frame is the reader's own tag frame, never a reply.
-                const bool tagFrame = text.size() == 11;
-                if (tagFrame && link.m_nCapture.load() == 0)
-                    announce(text.mid(1));
-                link.StoreFrame(text, tagFrame ? 0 : std::exchange(inFlight, 0));
+                const QByteArray tag = Telegram::DeskFrameTag(text);
+                if (!tag.isEmpty() && link.m_nCapture.load() == 0)
+                    announce(tag);
+                link.StoreFrame(text, tag.isEmpty() ? std::exchange(inFlight, 0) : 0);
             }
         } else if ((type == 1 || type == 2 || type == 4) && link.m_bBusy.load() == 0) {
             const bool queued = link.HasOutgoing();
@@ -687,21 +689,27 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
             }
             if (link.m_nPause.load() == 0) {
                 receive(true);
-                if (startSeen && endSeen) {
+                if (frame.Complete()) {
+                    const QByteArray& text = frame.Text();
                     readCounter = 0;
                     // A poll reply echoes "CT"; it answers no mailbox caller.
                     const bool pollReply = text.mid(2, 2) == "CT";
                     const uint64_t answers = pollReply ? 0 : std::exchange(inFlight, 0);
-                    if (text.contains("NOTAG")) {
-                        // no transponder in the field
-                    } else if (link.IsTelegramChecksumOK(text)) {
-                        if (text.size() == 16 && !readPending && !link.HasOutgoing())
-                            announce(text.mid(4, 10));
+                    switch (Telegram::CheckBusReply(text)) {
+                    case Telegram::BusReply::NoTag:
+                        break;   // no transponder in the field
+                    case Telegram::BusReply::Accepted: {
+                        const QByteArray tag = Telegram::BusReplyTag(text);
+                        if (!tag.isEmpty() && !readPending && !link.HasOutgoing())
+                            announce(tag);
                         link.StoreFrame(text, answers);
                         if (!pollReply)
                             readPending = false;
-                    } else {
+                        break;
+                    }
+                    case Telegram::BusReply::ChecksumError:
                         link.StoreFrame("CRC_ERROR", answers);
+                        break;
                     }
                     link.m_nReady = 1;
                 }

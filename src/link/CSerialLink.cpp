@@ -11,10 +11,6 @@
 
 namespace {
 
-// An "R" frame announces that another frame follows. A reader that kept sending them would
-// hold the caller for ever; after this many the exchange counts as failed.
-constexpr int kMaxInterimFrames = 20;
-
 constexpr uint32_t kIdleWaitMs = 10;
 constexpr std::size_t kKeptAnswers = 16;
 constexpr int kReleaseWaitMs = 1500;   // a holder's longest single wait (write, read) is far shorter
@@ -110,36 +106,11 @@ QByteArray CSerialLink::SendTelegram(char command, const QByteArray& data, uint8
         port->Write(frame);
     }
 
-    QByteArray text;
-    bool startSeen = false;
-    bool endSeen = false;
-    for (int frames = 0; port; ++frames) {
-        startSeen = endSeen = false;
-        uint8_t byte = 0;
-        while (port->ReadByte(byte) == 1) {
-            if (byte == uint8_t(Telegram::STX)) {
-                startSeen = true;
-                text.clear();
-            } else if (byte == uint8_t(Telegram::EOT)) {
-                if (startSeen) {
-                    endSeen = true;
-                    break;
-                }
-            } else {
-                text += char(byte);
-            }
-        }
-        if (!endSeen || text.isEmpty() || text.at(0) != 'R')
-            break;
-        // An interim answer: the reply proper follows in the next frame.
-        if (frames == kMaxInterimFrames) {
-            endSeen = false;
-            break;
-        }
-    }
-
+    QByteArray reply;
+    if (port)
+        reply = Telegram::ReceiveReply([&port](uint8_t& byte) { return port->ReadByte(byte); });
     SetReadTotalConstant(kIdleWaitMs);
-    return startSeen && endSeen ? text : QByteArray();
+    return reply;
 }
 
 QByteArray CSerialLink::SendTelegramViaMonitor(char command, const QByteArray& data, uint8_t frameMode)

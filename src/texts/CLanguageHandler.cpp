@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTextStream>
 #include <mutex>
 
 namespace {
@@ -14,9 +13,7 @@ QString FileName(uint32_t language)
     return language == 1 ? QStringLiteral("texts_en.txt") : QStringLiteral("texts_de.txt");
 }
 
-// A text file holds one text a line: the number, a tab, the text. "\n" stands for a line
-// break, "\t" for a tab and "\\" for a backslash; lines starting with "#" are comments.
-QString Unescape(const QString& s)
+QString Unescape(QStringView s)
 {
     QString out;
     out.reserve(s.size());
@@ -36,22 +33,7 @@ bool LoadFile(const QString& path, QHash<uint32_t, QString>& texts)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return false;
-    QTextStream in(&file);
-    in.setEncoding(QStringConverter::Utf8);
-    QHash<uint32_t, QString> loaded;
-    while (!in.atEnd()) {
-        const QString line = in.readLine();
-        if (line.isEmpty() || line.startsWith(u'#'))
-            continue;
-        const qsizetype tab = line.indexOf(u'\t');
-        if (tab <= 0)
-            continue;
-        bool ok = false;
-        const uint32_t number = line.left(tab).trimmed().toUInt(&ok);
-        if (ok)
-            loaded.insert(number, Unescape(line.mid(tab + 1)));
-    }
-    texts = std::move(loaded);
+    texts = CLanguageHandler::ParseTexts(file);
     return true;
 }
 
@@ -64,6 +46,33 @@ CLanguageHandler::CLanguageHandler(uint32_t language, const QString& folder)
 }
 
 CLanguageHandler::~CLanguageHandler() = default;
+
+QHash<uint32_t, QString> CLanguageHandler::ParseTexts(QIODevice& device)
+{
+    // The files are small: read whole, then walked line by line without copying the lines.
+    const QString all = QString::fromUtf8(device.readAll());
+    const QStringView text(all);
+    QHash<uint32_t, QString> loaded;
+    for (qsizetype start = 0; start < text.size();) {
+        qsizetype end = text.indexOf(u'\n', start);
+        if (end < 0)
+            end = text.size();
+        QStringView line = text.mid(start, end - start);
+        start = end + 1;
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        if (line.isEmpty() || line.startsWith(u'#'))
+            continue;
+        const qsizetype tab = line.indexOf(u'\t');
+        if (tab <= 0)
+            continue;
+        bool ok = false;
+        const uint32_t number = line.left(tab).trimmed().toUInt(&ok);
+        if (ok)
+            loaded.insert(number, Unescape(line.mid(tab + 1)));
+    }
+    return loaded;
+}
 
 QString CLanguageHandler::GetLangItem(uint32_t number) const
 {

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <shared_mutex>
 
+class QIODevice;
+
 class CLanguageHandler {
 public:
     // Loads the texts of the language from the folder (e.g. working directory + "SysFiles/").
@@ -23,6 +25,11 @@ public:
     bool IsLoaded() const;                        // the text file of the current language was read
     QString LoadedFrom() const;                   // the file the texts came from
     QStringList SearchedFiles() const;            // where the current language's file was looked for
+
+    // The texts of a text file's contents: one text a line, the number, a tab, the text; "\n"
+    // stands for a line break, "\t" for a tab and "\\" for a backslash; lines starting with
+    // "#" and lines without a number before their first tab are left out.
+    static QHash<uint32_t, QString> ParseTexts(QIODevice& device);
 
 private:
     QStringList Candidates() const;   // caller holds the lock

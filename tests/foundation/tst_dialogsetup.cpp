@@ -29,6 +29,68 @@ private slots:
         QVERIFY2(text.contains(QStringLiteral("DialogSetup.xml in Zeile: 3. Begründung: ")), qPrintable(text));
     }
 
+    // Nesting is bounded: a layout as deep as the bound is read, one level more is refused
+    // like a syntax error, naming the line, and so is a file nested a hundred thousand deep
+    // (it used to overflow the stack).
+    void nestingDepth_data()
+    {
+        QTest::addColumn<int>("depth");   // dialogs nested inside <dialogsetup>, one a line
+        QTest::addColumn<int>("opened");
+        QTest::newRow("256 levels with the grid") << 254 << 1;
+        QTest::newRow("257 levels with the grid") << 255 << 0;
+        QTest::newRow("a hundred thousand") << 100000 << 0;
+    }
+    void nestingDepth()
+    {
+        QFETCH(int, depth);
+        QFETCH(int, opened);
+        QByteArray xml = "<dialogsetup>";
+        for (int i = 0; i < depth; ++i)
+            xml += "\n<dialog id=\"03\">";
+        xml += "\n<grid id=\"0\" rowheight=\"21\"/>";
+        for (int i = 0; i < depth; ++i)
+            xml += "</dialog>";
+        xml += "</dialogsetup>";
+        WriteFile(m_program->Layout(), xml);
+        ScriptedPrompt prompt;
+        CDialogSetup setup;
+        QCOMPARE(setup.OpenFile(kFile), opened);
+        if (opened) {
+            QCOMPARE(setup.ReadGridHeight(QStringLiteral("03"), kGrid, 0), 21);
+            QCOMPARE(prompt.Log().size(), size_t(0));
+        } else {
+            QCOMPARE(prompt.Log().size(), size_t(1));
+            // The element one level too deep stands in line 257.
+            QVERIFY2(prompt.Log().front().text.contains(QStringLiteral("in Zeile: 257. Begründung: ")),
+                     qPrintable(prompt.Log().front().text));
+        }
+    }
+
+    // A control character XML does not allow is refused with its line, even where the parser
+    // would let it through (a processing instruction full of NULs read, but once saved it no
+    // longer read back, and the program would not have started again).
+    void controlCharacterIsRefused()
+    {
+        WriteFile(m_program->Layout(), QByteArray("<dialogsetup>\n<?x\0\0?>\n</dialogsetup>", 36));
+        ScriptedPrompt prompt;
+        CDialogSetup setup;
+        QCOMPARE(setup.OpenFile(kFile), 0);
+        QCOMPARE(prompt.Log().size(), size_t(1));
+        QVERIFY2(prompt.Log().front().text.contains(QStringLiteral("in Zeile: 2. Begründung: ")),
+                 qPrintable(prompt.Log().front().text));
+    }
+
+    // The parser takes a processing instruction without data that it refuses once written
+    // back; the layout is saved at exit, so such a file is refused at once.
+    void fileThatWouldNotReadBackIsRefused()
+    {
+        WriteFile(m_program->Layout(), "<?@?>\n<dialogsetup></dialogsetup>");
+        ScriptedPrompt prompt;
+        CDialogSetup setup;
+        QCOMPARE(setup.OpenFile(kFile), 0);
+        QCOMPARE(prompt.Log().size(), size_t(1));
+    }
+
     void reading_data()
     {
         QTest::addColumn<QByteArray>("xml");
