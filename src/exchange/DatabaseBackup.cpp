@@ -252,7 +252,6 @@ QString WriteBackup(CStoreDB_Handler* store, const QString& target)
 
 int Backup(CStoreDB_Handler* store, const BusyFn& busy)
 {
-    CLanguageHandler* lang = store ? store->GetLanguageHandler() : nullptr;
     const uint32_t language = Settings::ReadLanguage();
     const QString chosen = ChooseFile(BackupRequest(language));
     if (chosen.isEmpty())

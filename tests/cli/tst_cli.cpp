@@ -6,6 +6,7 @@
 #include "records/CStoreDB_Handler.h"
 #include "records/RecordOps.h"
 #include "support/OnlineFixture.h"
+#include "support/StoreBackends.h"
 #include "support/TestEnv.h"
 
 #include <QCoreApplication>
@@ -17,6 +18,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
 
 namespace {
@@ -78,7 +80,7 @@ private:
     // The database as the program sees it now (a fresh handler each time: the tool wrote to it).
     static std::vector<structLeser> Readers(const QString& db)
     {
-        CStoreDB_Handler store(nullptr, db);
+        CStoreDB_Handler store(nullptr, StoreLocation::Parse(db));
         std::vector<structLeser> all;
         for (int i = 0; i < store.Get_Ptr_To_tblLeser()->GetAnz_Leser(); ++i)
             all.push_back(store.Get_Ptr_To_tblLeser()->Get_Leser(i));
@@ -112,6 +114,7 @@ private slots:
         QTest::newRow("from without to") << QStringList{"read-events", "--from", "010126"};
         QTest::newRow("no such day") << QStringList{"read-events", "--from", "310226", "--to", "010326"};
         QTest::newRow("json to stdout") << QStringList{"export", "events", "-", "--json"};
+        QTest::newRow("file and url") << QStringList{"ports", "--db-url", "postgresql://vm@/vendrik"};
     }
     void badUsage()
     {
@@ -123,6 +126,27 @@ private slots:
         QVERIFY(!o.err.isEmpty());
         // Refused before anything was done: not even a database was made.
         QVERIFY(!QFileInfo::exists(db));
+    }
+
+    // --db-url takes only a server's URL; with the test server it works like --db.
+    void sharedDatabase()
+    {
+        QCOMPARE(Run({"export", "persons", "-", "--db-url", m_dir.filePath("x.mdb")}).status, 2);
+        QCOMPARE(Run({"export", "persons", "-", "--db-url", "postgresql://vm:secret@/vendrik"}).status, 2);
+        VmTest::FreshStores fresh;
+        VM_FRESH_STORE(loc, fresh, QStringLiteral("postgresql"));
+        QUrl server(VmTest::PgTestUrl());
+        server.setPath(QLatin1Char('/') + loc.database);
+        const QString url = server.toString();
+        {
+            std::unique_ptr<CStoreDB_Handler> store = OpenRecordStore(url, nullptr);
+            QVERIFY2(store->IsDatabaseOpen(), qPrintable(store->DatabaseError()));
+            QCOMPARE(AddRecord(store->Get_Ptr_To_tblPerson(), [](structPerson& r) { r.Name = QStringLiteral("Cli Shared"); }),
+                     RecordResult::Done);
+        }
+        const Outcome o = Run({"export", "persons", "-", "--db-url", url});
+        QCOMPARE(o.status, 0);
+        QVERIFY2(o.out.contains("Cli Shared"), o.out.constData());
     }
 
     void helpIsNoError()
@@ -157,7 +181,7 @@ private slots:
     {
         const QString db = NewDb();
         {
-            CStoreDB_Handler store(nullptr, db);
+            CStoreDB_Handler store(nullptr, StoreLocation::Parse(db));
             QVERIFY(store.IsDatabaseOpen());
             for (const char* name : {"Gate", "Lab"})
                 QCOMPARE(AddRecord(store.Get_Ptr_To_tblLeser(), [&](structLeser& r) {
@@ -221,7 +245,7 @@ private slots:
     {
         const QString db = NewDb();
         {
-            CStoreDB_Handler store(nullptr, db);
+            CStoreDB_Handler store(nullptr, StoreLocation::Parse(db));
             QCOMPARE(AddRecord(store.Get_Ptr_To_tblLeser(), [](structLeser& r) { r.Name = QStringLiteral("Kept"); }),
                      RecordResult::Done);
         }
@@ -229,7 +253,7 @@ private slots:
         QCOMPARE(Run({"backup", copy, "--db", db}).status, 0);
         QVERIFY(QFileInfo::exists(copy));
         {
-            CStoreDB_Handler store(nullptr, db);
+            CStoreDB_Handler store(nullptr, StoreLocation::Parse(db));
             QCOMPARE(AddRecord(store.Get_Ptr_To_tblLeser(), [](structLeser& r) { r.Name = QStringLiteral("Later"); }),
                      RecordResult::Done);
         }
@@ -332,7 +356,7 @@ private slots:
         online.Reader().SetEvents(Sim::VariedEvents(12));
         const QString db = NewDb();
         // The program has the same database open meanwhile: both write to it in WAL mode.
-        CStoreDB_Handler program(nullptr, db);
+        CStoreDB_Handler program(nullptr, StoreLocation::Parse(db));
         QVERIFY(program.IsDatabaseOpen());
         {
             QSqlDatabase raw = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("journal"));
@@ -356,7 +380,7 @@ private slots:
         QCOMPARE(online.Reader().EventPointer(), 0xFFFFu);
         const QString name = o.Json().value("reader").toObject().value("name").toString();
         {
-            CStoreDB_Handler store(nullptr, db);
+            CStoreDB_Handler store(nullptr, StoreLocation::Parse(db));
             const CtblEvents* table = store.Get_Ptr_To_tblEvents();
             QCOMPARE(table->GetAnz_Events(), 12);
             QCOMPARE(table->Get_Event(0).ReaderName, name);
@@ -403,7 +427,7 @@ private slots:
         const int32_t readerId = Readers(db).at(0).ID;
         const QStringList numbers = {"0000000101", "0000000102", "0000000103"};
         {
-            CStoreDB_Handler store(nullptr, db);
+            CStoreDB_Handler store(nullptr, StoreLocation::Parse(db));
             for (const QString& number : numbers)
                 QCOMPARE(AddRecord(store.Get_Ptr_To_tblTransponder(), [&](structTransponder& t) {
                              t.Number = number;
@@ -430,7 +454,7 @@ private slots:
         // The reader holds a fourth number; the database is marked changed again.
         online.Reader().SetTransponders({"0000000101", "0000000102", "0000000103", "0000000999"});
         {
-            CStoreDB_Handler store(nullptr, db);
+            CStoreDB_Handler store(nullptr, StoreLocation::Parse(db));
             QCOMPARE(EditRecordById(store.Get_Ptr_To_tblLeser(), readerId, [](structLeser& r) { r.Changed = 1; }),
                      RecordResult::Done);
         }
@@ -442,7 +466,7 @@ private slots:
         const QJsonObject fetched = o.Json().value("fetched").toObject();
         QCOMPARE(fetched.value("transponders").toInt(), 4);
         QCOMPARE(fetched.value("added").toInt(), 1);
-        CStoreDB_Handler store(nullptr, db);
+        CStoreDB_Handler store(nullptr, StoreLocation::Parse(db));
         QVERIFY(store.Get_Ptr_To_tblTransponder()->IndexOfNumber(QStringLiteral("0000000999")) >= 0);
     }
 };
