@@ -612,10 +612,21 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
         auto receive = [&](bool bus) {
             uint8_t byte = 0;
             for (;;) {
+                // A reader operation holds the port for its own exchanges: its replies are not
+                // the monitor's to read, and a byte taken from one would leave the monitor
+                // waiting for the rest of a frame that never comes.
+                if (bus && link.m_bBusy.load() != 0) {
+                    frame.Clear();
+                    return;
+                }
                 const int r = link.ReadByte(byte);
                 if (r < 0)
                     return;
                 readSomething = true;
+                if (bus && link.m_bBusy.load() != 0) {
+                    frame.Clear();
+                    return;
+                }
                 if (bus) {
                     ++readCounter;
                     if (readCounter == kLostAfterReads && link.m_nPause.load() == 0) {
