@@ -10,12 +10,8 @@ int RunFetchAll(CliContext& ctx)
 {
     return WithDatabase(ctx, [](CliContext& ctx, CStoreDB_Handler& store) {
         ReaderSession session(ctx, store);
-        if (!session.GoOnline())
+        if (!session.OpenBusReader())
             return int(kFailed);
-        if (!session.RegisterBusReader()) {
-            session.Describe();
-            return int(kFailed);
-        }
         const structLeser reader = session.Reader();
 
         CFetchAllRun run(&session.Link(), store, ctx.Lang());

@@ -13,12 +13,8 @@ int RunReadEvents(CliContext& ctx)
     return WithDatabase(ctx, [](CliContext& ctx, CStoreDB_Handler& store) {
         const CliOptions& o = ctx.Options();
         ReaderSession session(ctx, store);
-        if (!session.GoOnline())
+        if (!session.OpenBusReader())
             return int(kFailed);
-        if (!session.RegisterBusReader()) {
-            session.Describe();
-            return int(kFailed);
-        }
         const structLeser reader = session.Reader();
         const int model = ReaderModel::Decide(reader.Model, ReaderModel::FromInterfaceType(session.InterfaceType()));
 

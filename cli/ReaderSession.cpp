@@ -159,3 +159,14 @@ void ReaderSession::Describe() const
     }
     out.insert(QStringLiteral("reader"), reader);
 }
+
+bool ReaderSession::OpenBusReader()
+{
+    if (!GoOnline())
+        return false;
+    if (!RegisterBusReader()) {
+        Describe();
+        return false;
+    }
+    return true;
+}

@@ -32,6 +32,9 @@ public:
     // Register, and make sure the reader is a Cedar, Maple or Rowan with a record. False after
     // the reason was shown.
     bool RegisterBusReader();
+    // GoOnline and RegisterBusReader, with the session's description shown when the reader is
+    // no bus reader with a record: what every bus-reader command starts with.
+    bool OpenBusReader();
 
     CSerialLink& Link();
     uint32_t Port() const { return m_port; }

@@ -12,12 +12,8 @@ int RunWriteAll(CliContext& ctx)
 {
     return WithDatabase(ctx, [](CliContext& ctx, CStoreDB_Handler& store) {
         ReaderSession session(ctx, store);
-        if (!session.GoOnline())
+        if (!session.OpenBusReader())
             return int(kFailed);
-        if (!session.RegisterBusReader()) {
-            session.Describe();
-            return int(kFailed);
-        }
         const structLeser reader = session.Reader();
         const int model = ReaderModel::Decide(reader.Model, ReaderModel::FromInterfaceType(session.InterfaceType()));
         WriteAll::Plan plan = WriteAll::Prepare(store, reader.Name, model);
