@@ -4,7 +4,16 @@
 # reports anything. Usage: scripts/sanitize.sh [address] [thread]   (default: both)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$PWD
 scripts/deps.sh
+# The store's cases also run against a throw-away PostgreSQL server, as in scripts/test.sh.
+pgdir=$(mktemp -d /tmp/vmpg.XXXXXX)
+trap '"$root/scripts/pg-test-server.sh" stop "$pgdir"' EXIT
+if url=$(scripts/pg-test-server.sh start "$pgdir"); then
+  export VM_TEST_PG_URL=$url
+else
+  echo "note: no PostgreSQL test server; the shared-database cases are skipped" >&2
+fi
 kinds=("$@")
 [ ${#kinds[@]} -gt 0 ] || kinds=(address thread)
 launcher=()

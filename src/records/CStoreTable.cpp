@@ -13,6 +13,8 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cstdlib>
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 namespace {
@@ -160,7 +162,8 @@ struct Codec<structOnline> {
     static void Read(const Row& q, structOnline& r) { r.Online = q.Int(1); }
 };
 
-// Field access of one result row, the same for a Qt SQL query and a raw SQLite statement.
+// Field access of one result row, the same for a Qt SQL query, a raw SQLite statement and a
+// libpq result.
 struct QueryRow {
     const QSqlQuery& q;
     QString Text(int i) const { return q.value(i).toString(); }
@@ -175,6 +178,25 @@ struct StmtRow {
     }
     int Int(int i) const { return sqlite3_column_int(st, i); }
 };
+
+struct PgRow {
+    PGresult* res;
+    int row;
+    QString Text(int i) const { return QString::fromUtf8(PQgetvalue(res, row, i), PQgetlength(res, row, i)); }
+    int Int(int i) const { return int(std::strtol(PQgetvalue(res, row, i), nullptr, 10)); }
+};
+
+// The PostgreSQL connection behind a Qt SQL connection, or null for any other driver or while
+// Qt still reads a result on it (a second command would then be refused).
+PGconn* PostgresHandle(const QSqlDatabase& db)
+{
+    const QVariant v = db.driver()->handle();
+    // Qt names the type after the struct behind libpq's typedef.
+    if (!v.isValid() || (qstrcmp(v.typeName(), "pg_conn*") != 0 && qstrcmp(v.typeName(), "PGconn*") != 0))
+        return nullptr;
+    PGconn* conn = *static_cast<PGconn* const*>(v.constData());
+    return conn && PQtransactionStatus(conn) != PQTRANS_ACTIVE ? conn : nullptr;
+}
 
 // The SQLite handle behind a Qt SQL connection, or null for any other driver.
 sqlite3* SqliteHandle(const QSqlDatabase& db)
@@ -338,6 +360,26 @@ bool CStoreTable<R>::ReadAll(std::vector<R>& rows, QString* error)
                     *error = QString::fromUtf8(sqlite3_errmsg(h));
             }
             sqlite3_finalize(st);
+            return ok;
+        }
+        // The same on a server: libpq's text values straight into the records, one round trip.
+        if (PGconn* conn = PostgresHandle(db)) {
+            PGresult* res = PQexec(conn, sql.toUtf8().constData());
+            ok = PQresultStatus(res) == PGRES_TUPLES_OK;
+            if (ok) {
+                const int n = PQntuples(res);
+                rows.reserve(size_t(n));
+                for (int i = 0; i < n; ++i) {
+                    const PgRow row{res, i};
+                    R r;
+                    r.ID = row.Int(0);
+                    Codec<R>::Read(row, r);
+                    rows.push_back(std::move(r));
+                }
+            } else if (error) {
+                *error = QString::fromUtf8(PQresultErrorMessage(res)).trimmed();
+            }
+            PQclear(res);
             return ok;
         }
         QSqlQuery q(db);
