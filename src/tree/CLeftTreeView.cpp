@@ -10,6 +10,7 @@
 #include "views/CGridBaseDlg.h"
 #include "views/CZeitschemaDlg.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QScrollBar>
@@ -47,6 +48,16 @@ CLeftTreeView::CLeftTreeView(CLanguageHandler* lang, CStoreDB_Handler* store, CD
     WireController();
 
     connect(this, &QTreeWidget::itemSelectionChanged, this, &CLeftTreeView::OnSelectionChanged);
+    // F5 in the tree reads the store again, as F5 in the table view does.
+    auto* refresh = new QAction(this);
+    refresh->setObjectName(QStringLiteral("actionRefreshTree"));
+    refresh->setShortcut(QKeySequence(Qt::Key_F5));
+    refresh->setShortcutContext(Qt::WidgetShortcut);
+    connect(refresh, &QAction::triggered, this, [this] {
+        if (CGridBaseDlg* view = RightView())
+            view->RefreshFromStore();
+    });
+    addAction(refresh);
     connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) { OnItemExpandedOrCollapsed(item, true); });
     connect(this, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* item) { OnItemExpandedOrCollapsed(item, false); });
 }
@@ -259,6 +270,32 @@ void CLeftTreeView::RebuildTreeChildren()
     AddScheduleNodes(true);
     for (const QString& name : readers)
         AddReaderNodes(name);
+}
+
+void CLeftTreeView::ListsReloaded()
+{
+    if (!m_root)
+        return;
+    const QString selected = m_selectedText, parent = m_parentText;
+    QTreeWidgetItem* group = nullptr;
+    for (QTreeWidgetItem* item : {m_root, m_readers, m_transponders, m_persons, m_events, m_schedules})
+        if (item && item->text(0) == parent)
+            group = item;
+    {
+        // The pane shows the refreshed table already; the rebuild must not replace it.
+        const QSignalBlocker quiet(this);
+        RebuildTreeChildren();
+        if (!group)
+            return;   // the root was selected; it stays
+        for (int i = 0; i < group->childCount(); ++i) {
+            if (group->child(i)->text(0) == selected) {
+                setCurrentItem(group->child(i));
+                return;
+            }
+        }
+        clearSelection();
+    }
+    setCurrentItem(group);   // the node shown is gone: its group's table instead
 }
 
 // ---------------------------------------------------------------- schedule nodes

@@ -59,6 +59,9 @@ public:
     void RenameReaderNodes(const QString& oldName, const QString& newName) override;
     void RemoveReaderNodes(const QString& name) override;
     void RemoveAllReaderNodes() override;
+    // Rebuilds the children and keeps the selected node; when another station deleted it, its
+    // group is selected instead.
+    void ListsReloaded() override;
 
     // ---- schedule nodes, kept in step with the time schedule table ----
     void AddScheduleNode(const QString& name);

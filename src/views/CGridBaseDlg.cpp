@@ -1,4 +1,5 @@
 #include "views/CGridBaseDlg.h"
+#include "views/IReaderTree.h"
 
 #include "base/Prompt.h"
 #include "records/CStoreDB_Handler.h"
@@ -46,6 +47,8 @@ void CGridBaseDlg::RefreshFromStore()
     const uint32_t language = m_ctx.lang ? m_ctx.lang->GetAktivLanguage() : Settings::ReadLanguage();
     ScheduleOps::CacheFullAccessName(store->Get_Ptr_To_tblZeitschema(), language == 1);
     Load(m_filter);
+    if (m_ctx.tree)
+        m_ctx.tree->ListsReloaded();
 }
 
 CGridBaseDlg::~CGridBaseDlg()

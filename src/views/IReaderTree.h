@@ -19,6 +19,9 @@ public:
     virtual void RemoveReaderNodes(const QString& name) = 0;
     // Removes every child of the three groups.
     virtual void RemoveAllReaderNodes() = 0;
+    // The store's lists were read again (F5) and may hold readers and schedules another
+    // station added or deleted: the tree shows them as they are now.
+    virtual void ListsReloaded() {}
 
     // ---- the link the tree carries (defaults: no link, for trees that have none) ----
     virtual CSerialLink* Link() const { return nullptr; }

@@ -11,6 +11,7 @@
 #include "link/CSerialLink.h"
 #include "records/CStoreDB_Handler.h"
 #include "records/RecordOps.h"
+#include "records/StoreLocation.h"
 #include "support/TestEnv.h"
 #include "texts/CLanguageHandler.h"
 #include "tree/CLeftTreeView.h"
@@ -184,6 +185,65 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(changed.count(), 0);
         QCOMPARE(tree->RightPane(), pane);
+    }
+
+    // F5 in the tree reads the store again: readers and schedules another station changed in
+    // the same database appear in the tree, the table shown stays when its node is still there
+    // and gives way to its group's table when the other station deleted it.
+    void refreshShowsOtherStation_data()
+    {
+        QTest::addColumn<QString>("shown");           // a node under Events
+        QTest::addColumn<QString>("otherAdds");        // reader the other station adds, or empty
+        QTest::addColumn<QString>("otherDeletes");     // reader it deletes, or empty
+        QTest::addColumn<QStringList>("readerNodes");  // the Events group's children afterwards
+        QTest::addColumn<QString>("selected");         // the node selected afterwards
+        QTest::newRow("reader added") << "Door" << "Gate" << "" << QStringList{"Door", "Yard", "Gate"} << "Door";
+        QTest::newRow("other reader deleted") << "Door" << "" << "Yard" << QStringList{"Door"} << "Door";
+        QTest::newRow("shown reader deleted") << "Yard" << "" << "Yard" << QStringList{"Door"} << T(17);
+    }
+    void refreshShowsOtherStation()
+    {
+        QFETCH(QString, shown);
+        QFETCH(QString, otherAdds);
+        QFETCH(QString, otherDeletes);
+        QFETCH(QStringList, readerNodes);
+        QFETCH(QString, selected);
+        SetRecords({"Door", "Yard"}, {"Day"});
+        auto frame = MakeFrame();
+        CLeftTreeView* tree = frame->Tree();
+        QTreeWidgetItem* events = tree->CategoryItem(CLeftTreeView::Events);
+        QTRY_VERIFY(Probe(*frame));
+        tree->setCurrentItem(events->child(ChildTexts(events).indexOf(shown)));
+        QTRY_COMPARE(int(tree->CurrentCategory()), int(CLeftTreeView::Events));
+        QTRY_VERIFY(Probe(*frame) && Probe(*frame)->Filter() != 0);
+        ProbeView* before = Probe(*frame);
+
+        CStoreDB_Handler other(m_lang.get(), StoreLocation::FromSettings());
+        CtblLeser* readers = other.Get_Ptr_To_tblLeser();
+        CtblZeitschema* windows = other.Get_Ptr_To_tblZeitschema();
+        if (!otherAdds.isEmpty())
+            QCOMPARE(AddRecord(readers, [&](structLeser& l) { l.Name = otherAdds; l.Model = "Maple"; }), RecordResult::Done);
+        if (!otherDeletes.isEmpty())
+            QCOMPARE(DeleteRecordsWhere(readers, [&](const structLeser& l) { return l.Name == otherDeletes; }), RecordResult::Done);
+        QCOMPARE(AddRecord(windows, [](structZeitschema& z) { z.Name = "Night"; }), RecordResult::Done);
+        QCOMPARE(ChildTexts(events), (QStringList{"Door", "Yard"}));   // nothing seen before F5
+
+        auto* refresh = tree->findChild<QAction*>(QStringLiteral("actionRefreshTree"));
+        QVERIFY(refresh);
+        QCOMPARE(refresh->shortcut(), QKeySequence(Qt::Key_F5));
+        refresh->trigger();
+        QCOMPARE(ChildTexts(events), readerNodes);
+        QCOMPARE(ChildTexts(tree->CategoryItem(CLeftTreeView::Schedules)), (QStringList{"Day", "Night"}));
+        QVERIFY(tree->currentItem());
+        QCOMPARE(tree->currentItem()->text(0), selected);
+        QCoreApplication::processEvents();
+        if (selected == shown) {
+            QCOMPARE(Probe(*frame), before);   // the refreshed table stays
+            QCOMPARE(before->loads, 2);
+        } else {
+            QTRY_VERIFY(Probe(*frame) != before);
+            QCOMPARE(Probe(*frame)->Filter(), 0);   // the whole category
+        }
     }
 
     void englishAtOnce()
