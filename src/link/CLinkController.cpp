@@ -601,6 +601,7 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
                      [&link] { return link.MailboxWaiters() > 0; });
     };
     uint64_t inFlight = 0;   // ticket of the mailbox frame written last and not yet answered
+    uint32_t holdsSeen = link.m_bBusy.TimesRaised();
 
     Telegram::FrameCollector frame;
     while (!shared->MonitorShouldStop(generation)) {
@@ -611,6 +612,7 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
         // reader's pass also keeps the lost-connection count and the ready flag.
         auto receive = [&](bool bus) {
             uint8_t byte = 0;
+            const uint32_t holdsBefore = link.m_bBusy.TimesRaised();
             for (;;) {
                 // A reader operation holds the port for its own exchanges: its replies are not
                 // the monitor's to read, and a byte taken from one would leave the monitor
@@ -623,7 +625,9 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
                 if (r < 0)
                     return;
                 readSomething = true;
-                if (bus && link.m_bBusy.load() != 0) {
+                // The read may have begun before an operation's hold and ended after it: the
+                // byte can be the tail of that operation's reply.
+                if (bus && (link.m_bBusy.load() != 0 || link.m_bBusy.TimesRaised() != holdsBefore)) {
                     frame.Clear();
                     return;
                 }
@@ -676,6 +680,21 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
                 link.StoreFrame(text, tag.isEmpty() ? std::exchange(inFlight, 0) : 0);
             }
         } else if ((type == 1 || type == 2 || type == 4) && link.m_bBusy.load() == 0) {
+            // A reader operation held the port since the last pass. If a poll or mailbox frame
+            // was still unanswered, its reply went to that operation (or the operation's own
+            // purge): waiting on would only run the lost-connection count up, so the monitor
+            // starts afresh. A mailbox caller still waiting runs into its own time-out.
+            if (const uint32_t holds = link.m_bBusy.TimesRaised(); holds != holdsSeen) {
+                holdsSeen = holds;
+                frame.Clear();
+                if (link.m_nReady.load() == 0) {
+                    readCounter = 0;
+                    readPending = false;
+                    inFlight = 0;
+                    link.m_nReady = 1;
+                }
+                continue;   // the busy flag may be up again; look at it first
+            }
             const bool queued = link.HasOutgoing();
             if (queued && link.m_nReady.load() == 1) {
                 uint64_t ticket = 0;

@@ -20,6 +20,27 @@
 
 #include "link/CSerialPort.h"
 
+// The flag a reader operation raises while it exchanges telegrams on the port itself, with a
+// count of the times it was raised: a hold that came and went while the monitor was blocked in
+// a read leaves the flag down again, but the count tells the monitor that the reply it waited
+// for was taken by that operation.
+class PortBusyFlag {
+public:
+    PortBusyFlag& operator=(uint8_t on)
+    {
+        if (on)
+            m_raised.fetch_add(1);
+        m_on.store(on);
+        return *this;
+    }
+    uint8_t load() const { return m_on.load(); }
+    uint32_t TimesRaised() const { return m_raised.load(); }
+
+private:
+    std::atomic<uint8_t> m_on{0};
+    std::atomic<uint32_t> m_raised{0};
+};
+
 class CSerialLink {
 public:
     CSerialLink();
@@ -36,7 +57,7 @@ public:
     std::atomic<int> m_nReady{0};                 // monitor may write the next telegram
     std::atomic<int> m_nPortOpen{0};
     std::atomic<int> m_nStopRequest{0};           // monitor leaves its loop
-    std::atomic<uint8_t> m_bBusy{0};              // another thread uses SendTelegram directly
+    PortBusyFlag m_bBusy;                         // another thread uses SendTelegram directly
     // Why the last OpenComPort failed (an errno value; EBUSY: another program holds the port),
     // 0 after a successful one. Lets a caller say more than "no connection".
     std::atomic<int> m_nLastOpenError{0};

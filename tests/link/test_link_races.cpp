@@ -9,6 +9,7 @@
 #include "link/CSerialPort.h"
 #include "link/ComPorts.h"
 #include "link/Telegram.h"
+#include "readers/LinkTurn.h"
 #include "support/TestEnv.h"
 #include "texts/CLanguageHandler.h"
 
@@ -224,6 +225,32 @@ private slots:
         QVERIFY(queued->load());
         QTRY_COMPARE(Heard('L', "P0001"), 1);
         link.SetWriteTap(nullptr);
+    }
+
+    // A reader operation takes the port right after the monitor wrote a poll, and the poll's
+    // reply goes to the operation's purge. Once the operation hands the port back, the monitor
+    // polls again rather than wait for that reply until it gives the line up.
+    void operationTakingAPollReplyLeavesTheMonitorPolling()
+    {
+        QVERIFY(StartReader(Sim::Model::Cedar));
+        QVERIFY(Connect());
+        QTRY_VERIFY(m_sim->Received('C') > 0);
+        CSerialLink& link = m_ctrl->Link();
+        QSignalSpy lost(m_ctrl.get(), &CLinkController::ConnectionLost);
+        // The tap runs on the monitor's thread, just after its write: the operation's whole
+        // turn happens before the monitor reads a byte of the reply.
+        auto taken = std::make_shared<std::atomic<bool>>(false);
+        link.SetWriteTap([&link, taken](const QByteArray& frame) {
+            if (frame != Telegram::PollTelegram() || taken->exchange(true))
+                return;
+            LinkTurn turn(link);   // waits until the poll's reply has come
+            link.PurgeReceive();
+        });
+        QTRY_VERIFY(taken->load());
+        const int polls = m_sim->Received('C');
+        QTRY_VERIFY_WITH_TIMEOUT(m_sim->Received('C') >= polls + 2, 3000);
+        link.SetWriteTap(nullptr);
+        QCOMPARE(lost.count(), 0);
     }
 
     // A tag lies on a bus reader; the monitor wants to announce it while this (the GUI)

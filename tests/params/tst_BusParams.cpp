@@ -114,10 +114,6 @@ private slots:
     // Five unanswered tries: text 141, the record keeps the new values, the port is given back.
     void readerSilent()
     {
-        // A fresh line: on a loaded machine the monitor can still be left waiting, after the
-        // direct exchanges of writing, for a poll reply those exchanges took, and then gives
-        // the line up (a remaining stall of the monitor, not what this case is about).
-        QVERIFY(m_online.Connect(Sim::Model::Cedar, m_lang.get()));
         FreshReader(1);
         ScriptedPrompt prompt;
         MapleCedarParams core(Ctx(), m_reader);
