@@ -3,45 +3,22 @@
 // a Cedar that is silent, noisy, slow or unplugged in the middle: each ends in its own failure
 // state (or succeeds), gives the port back, and writes no record it should not.
 #include "params/MapleCedarParams.h"
-#include "params/ParamTestSupport.h"
 #include "readers/ReaderRegistration.h"
 #include "readers/ReaderTestSupport.h"
-#include "support/LineFaults.h"
+#include "faults/FaultTable.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
 
 using ParamTest::T;
 
-class TestBusSettingsFaults : public QObject {
+class TestBusSettingsFaults : public QObject, VmTest::FaultTable {
     Q_OBJECT
-    std::unique_ptr<CLanguageHandler> m_lang;
-    std::unique_ptr<CStoreDB_Handler> m_store;
-    VmTest::FaultRig m_rig{42};
-
-    CSerialLink& Link() { return m_rig.Link(); }
-    Sim::ReaderSim& Sim() { return m_rig.Reader(); }
-
-    // After the flags: either the monitor works the healed line again, or (a mailbox telegram
-    // went unanswered) it has given the reader up for lost and the reader is brought back.
-    void Recovered(bool lost, const ScriptedPrompt& prompt)
-    {
-        if (lost) {
-            VmTest::ExpectLostAndReconnect(m_rig, m_lang.get(), prompt, T(114) + T(14));
-            return;
-        }
-        VmTest::HealLine(Sim());
-        VmTest::CheckMonitorServes(Link(), Sim());
-    }
+public:
+    TestBusSettingsFaults() : FaultTable(42) {}
 
 private slots:
-    void initTestCase()
-    {
-        m_lang = ParamTest::MakeTexts();
-        m_store = std::make_unique<CStoreDB_Handler>(m_lang.get());
-        QVERIFY(m_store->IsDatabaseOpen());
-        QVERIFY(m_rig.Connect(Sim::Model::Cedar, m_lang.get()));
-    }
+    void initTestCase() { QVERIFY(Open(Sim::Model::Cedar)); }
     void init()
     {
         ParamTest::ClearStore(*m_store);
@@ -101,7 +78,7 @@ private slots:
         }
         VmTest::CheckPortHandedBack(Link());
         QCOMPARE(Sim().Params()[0], byteInReader);
-        Recovered(lost, prompt);
+        Recovered(Flags::Unchecked, lost, &prompt);
     }
 
     void registerBusReader_data()
@@ -142,7 +119,7 @@ private slots:
             QCOMPARE(stored.Identity, QString::fromStdString(Sim().DeviceId()));
             QCOMPARE(stored.Params, QStringLiteral("04"));
         }
-        Recovered(lost, prompt);
+        Recovered(Flags::Unchecked, lost, &prompt);
     }
 };
 

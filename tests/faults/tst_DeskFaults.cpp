@@ -5,10 +5,9 @@
 // what was stored and nothing half.
 #include "params/BirchParams.h"
 #include "params/BirchSlots.h"
-#include "params/ParamTestSupport.h"
 #include "readers/ReaderRegistration.h"
 #include "readers/ReaderTestSupport.h"
-#include "support/LineFaults.h"
+#include "faults/FaultTable.h"
 #include "writeall/WriteAllSupport.h"
 
 #include <QElapsedTimer>
@@ -20,31 +19,13 @@ namespace {
 const QString kMaster = QStringLiteral("00000000M1");
 }
 
-class TestDeskFaults : public QObject {
+class TestDeskFaults : public QObject, VmTest::FaultTable {
     Q_OBJECT
-    std::unique_ptr<CLanguageHandler> m_lang;
-    std::unique_ptr<CStoreDB_Handler> m_store;
-    VmTest::FaultRig m_rig{43};
-
-    CSerialLink& Link() { return m_rig.Link(); }
-    Sim::ReaderSim& Sim() { return m_rig.Reader(); }
-    ParamSupport::Context Ctx() { return {m_lang.get(), m_store.get(), &Link(), {}}; }
-
-    void Recovered()
-    {
-        VmTest::CheckPortHandedBack(Link());
-        VmTest::HealLine(Sim());
-        VmTest::CheckMonitorServes(Link(), Sim());
-    }
+public:
+    TestDeskFaults() : FaultTable(43) {}
 
 private slots:
-    void initTestCase()
-    {
-        m_lang = ParamTest::MakeTexts();
-        m_store = std::make_unique<CStoreDB_Handler>(m_lang.get());
-        QVERIFY(m_store->IsDatabaseOpen());
-        QVERIFY(m_rig.Connect(Sim::Model::Birch, m_lang.get()));
-    }
+    void initTestCase() { QVERIFY(Open(Sim::Model::Birch)); }
     void init()
     {
         ParamTest::ClearStore(*m_store);
@@ -93,7 +74,7 @@ private slots:
             }
         }
         QVERIFY(took.elapsed() < VmTest::kOperationBoundMs);
-        Recovered();
+        Recovered(Flags::HandedBack);
     }
 
     // The send dialog: the reader's memory read, then three transponders sent.
@@ -148,7 +129,7 @@ private slots:
             QCOMPARE(ParamTest::StoredReader(*m_store, reader.ID).Changed, 1);
         }
         QCOMPARE(WriteAllTest::Transponders(*m_store, false), after);
-        Recovered();
+        Recovered(Flags::HandedBack);
     }
 
     void registerDeskReader_data()
@@ -180,7 +161,7 @@ private slots:
         QCOMPARE(ReaderTest::ReaderNames(*m_store, true).size(), added ? 1 : 0);
         if (added)
             QCOMPARE(ParamTest::StoredReader(*m_store, result.record.ID).Model, QStringLiteral("Birch"));
-        Recovered();
+        Recovered(Flags::HandedBack);
     }
 };
 

@@ -4,8 +4,7 @@
 #include "params/CParamBirchDlg.h"
 #include "params/CParamMaple_CedarDlg.h"
 #include "params/CSendBirchDlg.h"
-#include "params/ParamTestSupport.h"
-#include "support/LineFaults.h"
+#include "faults/FaultTable.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -19,16 +18,9 @@ namespace {
 const QString kMaster = QStringLiteral("00000000M1");
 }
 
-class TestDialogFaults : public QObject {
+class TestDialogFaults : public QObject, VmTest::FaultTable {
     Q_OBJECT
-    std::unique_ptr<CLanguageHandler> m_lang;
-    std::unique_ptr<CStoreDB_Handler> m_store;
-    VmTest::FaultRig m_rig{44};
     std::optional<Sim::Model> m_model;
-
-    CSerialLink& Link() { return m_rig.Link(); }
-    Sim::ReaderSim& Sim() { return m_rig.Reader(); }
-    ParamSupport::Context Ctx() { return {m_lang.get(), m_store.get(), &Link(), {}}; }
 
     // A healthy reader of the model at the port and an empty store.
     void Online(Sim::Model model)
@@ -47,25 +39,11 @@ class TestDialogFaults : public QObject {
         QTest::newRow("silent") << "silent" << false;
         QTest::newRow("noisy") << "noisy" << true;
     }
-    // lost: a bus reader's monitor gives the reader up after a mailbox telegram went unanswered.
-    void Recovered(bool lost, const ScriptedPrompt& prompt)
-    {
-        VmTest::CheckPortHandedBack(Link());
-        if (lost) {
-            VmTest::ExpectLostAndReconnect(m_rig, m_lang.get(), prompt, T(114) + T(14));
-            return;
-        }
-        VmTest::HealLine(Sim());
-        VmTest::CheckMonitorServes(Link(), Sim());
-    }
+public:
+    TestDialogFaults() : FaultTable(44) {}
 
 private slots:
-    void initTestCase()
-    {
-        m_lang = ParamTest::MakeTexts();
-        m_store = std::make_unique<CStoreDB_Handler>(m_lang.get());
-        QVERIFY(m_store->IsDatabaseOpen());
-    }
+    void initTestCase() { QVERIFY(Open()); }
 
     void mapleCedarDialog_data() { Faults_data(); }
     void mapleCedarDialog()
@@ -83,7 +61,7 @@ private slots:
             QCOMPARE(dlg.findChild<QPushButton*>(QStringLiteral("1"))->isEnabled(), answers);
             QVERIFY(dlg.findChild<QPushButton*>(QStringLiteral("3"))->isEnabled());   // the record can always be stored
         }
-        Recovered(!answers, prompt);
+        Recovered(Flags::HandedBack, !answers, &prompt);
     }
 
     void birchDialog_data() { Faults_data(); }
@@ -103,7 +81,7 @@ private slots:
             QCOMPARE(dlg.findChild<QPushButton*>(QStringLiteral("3"))->isEnabled(), answers);
             QCOMPARE(dlg.findChild<QPushButton*>(QStringLiteral("1019"))->isEnabled(), answers);
         }
-        Recovered(false, prompt);
+        Recovered(Flags::HandedBack);
     }
 
     void sendDialog_data() { Faults_data(); }
@@ -125,7 +103,7 @@ private slots:
             QCOMPARE(fromReader->topLevelItemCount(), answers ? 1 : 0);
             QCOMPARE(prompt.Texts(), answers ? QStringList() : QStringList{T(141)});
         }
-        Recovered(false, prompt);
+        Recovered(Flags::HandedBack);
     }
 };
 

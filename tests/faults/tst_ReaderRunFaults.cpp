@@ -4,12 +4,11 @@
 // the state its failure (or success) calls for, the port is the monitor's again and the monitor
 // works the line once it is healed, and the database holds what was stored and nothing half.
 #include "SimEvents.h"
-#include "params/ParamTestSupport.h"
 #include "readers/EventReading.h"
 #include "readers/FetchAll.h"
 #include "readers/ReaderModel.h"
 #include "readers/WriteAll.h"
-#include "support/LineFaults.h"
+#include "faults/FaultTable.h"
 #include "writeall/WriteAllSupport.h"
 
 #include <QElapsedTimer>
@@ -23,15 +22,9 @@ namespace {
 const QString kReader = QStringLiteral("Gate");
 }
 
-class TestReaderRunFaults : public QObject {
+class TestReaderRunFaults : public QObject, VmTest::FaultTable {
     Q_OBJECT
-    std::unique_ptr<CLanguageHandler> m_lang;
-    std::unique_ptr<CStoreDB_Handler> m_store;
-    VmTest::FaultRig m_rig{41};
     int32_t m_readerId = 0;
-
-    CSerialLink& Link() { return m_rig.Link(); }
-    Sim::ReaderSim& Sim() { return m_rig.Reader(); }
 
     // A clean store with the reader "Gate" and a healthy reader at the port.
     void Fresh(int changed)
@@ -68,22 +61,11 @@ class TestReaderRunFaults : public QObject {
         return r.Changed;
     }
 
-    // What every row ends with: the port handed back at once, then the monitor at work again.
-    void Recovered()
-    {
-        VmTest::CheckPortHandedBack(Link(), true);
-        VmTest::HealLine(Sim());
-        VmTest::CheckMonitorServes(Link(), Sim());
-    }
+public:
+    TestReaderRunFaults() : FaultTable(41) {}
 
 private slots:
-    void initTestCase()
-    {
-        m_lang = ParamTest::MakeTexts();
-        m_store = std::make_unique<CStoreDB_Handler>(m_lang.get());
-        QVERIFY(m_store->IsDatabaseOpen());
-        QVERIFY(m_rig.Connect(Sim::Model::Cedar, m_lang.get()));
-    }
+    void initTestCase() { QVERIFY(Open(Sim::Model::Cedar)); }
 
     void readEvents_data()
     {
@@ -130,7 +112,7 @@ private slots:
         QCOMPARE(rows.size(), stored);
         for (int i = 0; i < stored; ++i)
             QVERIFY2(rows[i].startsWith(QString::fromStdString(events[size_t(i)].number)), qPrintable(rows[i]));
-        Recovered();
+        Recovered(Flags::HandedBackEmpty);
     }
 
     void deleteEvents_data()
@@ -165,7 +147,7 @@ private slots:
         if (cleared || fault == QLatin1String("silent"))
             QCOMPARE(Sim().EventPointer(), cleared ? 0xFFFFu : 3u);
         QCOMPARE(StoredEvents(), before);   // the events in the database are not the reader's memory
-        Recovered();
+        Recovered(Flags::HandedBackEmpty);
     }
 
     void fetchAll_data()
@@ -205,7 +187,7 @@ private slots:
         const QStringList want = result == CFetchAllRun::Done ? fetched : before;
         QCOMPARE(WriteAllTest::Transponders(*m_store, true), want);
         QCOMPARE(WriteAllTest::Transponders(*m_store, false), want);   // the cache tells the same
-        Recovered();
+        Recovered(Flags::HandedBackEmpty);
     }
 
     void writeAll_data()
@@ -248,7 +230,7 @@ private slots:
             if (d[0] == 'T')
                 taken.insert(d.substr(0, 5));
         QCOMPARE(int(taken.size()), slotsInReader);
-        Recovered();
+        Recovered(Flags::HandedBackEmpty);
     }
 };
 
