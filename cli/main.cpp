@@ -157,8 +157,11 @@ int main(int argc, char** argv)
     if (!why.isEmpty())
         return BadUsage(why);
 
-    // Texts as the program finds them: the working directory's SysFiles first.
-    const uint32_t language = options.language >= 0 ? uint32_t(options.language) : Settings::ReadLanguage();
+    // Texts as the program finds them: the working directory's SysFiles first. The core's own
+    // two-language messages follow --lang too, without changing the stored setting.
+    if (options.language >= 0)
+        Settings::SetLanguageForThisRun(options.language);
+    const uint32_t language = Settings::ReadLanguage();
     CLanguageHandler lang(language, QDir::currentPath() + QStringLiteral("/SysFiles/"));
     CliContext ctx(options, &lang);
     if (!lang.IsLoaded())

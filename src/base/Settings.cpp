@@ -1,8 +1,11 @@
 #include "base/Settings.h"
 
 #include <QSettings>
+#include <atomic>
 
 namespace {
+
+std::atomic<int> g_languageForRun{-1};
 
 QSettings Open()
 {
@@ -78,9 +81,16 @@ void WriteAktCom(uint32_t port)
 
 uint32_t ReadLanguage()
 {
+    if (const int forRun = g_languageForRun.load(); forRun >= 0)
+        return uint32_t(forRun);
     uint32_t language = 0;
     CSettingsStore().ReadDword(language, 1, kSettingsKey, QStringLiteral("nLanguage"));
     return language;
+}
+
+void SetLanguageForThisRun(int language)
+{
+    g_languageForRun = language == 0 || language == 1 ? language : -1;
 }
 
 void WriteLanguage(uint32_t language)

@@ -27,6 +27,9 @@ void WriteAktCom(uint32_t port);
 // "nLanguage": 0 German (default), 1 English.
 uint32_t ReadLanguage();
 void WriteLanguage(uint32_t language);
+// A language for this process only (a command-line run's --lang): ReadLanguage returns it
+// while the stored setting stays as it is. -1: the stored setting again.
+void SetLanguageForThisRun(int language);
 // "BackupPath", "SavePath", "ImportPath": at most 1023 characters, empty by default.
 QString ReadPath(const QString& name);
 void WritePath(const QString& name, const QString& path);

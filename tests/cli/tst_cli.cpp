@@ -277,6 +277,11 @@ private slots:
         WriteFile(text, "not a backup");
         QCOMPARE(Run({"restore", text, "--db", db}).status, 1);
         QCOMPARE(Readers(db).size(), size_t(1));
+
+        // The stored language is German; the core's own message follows --lang en.
+        o = Run({"backup", db, "--db", db});
+        QCOMPARE(o.status, 1);
+        QVERIFY2(o.err.contains("The backup cannot replace the database itself."), o.err.constData());
     }
 
     // The reader is registered as the program registers it, and recognised the next time.
