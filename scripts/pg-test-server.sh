@@ -3,11 +3,27 @@
 # its own, reached only through a unix socket in that folder, no TCP port.
 #   scripts/pg-test-server.sh start DIR   prints the URL of its database "vendrik" on stdout
 #   scripts/pg-test-server.sh stop DIR    stops the server and removes DIR
+#   scripts/pg-test-server.sh run CMD...  runs CMD with VM_TEST_PG_URL naming a server of its own,
+#                                         stopped afterwards (without the server programs, CMD
+#                                         runs without it and the shared-database cases skip)
 # The server refuses to run as root, so as root it runs as the unprivileged user "vendrik-test"
 # (made when missing). Exit status 2 and a message when the server programs are not installed.
 set -euo pipefail
+self=$(cd "$(dirname "$0")" && pwd)/$(basename "$0")
+if [ "${1:-}" = run ]; then
+  shift
+  pgdir=$(mktemp -d /tmp/vmpg.XXXXXX)
+  trap '"$self" stop "$pgdir"' EXIT
+  if url=$("$self" start "$pgdir"); then
+    export VM_TEST_PG_URL=$url
+  else
+    echo "note: no PostgreSQL test server; the shared-database cases are skipped" >&2
+  fi
+  "$@"
+  exit
+fi
 cmd=${1:-}; dir=${2:-}
-[ -n "$cmd" ] && [ -n "$dir" ] || { echo "usage: $0 start|stop DIR" >&2; exit 64; }
+[ -n "$cmd" ] && [ -n "$dir" ] || { echo "usage: $0 start|stop DIR | run CMD..." >&2; exit 64; }
 bindir=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n1 || true)
 if [ -z "$bindir" ] || [ ! -x "$bindir/initdb" ]; then
   echo "PostgreSQL server programs not found (package postgresql); shared-database tests are skipped" >&2

@@ -6,14 +6,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 scripts/deps.sh
-# The store's cases also run against a throw-away PostgreSQL server, as in scripts/test.sh.
-pgdir=$(mktemp -d /tmp/vmpg.XXXXXX)
-trap '"$root/scripts/pg-test-server.sh" stop "$pgdir"' EXIT
-if url=$(scripts/pg-test-server.sh start "$pgdir"); then
-  export VM_TEST_PG_URL=$url
-else
-  echo "note: no PostgreSQL test server; the shared-database cases are skipped" >&2
-fi
 kinds=("$@")
 [ ${#kinds[@]} -gt 0 ] || kinds=(address thread)
 launcher=()
@@ -32,7 +24,8 @@ for kind in "${kinds[@]}"; do
   echo "== $kind sanitizer: running the suite"
   rm -rf "$dir/sanitizer-logs"
   mkdir -p "$dir/sanitizer-logs"
-  if ! (cd "$dir" && "${run[@]}" ctest --output-on-failure -j"$(nproc)"); then
+  # The store's cases also run against a throw-away PostgreSQL server, as in scripts/test.sh.
+  if ! (cd "$dir" && "${run[@]}" "$root/scripts/pg-test-server.sh" run ctest --output-on-failure -j"$(nproc)"); then
     failed+=("$kind")
   fi
   # Every process writes its reports there, also the simulators the tests start.

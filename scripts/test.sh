@@ -7,12 +7,5 @@ cd "$(dirname "$0")/.."
 root=$PWD
 scripts/deps.sh
 scripts/build.sh "$@"
-pgdir=$(mktemp -d /tmp/vmpg.XXXXXX)
-trap '"$root/scripts/pg-test-server.sh" stop "$pgdir"' EXIT
-if url=$(scripts/pg-test-server.sh start "$pgdir"); then
-  export VM_TEST_PG_URL=$url
-else
-  echo "note: no PostgreSQL test server; the shared-database cases are skipped" >&2
-fi
 cd "${BUILD_DIR:-build}"
-ctest --output-on-failure -j"$(nproc)" --timeout 300
+"$root/scripts/pg-test-server.sh" run ctest --output-on-failure -j"$(nproc)" --timeout 300
