@@ -604,12 +604,22 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
     uint32_t holdsSeen = link.m_bBusy.TimesRaised();
 
     Telegram::FrameCollector frame;
+    bool longWait = false;   // the port waits 2 s for each byte: a frame is open
     while (!shared->MonitorShouldStop(generation)) {
         frame.Clear();
         bool readSomething = false;
 
         // Reads bytes until a frame is complete, a read fails or no byte comes; the bus
         // reader's pass also keeps the lost-connection count and the ready flag.
+        // A frame given up half-read must not leave the long wait of an open frame behind:
+        // every empty read would then take 2 s, and a reader that fell silent would be given
+        // up for lost only after many minutes.
+        auto dropFrame = [&] {
+            if (longWait)
+                link.SetReadTotalConstant(10);
+            longWait = false;
+            frame.Clear();
+        };
         auto receive = [&](bool bus) {
             uint8_t byte = 0;
             const uint32_t holdsBefore = link.m_bBusy.TimesRaised();
@@ -618,7 +628,7 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
                 // the monitor's to read, and a byte taken from one would leave the monitor
                 // waiting for the rest of a frame that never comes.
                 if (bus && link.m_bBusy.load() != 0) {
-                    frame.Clear();
+                    dropFrame();
                     return;
                 }
                 const int r = link.ReadByte(byte);
@@ -628,7 +638,7 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
                 // The read may have begun before an operation's hold and ended after it: the
                 // byte can be the tail of that operation's reply.
                 if (bus && (link.m_bBusy.load() != 0 || link.m_bBusy.TimesRaised() != holdsBefore)) {
-                    frame.Clear();
+                    dropFrame();
                     return;
                 }
                 if (bus) {
@@ -646,13 +656,16 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
                 switch (frame.Feed(byte)) {
                 case Telegram::FrameCollector::Byte::Start:
                     link.SetReadTotalConstant(2000);
+                    longWait = true;
                     break;
                 case Telegram::FrameCollector::Byte::End:
                 case Telegram::FrameCollector::Byte::StrayEnd:
                     link.SetReadTotalConstant(10);
+                    longWait = false;
                     return;
                 case Telegram::FrameCollector::Byte::Dropped:
                     link.SetReadTotalConstant(10);   // no frame is open any more
+                    longWait = false;
                     break;
                 case Telegram::FrameCollector::Byte::Data:
                     break;
@@ -686,7 +699,7 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
             // starts afresh. A mailbox caller still waiting runs into its own time-out.
             if (const uint32_t holds = link.m_bBusy.TimesRaised(); holds != holdsSeen) {
                 holdsSeen = holds;
-                frame.Clear();
+                dropFrame();
                 if (link.m_nReady.load() == 0) {
                     readCounter = 0;
                     readPending = false;
