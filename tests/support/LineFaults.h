@@ -23,7 +23,6 @@
 #include "link/CSerialLink.h"
 #include "support/OnlineFixture.h"
 
-#include <QSignalSpy>
 #include <QString>
 #include <QtTest>
 #include <memory>
@@ -84,10 +83,12 @@ inline void HealLine(Sim::ReaderSim& sim)
 // (capture flag down). An operation that held the port for direct exchanges also leaves nothing
 // queued in the mailbox; a mailbox exchange that timed out leaves its frame to be written later.
 // Check it as soon as the operation is over: a monitor that polls clears the ready flag until
-// the poll is answered.
-inline void CheckPortHandedBack(const CSerialLink& link, bool heldPort = false)
+// the poll is answered. Without readyToo the ready flag is left out: a monitor with a frame
+// left in the mailbox writes it at once.
+inline void CheckPortHandedBack(const CSerialLink& link, bool heldPort = false, bool readyToo = true)
 {
-    QCOMPARE(link.m_nReady.load(), 1);
+    if (readyToo)
+        QCOMPARE(link.m_nReady.load(), 1);
     QCOMPARE(int(link.m_bBusy.load()), 0);
     QCOMPARE(link.m_nPause.load(), 0);
     QCOMPARE(link.m_nCapture.load(), 0);
@@ -151,15 +152,13 @@ private:
 
 // A bus reader's monitor writes nothing more until the reply to what it wrote last has come;
 // when that reply never comes (a mailbox exchange went unanswered) it counts the reader as lost
-// after some 500 empty reads: the port is closed and texts 114 and 14 are shown. Waits for that,
-// then brings the (healed) reader online again.
+// after some 500 empty reads: the port is closed and texts 114 and 14 are shown. Waits for that
+// (it may have happened already), then brings the (healed) reader online again.
 inline void ExpectLostAndReconnect(FaultRig& rig, const CLanguageHandler* lang, const ScriptedPrompt& prompt,
                                    const QString& lostText)
 {
-    QSignalSpy lost(&rig.Controller(), &CLinkController::ConnectionLost);
-    QVERIFY(lost.count() > 0 || lost.wait(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(prompt.Texts().contains(lostText), 10000);
     QCOMPARE(rig.Link().m_nPortOpen.load(), 0);
-    QVERIFY(prompt.Texts().contains(lostText));
     rig.Reader().SetFaults({});
     rig.Reader().ClearAimedFaults();
     QVERIFY(rig.Connect(rig.Reader().GetModel(), lang));
