@@ -13,6 +13,7 @@
 #include "readers/ReaderDeletion.h"
 #include "records/CStoreDB_Handler.h"
 #include "records/RecordOps.h"
+#include "support/OutsideConnection.h"
 #include "support/TestEnv.h"
 #include "views/CGridBaseDlg.h"
 
@@ -37,25 +38,6 @@ constexpr int kEventsPerBusyReader = 10000;
 
 QString Number(int i) { return QStringLiteral("%1").arg(i, 10, 16, QLatin1Char('0')).toUpper(); }
 
-// A connection of the benchmark's own to the store's database, as another program would make.
-QSqlDatabase OutsideConnection(const StoreLocation& loc, const QString& name)
-{
-    QSqlDatabase db = QSqlDatabase::addDatabase(loc.IsShared() ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"), name);
-    if (loc.IsShared()) {
-        if (!loc.host.isEmpty())
-            db.setHostName(loc.host);
-        if (loc.port >= 0)
-            db.setPort(loc.port);
-        db.setUserName(loc.user);
-        db.setDatabaseName(loc.database);
-    } else {
-        db.setDatabaseName(loc.file);
-    }
-    if (!db.open())
-        std::fprintf(stderr, "cannot open %s: %s\n", qPrintable(loc.DisplayName()), qPrintable(db.lastError().text()));
-    return db;
-}
-
 // Inserts rows of values, hundreds to a statement (a server would otherwise spend the time on
 // round trips).
 void InsertRows(QSqlDatabase& db, const QString& table, const QString& columns, const std::vector<QVariantList>& rows)
@@ -79,7 +61,9 @@ void Populate(const StoreLocation& loc)
 {
     { CStoreDB_Handler schema(nullptr, loc); }   // the tables exist
     {
-        QSqlDatabase db = OutsideConnection(loc, QStringLiteral("fill"));
+        QSqlDatabase db = VmTest::OutsideConnection(loc, QStringLiteral("fill"));
+        if (!db.isOpen())
+            std::fprintf(stderr, "cannot open %s: %s\n", qPrintable(loc.DisplayName()), qPrintable(db.lastError().text()));
         QSqlQuery q(db);
         db.transaction();
         for (const char* t : {"tblLeser", "tblTransponder", "tblPerson", "tblEvents"})

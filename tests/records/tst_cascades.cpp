@@ -7,6 +7,7 @@
 #include "records/CStoreDB_Handler.h"
 #include "records/CStoreTransaction.h"
 #include "records/RecordOps.h"
+#include "support/StoreBackends.h"
 #include "support/TestEnv.h"
 
 #include <QCoreApplication>
@@ -23,27 +24,6 @@ using namespace VmTest;
 namespace {
 
 QString Num(int n) { return QStringLiteral("%1").arg(n, 10, 16, QLatin1Char('0')).toUpper(); }
-
-// Runs statements on the file through a connection of its own, as another program would;
-// the first column of the last one's first row comes back.
-QVariant Outside(const QString& path, const QStringList& sql)
-{
-    QVariant result;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("outside"));
-        db.setDatabaseName(path);
-        if (db.open()) {
-            QSqlQuery q(db);
-            for (const QString& s : sql)
-                if (!q.exec(s))
-                    qWarning("%s: %s", qPrintable(s), qPrintable(q.lastError().text()));
-            if (q.isSelect() && q.next())
-                result = q.value(0);
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("outside"));
-    return result;
-}
 
 } // namespace
 
@@ -138,7 +118,7 @@ private slots:
         UseFreshDatabase();
         CStoreDB_Handler store(nullptr);
         CtblPerson* p = store.Get_Ptr_To_tblPerson();
-        const auto count = [&] { return Outside(store.GetAktDBPath(), {"SELECT COUNT(*) FROM tblPerson"}).toInt(); };
+        const auto count = [&] { return VmTest::Outside(StoreLocation::Parse(store.GetAktDBPath()), {"SELECT COUNT(*) FROM tblPerson"}).toInt(); };
         {
             CStoreTransaction outer(&store);
             QVERIFY(outer.Started());
@@ -159,7 +139,7 @@ private slots:
         }   // left without commit
         QCOMPARE(count(), 2);
 
-        Outside(store.GetAktDBPath(), {"CREATE TRIGGER nomore BEFORE INSERT ON tblPerson WHEN NEW.Name = 'E' "
+        VmTest::Outside(StoreLocation::Parse(store.GetAktDBPath()), {"CREATE TRIGGER nomore BEFORE INSERT ON tblPerson WHEN NEW.Name = 'E' "
                                        "BEGIN SELECT RAISE(ABORT, 'no E'); END"});
         {
             CStoreTransaction outer(&store);
@@ -193,7 +173,7 @@ private slots:
         worker->start();
         QVERIFY(worker->wait(20000));
         QCOMPARE(committed.load(), 1);
-        QCOMPARE(Outside(store.GetAktDBPath(), {"SELECT COUNT(*) FROM tblPerson"}).toInt(), 3);
+        QCOMPARE(VmTest::Outside(StoreLocation::Parse(store.GetAktDBPath()), {"SELECT COUNT(*) FROM tblPerson"}).toInt(), 3);
         QVERIFY(m_prompt.Log().empty());
     }
 
@@ -278,13 +258,13 @@ private slots:
         for (const QString& i : indexes)
             drop << QStringLiteral("DROP INDEX %1").arg(i);
         drop << QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type='index' AND name LIKE 'idx%'");
-        QCOMPARE(Outside(path, drop).toInt(), 0);
+        QCOMPARE(VmTest::Outside(StoreLocation::Parse(path), drop).toInt(), 0);
 
         CStoreDB_Handler store(nullptr);
         QVERIFY2(store.IsDatabaseOpen(), qPrintable(store.DatabaseError()));
-        QCOMPARE(Outside(path, {"SELECT COUNT(*) FROM sqlite_master WHERE type='index' AND name LIKE 'idx%'"}).toInt(),
+        QCOMPARE(VmTest::Outside(StoreLocation::Parse(path), {"SELECT COUNT(*) FROM sqlite_master WHERE type='index' AND name LIKE 'idx%'"}).toInt(),
                  int(indexes.size()));
-        QCOMPARE(Outside(path, {"PRAGMA user_version"}).toInt(), 1);
+        QCOMPARE(VmTest::Outside(StoreLocation::Parse(path), {"PRAGMA user_version"}).toInt(), 1);
         QCOMPARE(store.Get_Ptr_To_tblLeser()->GetAnz_Leser(), 2);
         QCOMPARE(store.Get_Ptr_To_tblEvents()->GetAnz_Events(), 4);
         QCOMPARE(store.Get_Ptr_To_tblTransponder()->GetAnz_Transponder(), 4);

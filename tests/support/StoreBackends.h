@@ -6,6 +6,7 @@
 //     void someCase_data() { VmTest::AddBackendRows(); }
 //     void someCase() { QFETCH(QString, backend); const StoreLocation loc = m_fresh.Make(backend); ... }
 #include "records/StoreLocation.h"
+#include "support/OutsideConnection.h"
 #include "support/TestEnv.h"
 
 #include <QCoreApplication>
@@ -34,24 +35,6 @@ inline QString PgUnavailable()
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
         return QStringLiteral("Qt's PostgreSQL driver is not installed (libqt6sql6-psql)");
     return {};
-}
-
-// A connection of the test's own, as another program (or workstation) would make.
-inline QSqlDatabase OutsideConnection(const StoreLocation& loc, const QString& name)
-{
-    QSqlDatabase db = QSqlDatabase::addDatabase(loc.IsShared() ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"), name);
-    if (loc.IsShared()) {
-        if (!loc.host.isEmpty())
-            db.setHostName(loc.host);
-        if (loc.port >= 0)
-            db.setPort(loc.port);
-        db.setUserName(loc.user);
-        db.setDatabaseName(loc.database);
-    } else {
-        db.setDatabaseName(loc.file);
-    }
-    db.open();
-    return db;
 }
 
 // Runs statements through such a connection; the first column of the last one's first row.
