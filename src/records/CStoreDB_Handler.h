@@ -46,6 +46,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 
 class CLanguageHandler;
 class QSqlDatabase;
@@ -160,6 +161,10 @@ public:
     void CursorOpened();            // counts this thread's open cursors
     void CursorClosed();            // drops a worker's connection when its last cursor closes
     void ReleaseIfIdle();           // drops a worker's connection when no cursor of it is open
+    // Statements a server keeps prepared for the calling thread's connection: whether this one
+    // is, and noting that it now is. A new connection starts with none.
+    bool IsPrepared(const QByteArray& statement) const;
+    void NotePrepared(const QByteArray& statement);
     bool IsOwnerThread() const;
     static uint64_t CurrentThreadId();
 
@@ -190,6 +195,7 @@ private:
     struct ThreadConn {
         QString name;
         int cursors = 0;
+        std::set<QByteArray> prepared;
     };
     mutable QMutex m_connMutex;
     std::map<uint64_t, ThreadConn> m_conns;

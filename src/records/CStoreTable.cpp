@@ -215,6 +215,81 @@ QString Placeholders(int n)
     return p.join(QLatin1Char(','));
 }
 
+// One column of many records as a PostgreSQL array literal: {1,2} or {"a","say \"hi\""}.
+QByteArray ArrayLiteral(const QVariantList& values, qsizetype first, qsizetype stride, bool text)
+{
+    QByteArray out;
+    out.reserve((values.size() / stride) * (text ? 16 : 8) + 2);
+    out += '{';
+    for (qsizetype k = first; k < values.size(); k += stride) {
+        if (k != first)
+            out += ',';
+        if (!text) {
+            out += QByteArray::number(values[k].toLongLong());
+            continue;
+        }
+        out += '"';
+        for (const char ch : values[k].toString().toUtf8()) {
+            if (ch == '"' || ch == '\\')
+                out += '\\';
+            out += ch;
+        }
+        out += '"';
+    }
+    out += '}';
+    return out;
+}
+
+// Stores many edited records on a server in one statement: each column goes as one array
+// parameter and the server joins the unnested arrays against the table by ID. A VALUES list
+// of the same records is several times slower there, most of it spent parsing the literals.
+template <class R>
+int UpdateAllOnServer(const QSqlDatabase& db, PGconn* conn, const QString& table, const QStringList& cols,
+                      const std::vector<R>& recs)
+{
+    QSqlQuery binder(db);   // only collects the values in column order; never run
+    for (const R& r : recs) {
+        binder.addBindValue(r.ID);
+        Codec<R>::Bind(binder, r);
+    }
+    const QVariantList values = binder.boundValues();
+    const qsizetype stride = cols.size() + 1;
+    std::vector<QByteArray> arrays;
+    QStringList sets, casts, names;
+    for (qsizetype i = 0; i < stride; ++i) {
+        const bool text = values[i].metaType().id() == QMetaType::QString;
+        arrays.push_back(ArrayLiteral(values, i, stride, text));
+        casts << QStringLiteral("$%1::%2[]").arg(i + 1).arg(text ? QStringLiteral("text") : QStringLiteral("integer"));
+        names << QStringLiteral("k%1").arg(i);
+        if (i > 0)
+            sets << QStringLiteral("%1=v.k%2").arg(cols[i - 1]).arg(i);
+    }
+    const QByteArray sql = QStringLiteral("UPDATE %1 SET %2 FROM unnest(%3) AS v(%4) WHERE %1.ID=v.k0")
+                               .arg(table, sets.join(QLatin1Char(',')), casts.join(QLatin1Char(',')),
+                                    names.join(QLatin1Char(',')))
+                               .toUtf8();
+    std::vector<const char*> params;
+    for (const QByteArray& a : arrays)
+        params.push_back(a.constData());
+    PGresult* res = PQexecParams(conn, sql.constData(), int(params.size()), nullptr, params.data(), nullptr, nullptr, 0);
+    const bool ok = PQresultStatus(res) == PGRES_COMMAND_OK;
+    const QString error = ok ? QString() : QString::fromUtf8(PQresultErrorMessage(res)).trimmed();
+    const int stored = ok ? int(std::strtol(PQcmdTuples(res), nullptr, 10)) : 0;
+    PQclear(res);
+    if (!ok)
+        throw CDBException(error);
+    return stored;
+}
+
+// Sorts records by ID unless they are in that order already (the usual case: one pass).
+template <class R>
+void InKeyOrder(std::vector<R>& rows)
+{
+    const auto byId = [](const R& a, const R& b) { return a.ID < b.ID; };
+    if (!std::is_sorted(rows.begin(), rows.end(), byId))
+        std::sort(rows.begin(), rows.end(), byId);
+}
+
 // The calling thread's connection, or a database exception.
 QSqlDatabase ConnectionOrThrow(CStoreDB_Handler* store)
 {
@@ -336,8 +411,13 @@ bool CStoreTable<R>::ReadAll(std::vector<R>& rows, QString* error)
     bool ok = false;
     {
         QSqlDatabase db = QSqlDatabase::database(name, false);
-        const QString sql =
-            QStringLiteral("SELECT ID,%1 FROM %2 ORDER BY ID").arg(Codec<R>::Columns().join(QLatin1Char(',')), m_table);
+        // A file hands its rows out in key order by itself. A server would walk the key's index
+        // for ORDER BY, a quarter of the time of a reload; its rows come nearly in key order
+        // anyway and are put in order here (InKeyOrder).
+        const bool shared = m_store->IsShared();
+        const QString sql = QStringLiteral("SELECT ID,%1 FROM %2%3")
+                                .arg(Codec<R>::Columns().join(QLatin1Char(',')), m_table,
+                                     shared ? QString() : QStringLiteral(" ORDER BY ID"));
         // Whole-table reads are the hot path of every reload: on SQLite the rows are taken
         // straight from the statement, without a QVariant per field.
         if (sqlite3* h = SqliteHandle(db)) {
@@ -363,8 +443,21 @@ bool CStoreTable<R>::ReadAll(std::vector<R>& rows, QString* error)
             return ok;
         }
         // The same on a server: libpq's text values straight into the records, one round trip.
+        // The statement stays prepared on the connection, so a reload of a small table does
+        // not pay for parsing and planning it each time.
         if (PGconn* conn = PostgresHandle(db)) {
-            PGresult* res = PQexec(conn, sql.toUtf8().constData());
+            const QByteArray name = "vm_all_" + m_table.toLatin1();
+            PGresult* res = nullptr;
+            if (!m_store->IsPrepared(name)) {
+                res = PQprepare(conn, name.constData(), sql.toUtf8().constData(), 0, nullptr);
+                if (PQresultStatus(res) == PGRES_COMMAND_OK) {
+                    m_store->NotePrepared(name);
+                    PQclear(res);
+                    res = nullptr;
+                }
+            }
+            if (!res)
+                res = PQexecPrepared(conn, name.constData(), 0, nullptr, nullptr, nullptr, 0);
             ok = PQresultStatus(res) == PGRES_TUPLES_OK;
             if (ok) {
                 const int n = PQntuples(res);
@@ -380,6 +473,7 @@ bool CStoreTable<R>::ReadAll(std::vector<R>& rows, QString* error)
                 *error = QString::fromUtf8(PQresultErrorMessage(res)).trimmed();
             }
             PQclear(res);
+            InKeyOrder(rows);
             return ok;
         }
         QSqlQuery q(db);
@@ -400,6 +494,8 @@ bool CStoreTable<R>::ReadAll(std::vector<R>& rows, QString* error)
         }
         if (!ok && error)
             *error = q.lastError().text();
+        if (shared)
+            InKeyOrder(rows);
     }
     return ok;
 }
@@ -952,43 +1048,26 @@ template <class R>
 int CStoreTable<R>::UpdateRecords(const std::vector<R>& recs)
 {
     Cursor& c = Need("UpdateRecords");
+    if (recs.empty())
+        return 0;
     const QStringList cols = Codec<R>::Columns();
+    const bool shared = m_store->IsShared();
+    if (shared) {
+        const QSqlDatabase db = ConnectionOrThrow(m_store);
+        if (PGconn* conn = PostgresHandle(db))
+            return UpdateAllOnServer(db, conn, m_table, cols, recs);
+    }
+    // A file, or a server connection Qt still reads on: one statement per record.
+    QStringList sets;
+    for (const QString& col : cols)
+        sets << col + QStringLiteral("=?");
+    const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE ID=?").arg(m_table, sets.join(QLatin1Char(',')));
+    QSqlQuery& q = Prepared(c.updateQ, sql);
     int stored = 0;
-    if (!m_store->IsShared()) {
-        QStringList sets;
-        for (const QString& col : cols)
-            sets << col + QStringLiteral("=?");
-        const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE ID=?").arg(m_table, sets.join(QLatin1Char(',')));
-        QSqlQuery& q = Prepared(c.updateQ, sql);
-        for (const R& r : recs) {
-            Codec<R>::Bind(q, r);
-            q.addBindValue(r.ID);
-            if (!q.exec())
-                throw CDBException(q.lastError().text());
-            stored += q.numRowsAffected();
-        }
-        return stored;
-    }
-    // UPDATE ... FROM (VALUES (id, fields...), ...) AS v(k0, k1, ...) WHERE table.ID = v.k0
-    QStringList sets, names{QStringLiteral("k0")};
-    for (qsizetype i = 0; i < cols.size(); ++i) {
-        sets << QStringLiteral("%1=v.k%2").arg(cols[i]).arg(i + 1);
-        names << QStringLiteral("k%1").arg(i + 1);
-    }
-    const QString row = QStringLiteral("(?,%1)").arg(Placeholders(int(cols.size())));
-    // Large batches: the server joins each batch against the table once.
-    constexpr size_t kBatch = 5000;
-    for (size_t from = 0; from < recs.size(); from += kBatch) {
-        const size_t n = std::min(kBatch, recs.size() - from);
-        const QString sql = QStringLiteral("UPDATE %1 SET %2 FROM (VALUES %3) AS v(%4) WHERE %1.ID=v.k0")
-                                .arg(m_table, sets.join(QLatin1Char(',')), QStringList(qsizetype(n), row).join(QLatin1Char(',')),
-                                     names.join(QLatin1Char(',')));
-        QSqlQuery q(ConnectionOrThrow(m_store));
-        for (size_t k = from; k < from + n; ++k) {
-            q.addBindValue(recs[k].ID);
-            Codec<R>::Bind(q, recs[k]);
-        }
-        if (!Run(q, sql, true))
+    for (const R& r : recs) {
+        Codec<R>::Bind(q, r);
+        q.addBindValue(r.ID);
+        if (!Run(q, sql, shared))
             throw CDBException(q.lastError().text());
         stored += q.numRowsAffected();
     }

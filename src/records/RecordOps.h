@@ -172,7 +172,7 @@ RecordResult EditRecordsWhere(CStoreTable<R>* table, const std::type_identity_t<
             rec.ID = table->Rec().ID;
             edited.push_back(std::move(rec));
         }
-        // All at once: on a server one statement per several hundred records.
+        // All at once: on a server one statement for all of them.
         table->UpdateRecords(edited);
         n = int(edited.size());
         return RecordResult::Done;

@@ -264,7 +264,7 @@ private slots:
         QVERIFY2(store.IsDatabaseOpen(), qPrintable(store.DatabaseError()));
         QCOMPARE(VmTest::Outside(StoreLocation::Parse(path), {"SELECT COUNT(*) FROM sqlite_master WHERE type='index' AND name LIKE 'idx%'"}).toInt(),
                  int(indexes.size()));
-        QCOMPARE(VmTest::Outside(StoreLocation::Parse(path), {"PRAGMA user_version"}).toInt(), 1);
+        QCOMPARE(VmTest::Outside(StoreLocation::Parse(path), {"PRAGMA user_version"}).toInt(), 2);
         QCOMPARE(store.Get_Ptr_To_tblLeser()->GetAnz_Leser(), 2);
         QCOMPARE(store.Get_Ptr_To_tblEvents()->GetAnz_Events(), 4);
         QCOMPARE(store.Get_Ptr_To_tblTransponder()->GetAnz_Transponder(), 4);
