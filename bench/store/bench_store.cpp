@@ -184,78 +184,74 @@ const char* const kTargets[] = {"< 2 ms",   "< 1000 ms", "< 1000 ms", "< 500 ms"
                                 "< 150 ms", "< 150 ms",  "< 150 ms",  "< 150 ms", "O(1)"};
 constexpr int kFigures = int(std::size(kNames));
 
-std::vector<Time> Run(const StoreLocation& loc, int runs, ScriptedPrompt& prompt)
+// One run on a freshly filled database: each figure once.
+std::vector<Time> Run(const StoreLocation& loc, ScriptedPrompt& prompt)
 {
-    std::vector<std::vector<Time>> all(kFigures);
-    for (int run = 0; run < runs; ++run) {
-        Populate(loc);
-        CStoreDB_Handler store(nullptr, loc);
-        if (!store.IsDatabaseOpen()) {
-            std::fprintf(stderr, "%s\n", qPrintable(store.DatabaseError()));
-            return {};
-        }
-        CtblTransponder* transponders = store.Get_Ptr_To_tblTransponder();
-        CtblEvents* events = store.Get_Ptr_To_tblEvents();
-
-        std::vector<Time> edits;
-        for (int k = 0; k < 50; ++k)
-            edits.push_back(Ms([&] {
-                EditRecordById(transponders, 1 + (k * 197) % kTransponders, [](structTransponder& t) { t.Changed = 1; });
-            }));
-        all[0].push_back(Median(edits));
-
-        // A reload of a few rows takes a fraction of a millisecond; one timing of it is mostly
-        // noise, so each reload counts with the median of several.
-        const auto reloads = [](int times, const std::function<void()>& fn) {
-            std::vector<Time> t;
-            for (int k = 0; k < times; ++k)
-                t.push_back(Ms(fn));
-            return Median(t);
-        };
-        all[4].push_back(reloads(15, [&] { store.Get_Ptr_To_tblLeser()->_Requery(); }));
-        all[5].push_back(reloads(15, [&] { transponders->_Requery(); }));
-        all[6].push_back(reloads(15, [&] { store.Get_Ptr_To_tblPerson()->_Requery(); }));
-        all[7].push_back(reloads(15, [&] { store.Get_Ptr_To_tblZeitschema()->_Requery(); }));
-        all[8].push_back(reloads(3, [&] { events->_Requery(); }));
-
-        int found = 0;
-        Time thousand = Ms([&] {
-            for (int k = 0; k < 1000; ++k)
-                found += transponders->IndexOfNumber(Number(1 + (k * 7919) % kTransponders)) >= 0;
-        });
-        all[9].push_back({thousand.cpu / 1000.0, thousand.wall / 1000.0});
-        if (found != 1000)
-            std::fprintf(stderr, "lookup found %d of 1000\n", found);
-
-        {
-            // Every other row of reader 2's 10,000 events selected, then the view's delete.
-            EventRows view(ViewContext{nullptr, &store, nullptr, nullptr}, 2);
-            for (int row = 1; row <= view.RecordCount(); row += 2)
-                view.Grid()->SetRowSelected(row, true);
-            all[1].push_back(Ms([&] { view.DeleteEntries(); }));
-            if (view.RecordCount() != kEventsPerBusyReader / 2)
-                std::fprintf(stderr, "view delete left %d rows\n", view.RecordCount());
-        }
-
-        prompt.NextAnswer(true);   // delete this reader?
-        prompt.NextAnswer(true);   // and its events?
-        const int before = events->GetAnz_Events();
-        all[3].push_back(Ms([&] { ReaderDeletion::DeleteReaders(store, {0}, nullptr); }));
-        if (before - events->GetAnz_Events() != kEventsPerBusyReader)
-            std::fprintf(stderr, "cascade removed %d events\n", before - events->GetAnz_Events());
-
-        // Delete-all of the full 50,000.
-        Populate(loc);
-        events->_Requery();
-        all[2].push_back(Ms([&] {
-            if (DeleteRecordsWhere(events, {}) == RecordResult::Done)
-                events->RemoveAllData();
-        }));
+    std::vector<Time> all(kFigures);
+    Populate(loc);
+    CStoreDB_Handler store(nullptr, loc);
+    if (!store.IsDatabaseOpen()) {
+        std::fprintf(stderr, "%s\n", qPrintable(store.DatabaseError()));
+        return {};
     }
-    std::vector<Time> medians;
-    for (const auto& v : all)
-        medians.push_back(Median(v));
-    return medians;
+    CtblTransponder* transponders = store.Get_Ptr_To_tblTransponder();
+    CtblEvents* events = store.Get_Ptr_To_tblEvents();
+
+    std::vector<Time> edits;
+    for (int k = 0; k < 50; ++k)
+        edits.push_back(Ms([&] {
+            EditRecordById(transponders, 1 + (k * 197) % kTransponders, [](structTransponder& t) { t.Changed = 1; });
+        }));
+    all[0] = Median(edits);
+
+    // A reload of a few rows takes a fraction of a millisecond; one timing of it is mostly
+    // noise, so each reload counts with the median of several.
+    const auto reloads = [](int times, const std::function<void()>& fn) {
+        std::vector<Time> t;
+        for (int k = 0; k < times; ++k)
+            t.push_back(Ms(fn));
+        return Median(t);
+    };
+    all[4] = reloads(15, [&] { store.Get_Ptr_To_tblLeser()->_Requery(); });
+    all[5] = reloads(15, [&] { transponders->_Requery(); });
+    all[6] = reloads(15, [&] { store.Get_Ptr_To_tblPerson()->_Requery(); });
+    all[7] = reloads(15, [&] { store.Get_Ptr_To_tblZeitschema()->_Requery(); });
+    all[8] = reloads(3, [&] { events->_Requery(); });
+
+    int found = 0;
+    Time thousand = Ms([&] {
+        for (int k = 0; k < 1000; ++k)
+            found += transponders->IndexOfNumber(Number(1 + (k * 7919) % kTransponders)) >= 0;
+    });
+    all[9] = {thousand.cpu / 1000.0, thousand.wall / 1000.0};
+    if (found != 1000)
+        std::fprintf(stderr, "lookup found %d of 1000\n", found);
+
+    {
+        // Every other row of reader 2's 10,000 events selected, then the view's delete.
+        EventRows view(ViewContext{nullptr, &store, nullptr, nullptr}, 2);
+        for (int row = 1; row <= view.RecordCount(); row += 2)
+            view.Grid()->SetRowSelected(row, true);
+        all[1] = Ms([&] { view.DeleteEntries(); });
+        if (view.RecordCount() != kEventsPerBusyReader / 2)
+            std::fprintf(stderr, "view delete left %d rows\n", view.RecordCount());
+    }
+
+    prompt.NextAnswer(true);   // delete this reader?
+    prompt.NextAnswer(true);   // and its events?
+    const int before = events->GetAnz_Events();
+    all[3] = Ms([&] { ReaderDeletion::DeleteReaders(store, {0}, nullptr); });
+    if (before - events->GetAnz_Events() != kEventsPerBusyReader)
+        std::fprintf(stderr, "cascade removed %d events\n", before - events->GetAnz_Events());
+
+    // Delete-all of the full 50,000.
+    Populate(loc);
+    events->_Requery();
+    all[2] = Ms([&] {
+        if (DeleteRecordsWhere(events, {}) == RecordResult::Done)
+            events->RemoveAllData();
+    });
+    return all;
 }
 
 } // namespace
@@ -272,10 +268,26 @@ int main(int argc, char** argv)
     const QString url = argc > 2 ? QString::fromLocal8Bit(argv[2]) : qEnvironmentVariable("VM_BENCH_PG_URL");
     ScriptedPrompt prompt;
 
-    const std::vector<Time> lite = Run(StoreLocation::FromSettings(), runs, prompt);
-    std::vector<Time> server;
-    if (!url.isEmpty())
-        server = Run(StoreLocation::Parse(url), runs, prompt);
+    // With both backends they take turns run by run, so that a machine that gets slower or
+    // faster while the benchmark runs shifts both figures alike rather than the ratio.
+    std::vector<std::vector<Time>> liteRuns(kFigures), serverRuns(kFigures);
+    const auto collect = [](const std::vector<Time>& figures, std::vector<std::vector<Time>>& into) {
+        for (size_t i = 0; i < figures.size(); ++i)
+            into[i].push_back(figures[i]);
+        return !figures.empty();
+    };
+    for (int run = 0; run < runs; ++run) {
+        if (!collect(Run(StoreLocation::FromSettings(), prompt), liteRuns))
+            return 1;
+        if (!url.isEmpty() && !collect(Run(StoreLocation::Parse(url), prompt), serverRuns))
+            return 1;
+    }
+    std::vector<Time> lite, server;
+    for (int i = 0; i < kFigures; ++i) {
+        lite.push_back(Median(liteRuns[size_t(i)]));
+        if (!url.isEmpty())
+            server.push_back(Median(serverRuns[size_t(i)]));
+    }
 
     std::printf("record store, %d transponders, %d persons, %d readers, %d events; median of %d runs\n", kTransponders,
                 kPersons, kReaders, kEvents, runs);
