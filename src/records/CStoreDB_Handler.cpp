@@ -459,12 +459,13 @@ QString CStoreDB_Handler::UpgradeSchema(QSqlDatabase& db, bool shared)
     if (version < 1)
         for (const char* sql : kIndexes)
             ok = ok && Exec(db, QString::fromLatin1(sql), &error);
-    // Transponders are changed in bulk (their reader lists, their changed flags). A server
-    // writes a changed row anew; with room left in its page the new row stays there and the
-    // four indexes of the table need no new entries, which makes such a change several times
-    // faster. Pages written from now on keep that room. A file changes rows in place already.
+    // Transponders are changed in bulk, often all of them at once (their reader lists, their
+    // changed flags). A server writes a changed row anew; with room left in its page the new
+    // row stays there and the four indexes of the table need no new entries, which makes such
+    // a change several times faster. Half of each page is room for one new version of every
+    // row in it; pages written from now on keep it. A file changes rows in place already.
     if (version < 2 && shared)
-        ok = ok && Exec(db, QStringLiteral("ALTER TABLE tblTransponder SET (fillfactor=70)"), &error);
+        ok = ok && Exec(db, QStringLiteral("ALTER TABLE tblTransponder SET (fillfactor=50)"), &error);
     ok = ok && WriteSchemaVersion(db, shared, kSchemaVersion, &error);
     return ok ? QString() : Reason(error);
 }

@@ -32,7 +32,8 @@ struct Codec<structLeser> {
     {
         return {"Name", "Info", "Identity", "Changed", "Model", "SwitchTime", "Params"};
     }
-    static void Bind(QSqlQuery& q, const structLeser& r)
+    template <class Sink>
+    static void Bind(Sink& q, const structLeser& r)
     {
         q.addBindValue(T(r.Name));
         q.addBindValue(T(r.Info));
@@ -58,7 +59,8 @@ struct Codec<structLeser> {
 template <>
 struct Codec<structTransponder> {
     static QStringList Columns() { return {"Number", "PersonID", "ScheduleID", "Readers", "Changed"}; }
-    static void Bind(QSqlQuery& q, const structTransponder& r)
+    template <class Sink>
+    static void Bind(Sink& q, const structTransponder& r)
     {
         q.addBindValue(T(r.Number));
         q.addBindValue(r.PersonID);
@@ -80,7 +82,8 @@ struct Codec<structTransponder> {
 template <>
 struct Codec<structPerson> {
     static QStringList Columns() { return {"Name", "TransponderID"}; }
-    static void Bind(QSqlQuery& q, const structPerson& r)
+    template <class Sink>
+    static void Bind(Sink& q, const structPerson& r)
     {
         q.addBindValue(T(r.Name));
         q.addBindValue(r.TransponderID);
@@ -99,7 +102,8 @@ struct Codec<structZeitschema> {
     {
         return {"Name", "\"From\"", "\"To\"", "Day0", "Day1", "Day2", "Day3", "Day4", "Day5", "Day6", "Changed"};
     }
-    static void Bind(QSqlQuery& q, const structZeitschema& r)
+    template <class Sink>
+    static void Bind(Sink& q, const structZeitschema& r)
     {
         q.addBindValue(T(r.Name));
         q.addBindValue(T(r.From));
@@ -127,7 +131,8 @@ struct Codec<structEvents> {
         return {"TransponderNo", "Date", "Time", "ClassCode", "ClassText", "DetailCode", "DetailText",
                 "ReaderID", "ReaderName"};
     }
-    static void Bind(QSqlQuery& q, const structEvents& r)
+    template <class Sink>
+    static void Bind(Sink& q, const structEvents& r)
     {
         q.addBindValue(T(r.TransponderNo));
         q.addBindValue(T(r.Date));
@@ -157,7 +162,8 @@ struct Codec<structEvents> {
 template <>
 struct Codec<structOnline> {
     static QStringList Columns() { return {"Online"}; }
-    static void Bind(QSqlQuery& q, const structOnline& r) { q.addBindValue(r.Online); }
+    template <class Sink>
+    static void Bind(Sink& q, const structOnline& r) { q.addBindValue(r.Online); }
     template <class Row>
     static void Read(const Row& q, structOnline& r) { r.Online = q.Int(1); }
 };
@@ -215,14 +221,14 @@ QString Placeholders(int n)
     return p.join(QLatin1Char(','));
 }
 
-// One column of many records as a PostgreSQL array literal: {1,2} or {"a","say \"hi\""}.
-QByteArray ArrayLiteral(const QVariantList& values, qsizetype first, qsizetype stride, bool text)
+// Values as a PostgreSQL array literal: {1,2} or {"a","say \"hi\""}.
+QByteArray ArrayLiteral(const QVariantList& values, bool text)
 {
     QByteArray out;
-    out.reserve((values.size() / stride) * (text ? 16 : 8) + 2);
+    out.reserve(values.size() * (text ? 16 : 8) + 2);
     out += '{';
-    for (qsizetype k = first; k < values.size(); k += stride) {
-        if (k != first)
+    for (qsizetype k = 0; k < values.size(); ++k) {
+        if (k > 0)
             out += ',';
         if (!text) {
             out += QByteArray::number(values[k].toLongLong());
@@ -240,26 +246,67 @@ QByteArray ArrayLiteral(const QVariantList& values, qsizetype first, qsizetype s
     return out;
 }
 
+// The stored values of a record in column order, ID first, as a query would take them.
+struct BoundValues {
+    QVariantList values;
+    void addBindValue(const QVariant& v) { values.append(v); }
+    template <class R>
+    void Add(const R& r)
+    {
+        addBindValue(r.ID);
+        Codec<R>::Bind(*this, r);
+    }
+};
+
 // Stores many edited records on a server in one statement: each column goes as one array
 // parameter and the server joins the unnested arrays against the table by ID. A VALUES list
 // of the same records is several times slower there, most of it spent parsing the literals.
+// Only the records and columns that differ from before (the records as last read, in key
+// order) are sent: a server writes every changed row anew, and a column left out is not
+// overwritten, so another station's change to it in the meantime stays. An unchanged record
+// counts as stored.
 template <class R>
-int UpdateAllOnServer(const QSqlDatabase& db, PGconn* conn, const QString& table, const QStringList& cols,
-                      const std::vector<R>& recs)
+int UpdateAllOnServer(PGconn* conn, const QString& table, const QStringList& cols, const std::vector<R>& recs,
+                      const std::vector<R>& before)
 {
-    QSqlQuery binder(db);   // only collects the values in column order; never run
-    for (const R& r : recs) {
-        binder.addBindValue(r.ID);
-        Codec<R>::Bind(binder, r);
-    }
-    const QVariantList values = binder.boundValues();
     const qsizetype stride = cols.size() + 1;
+    BoundValues now, was;
+    now.values.reserve(qsizetype(recs.size()) * stride);
+    std::vector<bool> changedColumn(size_t(stride), false);
+    changedColumn[0] = true;   // the ID, to find the record by
+    std::vector<qsizetype> changedRows;   // offsets into now.values
+    for (const R& r : recs) {
+        const qsizetype at = now.values.size();
+        now.Add(r);
+        const auto old = std::lower_bound(before.begin(), before.end(), r.ID,
+                                          [](const R& b, int32_t id) { return b.ID < id; });
+        was.values.clear();
+        if (old != before.end() && old->ID == r.ID)
+            was.Add(*old);
+        bool differs = false;
+        for (qsizetype i = 1; i < stride; ++i)
+            if (was.values.isEmpty() || was.values[i] != now.values[at + i]) {
+                changedColumn[size_t(i)] = true;
+                differs = true;
+            }
+        if (differs)
+            changedRows.push_back(at);
+    }
+    if (changedRows.empty())
+        return int(recs.size());
     std::vector<QByteArray> arrays;
     QStringList sets, casts, names;
     for (qsizetype i = 0; i < stride; ++i) {
-        const bool text = values[i].metaType().id() == QMetaType::QString;
-        arrays.push_back(ArrayLiteral(values, i, stride, text));
-        casts << QStringLiteral("$%1::%2[]").arg(i + 1).arg(text ? QStringLiteral("text") : QStringLiteral("integer"));
+        if (!changedColumn[size_t(i)])
+            continue;
+        const bool text = now.values[i].metaType().id() == QMetaType::QString;
+        QVariantList column;
+        column.reserve(qsizetype(changedRows.size()));
+        for (const qsizetype at : changedRows)
+            column.append(now.values[at + i]);
+        arrays.push_back(ArrayLiteral(column, text));
+        const qsizetype n = qsizetype(arrays.size());
+        casts << QStringLiteral("$%1::%2[]").arg(n).arg(text ? QStringLiteral("text") : QStringLiteral("integer"));
         names << QStringLiteral("k%1").arg(i);
         if (i > 0)
             sets << QStringLiteral("%1=v.k%2").arg(cols[i - 1]).arg(i);
@@ -278,7 +325,7 @@ int UpdateAllOnServer(const QSqlDatabase& db, PGconn* conn, const QString& table
     PQclear(res);
     if (!ok)
         throw CDBException(error);
-    return stored;
+    return stored + int(recs.size() - changedRows.size());
 }
 
 // Sorts records by ID unless they are in that order already (the usual case: one pass).
@@ -1053,9 +1100,8 @@ int CStoreTable<R>::UpdateRecords(const std::vector<R>& recs)
     const QStringList cols = Codec<R>::Columns();
     const bool shared = m_store->IsShared();
     if (shared) {
-        const QSqlDatabase db = ConnectionOrThrow(m_store);
-        if (PGconn* conn = PostgresHandle(db))
-            return UpdateAllOnServer(db, conn, m_table, cols, recs);
+        if (PGconn* conn = PostgresHandle(ConnectionOrThrow(m_store)))
+            return UpdateAllOnServer(conn, m_table, cols, recs, c.rows);
     }
     // A file, or a server connection Qt still reads on: one statement per record.
     QStringList sets;

@@ -182,7 +182,8 @@ public:
     // Deletes the record with this ID; 1 when it existed, 0 when not. Throws on a store error.
     int DeleteById(int32_t id);
     // Stores many edited records (each by its ID) at once, with the cursor open: on a server
-    // all of them in one statement instead of a round trip each. The number of records stored;
+    // all of them in one statement instead of a round trip each, and only the fields that
+    // differ from the cursor's rows. The number of records stored (an unchanged one counts);
     // throws on a store error. The cursor's own rows are not changed.
     int UpdateRecords(const std::vector<R>& recs);
 

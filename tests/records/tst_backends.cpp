@@ -127,7 +127,7 @@ private slots:
         const QString room = QStringLiteral("SELECT array_to_string(reloptions, ',') FROM pg_class WHERE relname='tbltransponder'");
         QCOMPARE(Outside(loc, {version}).toInt(), 2);
         if (shared)
-            QCOMPARE(Outside(loc, {room}).toString(), QStringLiteral("fillfactor=70"));
+            QCOMPARE(Outside(loc, {room}).toString(), QStringLiteral("fillfactor=50"));
         QStringList downgrade{shared ? QStringLiteral("DROP TABLE vmSchemaVersion") : QStringLiteral("PRAGMA user_version=0")};
         if (shared)
             downgrade << QStringLiteral("ALTER TABLE tblTransponder RESET (fillfactor)");
@@ -144,7 +144,7 @@ private slots:
         QCOMPARE(Outside(loc, {indexCount}).toInt(), 6);
         QCOMPARE(Outside(loc, {version}).toInt(), 2);
         if (shared)
-            QCOMPARE(Outside(loc, {room}).toString(), QStringLiteral("fillfactor=70"));
+            QCOMPARE(Outside(loc, {room}).toString(), QStringLiteral("fillfactor=50"));
     }
 
     // A bulk edit stores every text as it stands on either backend, also those that mean
@@ -267,6 +267,36 @@ private slots:
         QCOMPARE(t->Readers, QStringLiteral("9"));
         QCOMPARE(office.Get_Ptr_To_tblTransponder()->GetAnz_Transponder(), 20);
         QVERIFY(m_prompt.Log().empty());
+    }
+
+    // A bulk edit on a server writes only the fields it changed: the reader list another
+    // station set while the office's edit ran stays. (A file lets one writer at a time, so
+    // there the other station waits for the edit instead.)
+    void bulkEditKeepsOtherStationsField()
+    {
+        VM_FRESH_STORE(loc, m_fresh, QStringLiteral("postgresql"));
+        CStoreDB_Handler office(nullptr, loc);
+        CStoreDB_Handler door(nullptr, loc);
+        int32_t id = 0;
+        QCOMPARE(AddRecord(office.Get_Ptr_To_tblTransponder(), [](structTransponder& t) { t.Number = Num(1); }, &id),
+                 RecordResult::Done);
+        QCOMPARE(AddRecord(office.Get_Ptr_To_tblTransponder(), [](structTransponder& t) { t.Number = Num(2); }),
+                 RecordResult::Done);
+        bool doorDone = false;
+        QCOMPARE(EditRecordsWhere(office.Get_Ptr_To_tblTransponder(), {}, [&](structTransponder& t) {
+            if (!doorDone) {
+                doorDone = EditRecordById(door.Get_Ptr_To_tblTransponder(), id,
+                                          [](structTransponder& d) { d.Readers = "7"; }) == RecordResult::Done;
+            }
+            t.Changed = 1;
+        }), RecordResult::Done);
+        QVERIFY(doorDone);
+        CStoreDB_Handler reread(nullptr, loc);
+        const structTransponder* t = reread.Get_Ptr_To_tblTransponder()->FindById(id);
+        QVERIFY(t);
+        QCOMPARE(t->Readers, QStringLiteral("7"));
+        QCOMPARE(t->Changed, 1);
+        QCOMPARE(reread.Get_Ptr_To_tblTransponder()->Get_Transponder(1).Changed, 1);
     }
 
     // F5 in a table view brings in what another workstation stored meanwhile.
