@@ -346,6 +346,79 @@ QSqlDatabase ConnectionOrThrow(CStoreDB_Handler* store)
     return QSqlDatabase::database(name, false);
 }
 
+// A statement that a server keeps prepared on the calling thread's connection under a name of
+// its own: parsed and planned the first time, after that each run is one round trip with the
+// values sent apart from the text (so they need no quoting). sql has ? for the values. False
+// (operator bool) on a file, and when the connection cannot take a statement of ours now
+// because Qt still reads a result on it: the caller then goes through Qt.
+class ServerStatement {
+public:
+    ServerStatement(CStoreDB_Handler* store, const char* kind, const QString& table, const QString& sql)
+        : m_store(store), m_conn(store->IsShared() ? PostgresHandle(ConnectionOrThrow(store)) : nullptr),
+          m_name(kind + table.toLatin1())
+    {
+        if (!m_conn || m_store->IsPrepared(m_name))
+            return;
+        QString numbered;
+        int n = 0;
+        for (const QChar ch : sql)
+            numbered += ch == u'?' ? QStringLiteral("$%1").arg(++n) : QString(ch);
+        Keep(PQprepare(m_conn, m_name.constData(), numbered.toUtf8().constData(), 0, nullptr));
+        if (!m_error.isEmpty())
+            throw CDBException(m_error);
+        m_store->NotePrepared(m_name);
+    }
+    ~ServerStatement() { PQclear(m_res); }
+    ServerStatement(const ServerStatement&) = delete;
+    ServerStatement& operator=(const ServerStatement&) = delete;
+    explicit operator bool() const { return m_conn != nullptr; }
+
+    // Runs it with these values (none NULL). False with Error() when the server refused it.
+    bool Run(const QVariantList& values = {})
+    {
+        std::vector<QByteArray> texts;
+        texts.reserve(size_t(values.size()));
+        for (const QVariant& v : values)
+            texts.push_back(v.metaType().id() == QMetaType::QString ? v.toString().toUtf8()
+                                                                    : QByteArray::number(v.toLongLong()));
+        std::vector<const char*> params;
+        for (const QByteArray& t : texts)
+            params.push_back(t.constData());
+        Keep(PQexecPrepared(m_conn, m_name.constData(), int(params.size()), params.data(), nullptr, nullptr, 0));
+        return m_error.isEmpty();
+    }
+    // The same, throwing the server's reason.
+    void RunOrThrow(const QVariantList& values = {})
+    {
+        if (!Run(values))
+            throw CDBException(m_error);
+    }
+    const QString& Error() const { return m_error; }
+    int Rows() const { return PQntuples(m_res); }
+    PgRow Row(int i) const { return PgRow{m_res, i}; }
+    int RowsAffected() const { return int(std::strtol(PQcmdTuples(m_res), nullptr, 10)); }
+
+private:
+    void Keep(PGresult* res)
+    {
+        PQclear(m_res);
+        m_res = res;
+        m_error.clear();
+        const ExecStatusType status = PQresultStatus(res);
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+            m_error = QString::fromUtf8(PQresultErrorMessage(res)).trimmed();
+            if (m_error.isEmpty())
+                m_error = QStringLiteral("unknown error");
+        }
+    }
+
+    CStoreDB_Handler* m_store;
+    PGconn* m_conn;
+    QByteArray m_name;
+    PGresult* m_res = nullptr;
+    QString m_error;
+};
+
 // Runs sql, whose ? stand for the values bound to q (addBindValue, in order). A file's
 // statements are prepared and run many times over. On a server a prepared statement costs a
 // round trip to prepare and one to free it besides the one to run it, and most statements here
@@ -492,36 +565,31 @@ bool CStoreTable<R>::ReadAll(std::vector<R>& rows, QString* error)
         // The same on a server: libpq's text values straight into the records, one round trip.
         // The statement stays prepared on the connection, so a reload of a small table does
         // not pay for parsing and planning it each time.
-        if (PGconn* conn = PostgresHandle(db)) {
-            const QByteArray name = "vm_all_" + m_table.toLatin1();
-            PGresult* res = nullptr;
-            if (!m_store->IsPrepared(name)) {
-                res = PQprepare(conn, name.constData(), sql.toUtf8().constData(), 0, nullptr);
-                if (PQresultStatus(res) == PGRES_COMMAND_OK) {
-                    m_store->NotePrepared(name);
-                    PQclear(res);
-                    res = nullptr;
+        {
+            try {
+                ServerStatement st(m_store, "vm_all_", m_table, sql);
+                if (st) {
+                    ok = st.Run();
+                    if (ok) {
+                        rows.reserve(size_t(st.Rows()));
+                        for (int i = 0; i < st.Rows(); ++i) {
+                            const PgRow row = st.Row(i);
+                            R r;
+                            r.ID = row.Int(0);
+                            Codec<R>::Read(row, r);
+                            rows.push_back(std::move(r));
+                        }
+                        InKeyOrder(rows);
+                    } else if (error) {
+                        *error = st.Error();
+                    }
+                    return ok;
                 }
+            } catch (const CDBException& e) {
+                if (error)
+                    *error = e.m_strError;
+                return false;
             }
-            if (!res)
-                res = PQexecPrepared(conn, name.constData(), 0, nullptr, nullptr, nullptr, 0);
-            ok = PQresultStatus(res) == PGRES_TUPLES_OK;
-            if (ok) {
-                const int n = PQntuples(res);
-                rows.reserve(size_t(n));
-                for (int i = 0; i < n; ++i) {
-                    const PgRow row{res, i};
-                    R r;
-                    r.ID = row.Int(0);
-                    Codec<R>::Read(row, r);
-                    rows.push_back(std::move(r));
-                }
-            } else if (error) {
-                *error = QString::fromUtf8(PQresultErrorMessage(res)).trimmed();
-            }
-            PQclear(res);
-            InKeyOrder(rows);
-            return ok;
         }
         QSqlQuery q(db);
         q.setForwardOnly(true);
@@ -987,11 +1055,18 @@ int CStoreTable<R>::Update()
         const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)%4")
                                 .arg(m_table, cols.join(QLatin1Char(',')), Placeholders(int(cols.size())),
                                      shared ? QStringLiteral(" RETURNING ID") : QString());
-        QSqlQuery& q = Prepared(c.insertQ, sql);
-        Codec<R>::Bind(q, c.buf);
-        if (!Run(q, sql, shared))
-            throw CDBException(q.lastError().text());
-        c.buf.ID = shared ? (q.next() ? q.value(0).toInt() : 0) : q.lastInsertId().toInt();
+        if (ServerStatement st(m_store, "vm_insert_", m_table, sql); st) {
+            BoundValues v;
+            Codec<R>::Bind(v, c.buf);
+            st.RunOrThrow(v.values);
+            c.buf.ID = st.Rows() == 1 ? st.Row(0).Int(0) : 0;
+        } else {
+            QSqlQuery& q = Prepared(c.insertQ, sql);
+            Codec<R>::Bind(q, c.buf);
+            if (!Run(q, sql, shared))
+                throw CDBException(q.lastError().text());
+            c.buf.ID = shared ? (q.next() ? q.value(0).toInt() : 0) : q.lastInsertId().toInt();
+        }
         if (c.buf.ID == 0)
             throw CDBException(QStringLiteral("Update: %1 gave the new record no ID.").arg(m_table));
         {
@@ -1005,12 +1080,22 @@ int CStoreTable<R>::Update()
         for (const QString& col : cols)
             sets << col + QStringLiteral("=?");
         const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE ID=?").arg(m_table, sets.join(QLatin1Char(',')));
-        QSqlQuery& q = Prepared(c.updateQ, sql);
-        Codec<R>::Bind(q, c.buf);
-        q.addBindValue(c.buf.ID);
-        if (!Run(q, sql, m_store->IsShared()))
-            throw CDBException(q.lastError().text());
-        if (q.numRowsAffected() == 0)
+        int stored = 0;
+        if (ServerStatement st(m_store, "vm_update_", m_table, sql); st) {
+            BoundValues v;
+            Codec<R>::Bind(v, c.buf);
+            v.addBindValue(c.buf.ID);
+            st.RunOrThrow(v.values);
+            stored = st.RowsAffected();
+        } else {
+            QSqlQuery& q = Prepared(c.updateQ, sql);
+            Codec<R>::Bind(q, c.buf);
+            q.addBindValue(c.buf.ID);
+            if (!Run(q, sql, m_store->IsShared()))
+                throw CDBException(q.lastError().text());
+            stored = q.numRowsAffected();
+        }
+        if (stored == 0)
             throw CDBException(QStringLiteral("Update: record %1 of %2 no longer exists.").arg(c.buf.ID).arg(m_table));
         if (c.cur < c.rows.size())
             c.rows[c.cur] = c.buf;
@@ -1028,14 +1113,7 @@ void CStoreTable<R>::Delete()
     Load(c);
     if (c.cur >= c.rows.size() || c.deletedHere)
         throw CDBException(QStringLiteral("Delete: no current record in %1.").arg(m_table));
-    QSqlDatabase db = ConnectionOrThrow(m_store);
-    QSqlQuery q(db);
-    const QString sql = QStringLiteral("DELETE FROM %1 WHERE ID=?").arg(m_table);
-    if (!m_store->IsShared())
-        q.prepare(sql);
-    q.addBindValue(c.rows[c.cur].ID);
-    if (!Run(q, sql, m_store->IsShared()))
-        throw CDBException(q.lastError().text());
+    DeleteById(c.rows[c.cur].ID);
     c.rows.erase(c.rows.begin() + long(c.cur));
     c.deletedHere = true;
     c.mode = Cursor::None;
@@ -1046,28 +1124,35 @@ template <class R>
 int CStoreTable<R>::Seek(int32_t id)
 {
     Cursor& c = Need("Seek");
-    QSqlDatabase db = ConnectionOrThrow(m_store);
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
     // On a server the record is locked until the transaction ends, so another workstation
     // cannot delete it between this read and the update (it waits, or we find it gone). A file
     // is locked whole by the transaction already.
     const bool shared = m_store->IsShared();
+    const bool lock = shared && m_store->InTransaction();
     const QString sql = QStringLiteral("SELECT ID,%1 FROM %2 WHERE ID=?%3")
                             .arg(Codec<R>::Columns().join(QLatin1Char(',')), m_table,
-                                 shared && m_store->InTransaction() ? QStringLiteral(" FOR UPDATE") : QString());
-    if (!shared)
-        q.prepare(sql);
-    q.addBindValue(id);
-    if (!Run(q, sql, shared))
-        throw CDBException(q.lastError().text());
-    c.rows.clear();
-    if (q.next()) {
-        const QueryRow row{q};
+                                 lock ? QStringLiteral(" FOR UPDATE") : QString());
+    const auto take = [&c](const auto& row) {
         R r;
         r.ID = row.Int(0);
         Codec<R>::Read(row, r);
         c.rows.push_back(std::move(r));
+    };
+    c.rows.clear();
+    if (ServerStatement st(m_store, lock ? "vm_seeklock_" : "vm_seek_", m_table, sql); st) {
+        st.RunOrThrow({id});
+        if (st.Rows() > 0)
+            take(st.Row(0));
+    } else {
+        QSqlQuery q(ConnectionOrThrow(m_store));
+        q.setForwardOnly(true);
+        if (!shared)
+            q.prepare(sql);
+        q.addBindValue(id);
+        if (!Run(q, sql, shared))
+            throw CDBException(q.lastError().text());
+        if (q.next())
+            take(QueryRow{q});
     }
     c.loaded = true;
     c.cur = 0;
@@ -1084,6 +1169,10 @@ int CStoreTable<R>::DeleteById(int32_t id)
     if (!c)
         return DeleteWhereColumn(QStringLiteral("ID"), id) > 0 ? 1 : 0;
     const QString sql = QStringLiteral("DELETE FROM %1 WHERE ID=?").arg(m_table);
+    if (ServerStatement st(m_store, "vm_delete_", m_table, sql); st) {
+        st.RunOrThrow({id});
+        return st.RowsAffected() > 0 ? 1 : 0;
+    }
     QSqlQuery& q = Prepared(c->deleteQ, sql);
     q.addBindValue(id);
     if (!Run(q, sql, m_store->IsShared()))
