@@ -103,6 +103,21 @@ void Populate(const StoreLocation& loc)
     QSqlDatabase::removeDatabase(QStringLiteral("fill"));
 }
 
+// After a run on a server: its clean-up of the deleted rows and its writes to disk done now,
+// so that they do not run in the background of the next run on the file.
+void Settle(const StoreLocation& loc)
+{
+    if (!loc.IsShared())
+        return;
+    {
+        QSqlDatabase db = VmTest::OutsideConnection(loc, QStringLiteral("settle"));
+        QSqlQuery q(db);
+        q.exec(QStringLiteral("VACUUM ANALYZE"));
+        q.exec(QStringLiteral("CHECKPOINT"));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("settle"));
+}
+
 // The smallest table view over the events of one reader, as an event table filtered by a reader
 // would be: what the view base needs to run its delete of the selected rows.
 class EventRows : public CGridBaseDlg {
@@ -281,6 +296,8 @@ int main(int argc, char** argv)
             return 1;
         if (!url.isEmpty() && !collect(Run(StoreLocation::Parse(url), prompt), serverRuns))
             return 1;
+        if (!url.isEmpty())
+            Settle(StoreLocation::Parse(url));
     }
     std::vector<Time> lite, server;
     for (int i = 0; i < kFigures; ++i) {
