@@ -420,10 +420,11 @@ private:
 };
 
 // Runs sql, whose ? stand for the values bound to q (addBindValue, in order). A file's
-// statements are prepared and run many times over. On a server a prepared statement costs a
-// round trip to prepare and one to free it besides the one to run it, and most statements here
-// run once per cursor; there the values are written into the text by the driver's own quoting
-// (as its prepared statements do too) and the statement goes in one round trip.
+// statements are prepared and run many times over. On a server Qt prepares a statement for each
+// query object and frees it again, a round trip each; there the values are written into the
+// text by the driver's own quoting and the statement goes in one round trip. (The statements a
+// server runs most go as a ServerStatement instead; this is for the others, and for when Qt
+// still reads a result on the connection.)
 bool Run(QSqlQuery& q, const QString& sql, bool shared)
 {
     if (!shared)
@@ -565,31 +566,29 @@ bool CStoreTable<R>::ReadAll(std::vector<R>& rows, QString* error)
         // The same on a server: libpq's text values straight into the records, one round trip.
         // The statement stays prepared on the connection, so a reload of a small table does
         // not pay for parsing and planning it each time.
-        {
-            try {
-                ServerStatement st(m_store, "vm_all_", m_table, sql);
-                if (st) {
-                    ok = st.Run();
-                    if (ok) {
-                        rows.reserve(size_t(st.Rows()));
-                        for (int i = 0; i < st.Rows(); ++i) {
-                            const PgRow row = st.Row(i);
-                            R r;
-                            r.ID = row.Int(0);
-                            Codec<R>::Read(row, r);
-                            rows.push_back(std::move(r));
-                        }
-                        InKeyOrder(rows);
-                    } else if (error) {
-                        *error = st.Error();
+        try {
+            ServerStatement st(m_store, "vm_all_", m_table, sql);
+            if (st) {
+                ok = st.Run();
+                if (ok) {
+                    rows.reserve(size_t(st.Rows()));
+                    for (int i = 0; i < st.Rows(); ++i) {
+                        const PgRow row = st.Row(i);
+                        R r;
+                        r.ID = row.Int(0);
+                        Codec<R>::Read(row, r);
+                        rows.push_back(std::move(r));
                     }
-                    return ok;
+                    InKeyOrder(rows);
+                } else if (error) {
+                    *error = st.Error();
                 }
-            } catch (const CDBException& e) {
-                if (error)
-                    *error = e.m_strError;
-                return false;
+                return ok;
             }
+        } catch (const CDBException& e) {
+            if (error)
+                *error = e.m_strError;
+            return false;
         }
         QSqlQuery q(db);
         q.setForwardOnly(true);
