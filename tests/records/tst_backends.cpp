@@ -77,6 +77,8 @@ private slots:
             QCOMPARE(AddRecord(store.Get_Ptr_To_tblTransponder(), [](structTransponder& r) {
                 r = {0, "00A1B2C3D4", 7, 5, "3;12", 1, 0};
             }), RecordResult::Done);
+            QCOMPARE(AddRecord(store.Get_Ptr_To_tblPerson(), [](structPerson& r) { r = {0, "Jörg", 9, 0}; }),
+                     RecordResult::Done);
             // The seeded schedule took IDs 1 to 4 explicitly: the next window must not collide.
             QCOMPARE(AddRecord(store.Get_Ptr_To_tblZeitschema(), [](structZeitschema& r) {
                 r = {0, "Früh 'x'", "0730", "1800", {0, 1, 1, 1, 1, 1, 0}, 1, 0};
@@ -91,11 +93,15 @@ private slots:
         QCOMPARE(QStringList({l.Name, l.Info, l.Identity, l.Model, l.SwitchTime, l.Params}),
                  QStringList({"Tür Süd", "CD", "CD0123456789ABCDEF01", "Cedar", "10", "0A"}));
         const structTransponder& t = store.Get_Ptr_To_tblTransponder()->Get_Transponder(0);
-        QCOMPARE(QList<int>({t.PersonID, t.ScheduleID, t.Changed}), QList<int>({7, 5, 1}));
+        QCOMPARE(l.Changed, 1);
+        QCOMPARE(QList<int>({t.PersonID, t.ScheduleID, t.Changed, t.Position}), QList<int>({7, 5, 1, 1}));
+        const structPerson& p = store.Get_Ptr_To_tblPerson()->Get_Person(0);
+        QCOMPARE(p.Name + QString::number(p.TransponderID), QStringLiteral("Jörg9"));
         QCOMPARE(t.Number + u'|' + t.Readers, QStringLiteral("00A1B2C3D4|3;12"));
         const structZeitschema& z = store.Get_Ptr_To_tblZeitschema()->Get_Zeitschema(4);
         QCOMPARE(z.Name + z.From + z.To, QStringLiteral("Früh 'x'07301800"));
         QCOMPARE(QList<int>(z.Day, z.Day + 7), QList<int>({0, 1, 1, 1, 1, 1, 0}));
+        QCOMPARE(z.Changed, 1);
         const structEvents& e = store.Get_Ptr_To_tblEvents()->Get_Event(0);
         QCOMPARE(e.ClassText + e.DetailText + e.ReaderName, QStringLiteral("c?d\\Tür Süd"));
         QCOMPARE(e.ReaderID, 4);

@@ -1,6 +1,5 @@
-// The record store at scale: lookups that follow every change of the cached lists, transactions
-// that make a cascade all or nothing (also when the process is killed), and the in-place
-// upgrade of a database made before the lookup indexes existed.
+// The record store at scale: lookups that follow every change of the cached lists, and
+// transactions that make a cascade all or nothing (also when the process is killed).
 #include "base/Prompt.h"
 #include "base/Settings.h"
 #include "readers/ReaderDeletion.h"
@@ -242,34 +241,6 @@ private slots:
         QCOMPARE(store.Get_Ptr_To_tblEvents()->IndicesOfReader(1).size(), size_t(3));
         QCOMPARE(store.Get_Ptr_To_tblTransponder()->Get_Transponder(2).Readers, QStringLiteral("12;1;21"));
         QVERIFY(QFile::exists(path));
-    }
-
-    // A database of the schema before the lookup indexes: opened, upgraded in place, nothing lost.
-    void olderSchemaIsUpgradedInPlace()
-    {
-        const QString path = UseFreshDatabase();
-        {
-            CStoreDB_Handler store(nullptr);
-            Seed(store);
-        }
-        const QStringList indexes{"idxTransponderNumber", "idxTransponderPerson", "idxTransponderSchedule",
-                                  "idxPersonTransponder", "idxScheduleName", "idxEventsReader"};
-        QStringList drop{"PRAGMA user_version=0"};
-        for (const QString& i : indexes)
-            drop << QStringLiteral("DROP INDEX %1").arg(i);
-        drop << QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type='index' AND name LIKE 'idx%'");
-        QCOMPARE(VmTest::Outside(StoreLocation::Parse(path), drop).toInt(), 0);
-
-        CStoreDB_Handler store(nullptr);
-        QVERIFY2(store.IsDatabaseOpen(), qPrintable(store.DatabaseError()));
-        QCOMPARE(VmTest::Outside(StoreLocation::Parse(path), {"SELECT COUNT(*) FROM sqlite_master WHERE type='index' AND name LIKE 'idx%'"}).toInt(),
-                 int(indexes.size()));
-        QCOMPARE(VmTest::Outside(StoreLocation::Parse(path), {"PRAGMA user_version"}).toInt(), 2);
-        QCOMPARE(store.Get_Ptr_To_tblLeser()->GetAnz_Leser(), 2);
-        QCOMPARE(store.Get_Ptr_To_tblEvents()->GetAnz_Events(), 4);
-        QCOMPARE(store.Get_Ptr_To_tblTransponder()->GetAnz_Transponder(), 4);
-        QCOMPARE(store.Get_Ptr_To_tblZeitschema()->GetAnz_Zeitschema(), 4);
-        QCOMPARE(store.Get_Ptr_To_tblTransponder()->IndexOfNumber(Num(102)), 2);
     }
 };
 

@@ -81,49 +81,6 @@ private slots:
         }
     }
 
-    // Every field of every table comes back from the file as it was stored, so no column is
-    // swapped with its neighbour of the same type.
-    void fieldsSurviveReopen()
-    {
-        UseFreshDatabase();
-        {
-            CStoreDB_Handler store(m_lang.get());
-            QCOMPARE(AddRecord(store.Get_Ptr_To_tblLeser(), [](structLeser& r) {
-                r = {0, "Tür Süd", "CD", "CD0123456789ABCDEF01", 1, "Cedar", "10", "0A", 0};
-            }), RecordResult::Done);
-            QCOMPARE(AddRecord(store.Get_Ptr_To_tblTransponder(), [](structTransponder& r) {
-                r = {0, "00A1B2C3D4", 7, 5, "3;12", 1, 0};
-            }), RecordResult::Done);
-            QCOMPARE(AddRecord(store.Get_Ptr_To_tblPerson(), [](structPerson& r) { r = {0, "Jörg", 9, 0}; }),
-                     RecordResult::Done);
-            QCOMPARE(AddRecord(store.Get_Ptr_To_tblZeitschema(), [](structZeitschema& r) {
-                r = {0, "Früh", "0730", "1800", {0, 1, 1, 1, 1, 1, 0}, 1, 0};
-            }), RecordResult::Done);
-            QCOMPARE(AddRecord(store.Get_Ptr_To_tblEvents(), [](structEvents& r) {
-                r = {0, "00A1B2C3D4", "05092009", "1405", "10", "c", "011", "d", 0, 4, "Tür Süd"};
-            }), RecordResult::Done);
-        }
-        CStoreDB_Handler store(m_lang.get());
-        const structLeser& l = store.Get_Ptr_To_tblLeser()->Get_Leser(0);
-        QCOMPARE(QStringList({l.Name, l.Info, l.Identity, l.Model, l.SwitchTime, l.Params}),
-                 QStringList({"Tür Süd", "CD", "CD0123456789ABCDEF01", "Cedar", "10", "0A"}));
-        QCOMPARE(l.Changed, 1);
-        const structTransponder& t = store.Get_Ptr_To_tblTransponder()->Get_Transponder(0);
-        QCOMPARE(QList<int>({t.PersonID, t.ScheduleID, t.Changed, t.Position}), QList<int>({7, 5, 1, 1}));
-        QCOMPARE(t.Number + u'|' + t.Readers, QStringLiteral("00A1B2C3D4|3;12"));
-        const structPerson& p = store.Get_Ptr_To_tblPerson()->Get_Person(0);
-        QCOMPARE(p.Name + QString::number(p.TransponderID), QStringLiteral("Jörg9"));
-        const structZeitschema& z = store.Get_Ptr_To_tblZeitschema()->Get_Zeitschema(4);
-        QCOMPARE(z.Name + z.From + z.To, QStringLiteral("Früh07301800"));
-        QCOMPARE(QList<int>(z.Day, z.Day + 7), QList<int>({0, 1, 1, 1, 1, 1, 0}));
-        QCOMPARE(z.Changed, 1);
-        const structEvents& e = store.Get_Ptr_To_tblEvents()->Get_Event(0);
-        QCOMPARE(QStringList({e.TransponderNo, e.Date, e.Time, e.ClassCode, e.ClassText, e.DetailCode,
-                              e.DetailText, e.ReaderName}),
-                 QStringList({"00A1B2C3D4", "05092009", "1405", "10", "c", "011", "d", "Tür Süd"}));
-        QCOMPARE(e.ReaderID, 4);
-    }
-
     void badFileIsLeftAlone_data()
     {
         QTest::addColumn<QString>("kind");
