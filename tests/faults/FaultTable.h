@@ -43,7 +43,7 @@ protected:
             ExpectLostAndReconnect(m_rig, m_lang.get(), *prompt, ParamTest::T(114) + ParamTest::T(14));
             return;
         }
-        HealLine(Sim(), Link());
+        HealLineHeld(Sim(), Link());
         CheckMonitorServes(Link(), Sim());
     }
 

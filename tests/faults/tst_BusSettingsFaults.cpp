@@ -22,7 +22,7 @@ private slots:
     void init()
     {
         ParamTest::ClearStore(*m_store);
-        VmTest::HealLine(Sim(), Link());
+        VmTest::HealLine(Sim());
         Sim().SetParam(0, 0x04);
         Sim().SetParam(1, 0x05);
         Sim().ClearLog();

@@ -29,7 +29,7 @@ private slots:
     void init()
     {
         ParamTest::ClearStore(*m_store);
-        VmTest::HealLine(Sim(), Link());
+        VmTest::HealLine(Sim());
         Sim().SetMaster(kMaster.toStdString());
         Sim().SetTransponders({kMaster.toStdString()});
         Sim().ClearLog();

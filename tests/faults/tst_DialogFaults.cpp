@@ -29,7 +29,7 @@ class TestDialogFaults : public QObject, VmTest::FaultTable {
             m_model = model;
             QVERIFY(m_rig.Connect(model, m_lang.get()));
         }
-        VmTest::HealLine(Sim(), Link());
+        VmTest::HealLine(Sim());
         ParamTest::ClearStore(*m_store);
     }
     void Faults_data()

@@ -37,7 +37,7 @@ class TestReaderRunFaults : public QObject, VmTest::FaultTable {
             r.Changed = changed;
         });
         m_store->Get_Ptr_To_tblLeser()->_Requery();
-        VmTest::HealLine(Sim(), Link());
+        VmTest::HealLine(Sim());
         Sim().ClearLog();
     }
 

@@ -15,7 +15,7 @@
 //   VmTest::ApplyLineFault(rig.Reader(), fault);
 //   ... run the operation ...
 //   VmTest::CheckPortHandedBack(rig.Link());     // at once
-//   VmTest::HealLine(rig.Reader(), rig.Link());
+//   VmTest::HealLineHeld(rig.Reader(), rig.Link());
 //   VmTest::CheckMonitorServes(rig.Link(), rig.Reader());
 #include "ReaderSim.h"
 #include "base/Prompt.h"
@@ -70,21 +70,28 @@ inline bool ApplyLineFault(Sim::ReaderSim& sim, const QString& fault)
     return true;
 }
 
-// Plugs the reader in again and lets the late replies of a slow reader arrive first. The port
-// is held meanwhile, as an operation holds it: a poll the monitor wrote into the still-silent
-// line stays unanswered, and a bus reader that leaves a telegram unanswered is given up after
-// 500 empty reads. After a hold the monitor starts afresh, so the healed line gets a new poll
-// however late this test thread came to heal it.
-inline void HealLine(Sim::ReaderSim& sim, CSerialLink& link)
+// Plugs the reader in again and lets the late replies of a slow reader arrive first.
+inline void HealLine(Sim::ReaderSim& sim)
+{
+    sim.SetFaults({});
+    sim.ClearAimedFaults();
+    QTRY_COMPARE_WITH_TIMEOUT(sim.RepliesOnTheirWay(), 0, 10000);
+}
+
+// The same after an operation that may have left the line silent, with the port held meanwhile
+// as an operation holds it. A poll the monitor wrote into the still-silent line stays
+// unanswered, and a bus reader that leaves a telegram unanswered is given up after 500 empty
+// reads; after a hold the monitor starts afresh, so the healed line gets a new poll however
+// late this test thread came to heal it. (Not before an operation: the monitor then begins
+// with its full pause before a poll, which a mailbox exchange started at once has to wait out.)
+inline void HealLineHeld(Sim::ReaderSim& sim, CSerialLink& link)
 {
     struct Hold {
         CSerialLink& link;
         explicit Hold(CSerialLink& l) : link(l) { link.m_bBusy = 1; }
         ~Hold() { link.m_bBusy = 0; }
     } hold(link);
-    sim.SetFaults({});
-    sim.ClearAimedFaults();
-    QTRY_COMPARE_WITH_TIMEOUT(sim.RepliesOnTheirWay(), 0, 10000);
+    HealLine(sim);
 }
 
 // The operation has given the port back: the monitor may write (ready flag up), nobody holds
