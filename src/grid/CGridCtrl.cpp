@@ -7,6 +7,8 @@
 #include "layout/CDialogSetup.h"
 
 #include <QContextMenuEvent>
+#include <QFontMetricsF>
+#include <QtMath>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QPainter>
@@ -377,16 +379,15 @@ int CGridCtrl::WidestCellNeeded(int col) const
         return need;
     }
     // A table may hold 50,000 events: the texts are summed from the advances of their letters
-    // (measured once each), and only the widest is measured whole, since kerning and
-    // ligatures can only make a text narrower than its letters side by side.
-    const QFontMetrics fm = fontMetrics();
-    std::array<int, 256> latin;
+    // (measured once each, unrounded), and only the widest is measured whole.
+    const QFontMetricsF fm(font());
+    std::array<qreal, 256> latin;
     latin.fill(-1);
     auto letters = [&](const QString& text) {
-        int sum = 0;
+        qreal sum = 0;
         for (const QChar c : text) {
             if (c.unicode() < latin.size()) {
-                int& a = latin[c.unicode()];
+                qreal& a = latin[c.unicode()];
                 if (a < 0)
                     a = fm.horizontalAdvance(c);
                 sum += a;
@@ -396,18 +397,19 @@ int CGridCtrl::WidestCellNeeded(int col) const
         }
         return sum;
     };
-    int widest = -1;
+    qreal widest = -1;
     QString widestText;
     for (int row = 1; row <= m_dataRows; ++row) {
         const QString text = m_source->CellText(row, col);
-        const int w = letters(text);
+        const qreal w = letters(text);
         if (w > widest) {
             widest = w;
             widestText = text;
         }
     }
-    return qMax(CellWidthNeeded(col, widestText),
-                widestText.isEmpty() ? 0 : widest + 2 * CGridDelegate::kTextMargin + 1);
+    // Kerning may make a text a little narrower or wider than its letters side by side.
+    return widestText.isEmpty() ? 0 : qMax(CellWidthNeeded(col, widestText),
+                                           qCeil(widest) + 2 * CGridDelegate::kTextMargin + 2);
 }
 
 void CGridCtrl::FitColumns()

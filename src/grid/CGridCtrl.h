@@ -82,10 +82,6 @@ public:
     void FitColumns();
     // The least width FitColumns found for a column; 0 before the first fit.
     int ColumnMinimumWidth(int col) const;
-    // What a title needs: its widest word (titles wrap at blanks) and the header's margins.
-    int TitleWidthNeeded(const QString& title) const;
-    // What a cell's text needs in the cell font, margins included.
-    int CellWidthNeeded(int col, const QString& text) const;
 
     // Sizes in pixels. SetColumnWidth(0, w) sets the fixed column; a width of 0 hides a column
     // without removing it. SetRowHeight applies to every data row.
@@ -211,7 +207,11 @@ private:
     void OnHeaderHeightDragged(int height);
     void ApplyRowHeight(int height);
     QString HeaderToolTip(int col) const;
-    // What the widest cell of a column needs (FitColumns).
+    // What FitColumns asks of a column: the title's widest word (titles wrap at blanks) with
+    // the header's margins; a cell's text in the cell font with the cell's margins; the widest
+    // cell of the column.
+    int TitleWidthNeeded(const QString& title) const;
+    int CellWidthNeeded(int col, const QString& text) const;
     int WidestCellNeeded(int col) const;
 
     IGridSource* m_source = nullptr;

@@ -44,7 +44,7 @@ int main(int argc, char** argv)
     AddRecords<structEvents>(store.Get_Ptr_To_tblEvents(), 12, [&](int k, structEvents& e) {
         const auto& ev = events[k % 4];
         e.TransponderNo = ev[0];
-        e.Date = QStringLiteral("%1122026").arg(k / 4 + 14);
+        e.Date = QString::number(k / 4 + 14) + QStringLiteral("122026");   // DDMMYYYY
         e.Time = ev[1];
         e.ClassCode = ev[2];
         e.ClassText = QString::fromUtf8(ev[3]);

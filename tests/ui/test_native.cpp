@@ -176,10 +176,6 @@ private slots:
     void initTestCase()
     {
         VmTest::IsolateHome();
-        // A font larger than the one the default widths were made for.
-        QFont font = QApplication::font();
-        font.setPointSize(13);
-        QApplication::setFont(font);
         CLeftTreeView::SetAskPortAtStart(false);
         m_lang = std::make_unique<CLanguageHandler>(0, Paths::ProgramDir() + "/SysFiles/");
         m_store = std::make_unique<CStoreDB_Handler>(m_lang.get());
@@ -193,19 +189,27 @@ private slots:
     {
         QTest::addColumn<int>("category");
         QTest::addColumn<uint>("language");
+        QTest::addColumn<int>("pointSize");
         const std::pair<const char*, CLeftTreeView::Category> views[] = {
             {"readers", CLeftTreeView::Readers}, {"transponders", CLeftTreeView::Transponders},
             {"persons", CLeftTreeView::Persons}, {"schedules", CLeftTreeView::Schedules},
             {"events", CLeftTreeView::Events}};
-        for (uint language : {0u, 1u})
-            for (const auto& [name, category] : views)
-                QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(name, language ? "en" : "de")))
-                    << int(category) << language;
+        // The font of the desktop, and a larger one than the default widths were made for.
+        const int normal = QApplication::font().pointSize();
+        for (int size : {normal, 13})
+            for (uint language : {0u, 1u})
+                for (const auto& [name, category] : views)
+                    QTest::newRow(qPrintable(QStringLiteral("%1 %2 %3pt").arg(name, language ? "en" : "de").arg(size)))
+                        << int(category) << language << size;
     }
     void tablesShowNumbersAndTitlesWhole()
     {
         QFETCH(int, category);
         QFETCH(uint, language);
+        QFETCH(int, pointSize);
+        QFont font = QApplication::font();
+        font.setPointSize(pointSize);
+        QApplication::setFont(font);
         SetLanguage(language);
         ViewContext ctx{m_lang.get(), m_store.get(), m_layout.get(), nullptr};
         std::unique_ptr<CGridBaseDlg> view(
