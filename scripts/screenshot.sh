@@ -5,7 +5,8 @@
 # The port question that the program asks at start is left open on the picture.
 #   scripts/screenshot.sh --tables [build-dir] [out-dir] [de|en]
 # Instead writes pictures of the main window with each table and of a reader's parameter
-# dialog into out-dir (target ui_shots); QT_SCALE_FACTOR=2 and the like pass through.
+# dialog into out-dir (target ui_shots). QT_SCALE_FACTOR=2 and the like pass through;
+# VM_SCREEN=2560x1600 gives the virtual screen another size.
 set -eu
 tables=0
 [ "${1:-}" = "--tables" ] && { tables=1; shift; }
@@ -33,13 +34,13 @@ if [ $tables -eq 1 ]; then
   mkdir -p "$dir"
   dir=$(cd "$dir" && pwd)
   cd "$build/bin"
-  xvfb-run -a -s "-screen 0 1280x960x24" ./ui_shots "$dir" "${3:-de}"
+  xvfb-run -a -s "-screen 0 ${VM_SCREEN:-1280x960}x24" ./ui_shots "$dir" "${3:-de}"
   exit 0
 fi
 
 case "$out" in /*) ;; *) out=$(pwd)/$out ;; esac
 cd "$build/bin"
-xvfb-run -a -s "-screen 0 1280x960x24" sh -c "
+xvfb-run -a -s "-screen 0 ${VM_SCREEN:-1280x960}x24" sh -c "
   \"$bin\" &
   pid=\$!
   sleep $wait
