@@ -121,14 +121,14 @@ class TestNative : public QObject {
         m_lang->GetAllItems();
     }
 
-    // A site: 12 readers with long names, 400 transponders and persons, 25 schedules and
-    // 3000 events over a year.
+    // A site: 12 readers with long names (the last a Birch), 400 transponders and persons,
+    // 25 schedules and 3000 events over a year.
     void SeedSite()
     {
         CStoreDB_Handler& s = *m_store;
         AddRecords<structLeser>(s.Get_Ptr_To_tblLeser(), 12, [](int k, structLeser& l) {
             l.Name = QStringLiteral("Leser_EC%1AB_Nordtor").arg(k, 2, 10, QLatin1Char('0'));
-            l.Model = k % 2 ? QStringLiteral("Maple") : QStringLiteral("Cedar");
+            l.Model = k == 11 ? QStringLiteral("Birch") : k % 2 ? QStringLiteral("Maple") : QStringLiteral("Cedar");
             l.Identity = QStringLiteral("CDWWMM%1").arg(k, 14, 10, QLatin1Char('0'));
             l.Info = QStringLiteral("WM");
             l.SwitchTime = QStringLiteral("5");
@@ -331,16 +331,9 @@ private slots:
             clashes << MenuClashes(view->metaObject()->className(), menu);
         }
 
-        const structLeser birch = [&] {
-            int32_t id = 0;
-            AddRecord<structLeser>(m_store->Get_Ptr_To_tblLeser(), [](structLeser& l) {
-                l.Name = QStringLiteral("Tisch"); l.Model = QStringLiteral("Birch");
-                l.Identity = QStringLiteral("---"); l.SwitchTime = QStringLiteral("3"); l.Params = QStringLiteral("00");
-            }, &id);
-            m_store->Get_Ptr_To_tblLeser()->_Requery();
-            return *m_store->Get_Ptr_To_tblLeser()->FindById(id);
-        }();
-        const structLeser cedar = m_store->Get_Ptr_To_tblLeser()->Get_Leser(0);
+        const CtblLeser* readers = m_store->Get_Ptr_To_tblLeser();
+        const structLeser& cedar = readers->Get_Leser(0);
+        const structLeser& birch = readers->Get_Leser(readers->GetAnz_Leser() - 1);
         const ParamSupport::Context params{m_lang.get(), m_store.get(), nullptr, {}};
         CTransponderDlg transponders(ctx);
         transponders.Load(0);
