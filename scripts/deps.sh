@@ -3,7 +3,7 @@
 # --fuzz: also what scripts/fuzz.sh needs.
 set -euo pipefail
 packages=(build-essential cmake qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libsqlite3-dev
-          libgl-dev xvfb xauth fonts-dejavu-core imagemagick x11-utils
+          libgl-dev xvfb xauth fonts-dejavu-core imagemagick x11-utils qt6-translations-l10n
           postgresql libqt6sql6-psql libpq-dev)
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)   # scripts/fuzz.sh: clang and its libFuzzer runtime
 missing=()

@@ -60,7 +60,9 @@ CMainFrame::CMainFrame(CLanguageHandler* lang, CStoreDB_Handler* store, CDialogS
     CreateClientArea();
 
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(0, 0), size());
+        // A scaled or small screen may not hold the whole window: it gets what is there.
+        QRect frame(QPoint(0, 0), size().boundedTo(screen->availableGeometry().size()));
+        resize(frame.size());
         frame.moveCenter(screen->availableGeometry().center());
         move(frame.topLeft());
     }

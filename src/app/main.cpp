@@ -24,6 +24,11 @@ int main(int argc, char** argv)
         CLeftTreeView::SetAskPortAtStart(false);
     }
 
+    // VM_CONNECT_AT_START=1 (scripts/run.sh --demo): the port question at start is answered
+    // with "connect now" to the port in the settings, without being shown.
+    if (!startupCheck && qEnvironmentVariableIntValue("VM_CONNECT_AT_START") == 1)
+        CLeftTreeView::SetPortQuestion([](CLeftTreeView*) { return 1; });
+
     GuiPrompt prompt;
     CVendrikApp app;
     SetCaptionProvider([&app] { return app.ProgramTitle(); });

@@ -7,6 +7,8 @@
 #include "layout/CDialogSetup.h"
 
 #include <QContextMenuEvent>
+#include <QFontMetricsF>
+#include <QtMath>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QPainter>
@@ -14,8 +16,10 @@
 #include <QPrinter>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStyleOptionButton>
 #include <QToolTip>
 #include <algorithm>
+#include <array>
 #include <numeric>
 
 namespace {
@@ -55,7 +59,7 @@ CGridCtrl::CGridCtrl(QWidget* parent)
     setHorizontalHeader(m_header);
     setVerticalHeader(m_rowHeader);
 
-    m_model = new CGridModel(this);
+    m_model = new CGridModel(static_cast<IGridModelHost*>(this), this);
     m_model->setObjectName(QStringLiteral("gridModel"));
     setModel(m_model);
     m_delegate = new CGridDelegate(this);
@@ -179,6 +183,29 @@ bool CGridCtrl::IsEditable(int ownerRow, int col) const
     return m_source->IsCellEditable(ownerRow, col);
 }
 
+bool CGridCtrl::IsTextEditable(int ownerRow, int col) const
+{
+    const CellKind kind = ColumnKind(col);
+    return (kind == CellKind::Text || kind == CellKind::Combo) && IsEditable(ownerRow, col);
+}
+
+QColor CGridCtrl::CellFill(int row, int col) const
+{
+    const QColor own = m_source ? m_source->CellBackground(row, col) : QColor();
+    return own.isValid() ? own : m_cellColour;
+}
+
+QColor CGridCtrl::CellInk(int row, int col) const
+{
+    return m_source ? m_source->CellTextColour(row, col) : QColor();
+}
+
+void CGridCtrl::CommitEdit(int row, int col, const QString& text)
+{
+    // The owner stores the value; the cell shows it once the owner's records have it.
+    PostEndEdit(row, col, text);
+}
+
 // ---- set-up -------------------------------------------------------------------------------
 
 void CGridCtrl::SetSource(IGridSource* source)
@@ -278,8 +305,144 @@ void CGridCtrl::SetColumnWidth(int col, int width)
         updateGeometries();
         return;
     }
-    if (col >= 1 && col <= m_dataCols)
+    if (col >= 1 && col <= m_dataCols) {
+        // A shown column never gets narrower than what its content needs (0 still hides it).
+        if (width > 0)
+            width = qMax(width, m_columns[static_cast<size_t>(col)].minWidth);
         setColumnWidth(col - 1, width);
+    }
+}
+
+void CGridCtrl::SetColumnFit(int col, ColumnFit fit)
+{
+    if (col < 1)
+        return;
+    if (col >= static_cast<int>(m_columns.size()))
+        m_columns.resize(static_cast<size_t>(col + 1));
+    m_columns[static_cast<size_t>(col)].fit = fit;
+}
+
+CGridCtrl::ColumnFit CGridCtrl::GetColumnFit(int col) const
+{
+    const ColumnInfo* c = Column(col);
+    return c ? c->fit : ColumnFit::Whole;
+}
+
+int CGridCtrl::ColumnMinimumWidth(int col) const
+{
+    const ColumnInfo* c = Column(col);
+    return c ? c->minWidth : 0;
+}
+
+int CGridCtrl::TitleWidthNeeded(const QString& title) const
+{
+    // The header paints with 2 pixels of room on either side and wraps at blanks; one pixel
+    // more for the section line.
+    const QFontMetrics fm = m_header->fontMetrics();
+    int widest = 0;
+    for (const QString& word : title.split(u' ', Qt::SkipEmptyParts))
+        widest = qMax(widest, fm.horizontalAdvance(word));
+    return widest == 0 ? 0 : widest + 5;
+}
+
+int CGridCtrl::CellWidthNeeded(int col, const QString& text) const
+{
+    // One pixel more than the text's room for the grid line, which the cell rectangle leaves out.
+    switch (ColumnKind(col)) {
+    case CellKind::Check:
+        return style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, this) + 6;
+    case CellKind::Button: {
+        QStyleOptionButton option;
+        option.initFrom(this);
+        option.text = text;
+        const QSize content(fontMetrics().horizontalAdvance(text), fontMetrics().height());
+        return style()->sizeFromContents(QStyle::CT_PushButton, &option, content, this).width() + 3;
+    }
+    case CellKind::Text:
+    case CellKind::Combo:
+        break;
+    }
+    return text.isEmpty() ? 0 : fontMetrics().horizontalAdvance(text) + 2 * CGridDelegate::kTextMargin + 1;
+}
+
+int CGridCtrl::WidestCellNeeded(int col) const
+{
+    if (m_dataRows == 0)
+        return 0;
+    const CellKind kind = ColumnKind(col);
+    if (kind == CellKind::Check)
+        return CellWidthNeeded(col, QString());
+    if (kind == CellKind::Button) {
+        int need = 0;
+        for (int row = 1; row <= m_dataRows; ++row)
+            need = qMax(need, CellWidthNeeded(col, m_source->CellText(row, col)));
+        return need;
+    }
+    // A table may hold 50,000 events: the texts are summed from the advances of their letters
+    // (measured once each, unrounded), and only the widest is measured whole.
+    const QFontMetricsF fm(font());
+    std::array<qreal, 256> latin;
+    latin.fill(-1);
+    auto letters = [&](const QString& text) {
+        qreal sum = 0;
+        for (const QChar c : text) {
+            if (c.unicode() < latin.size()) {
+                qreal& a = latin[c.unicode()];
+                if (a < 0)
+                    a = fm.horizontalAdvance(c);
+                sum += a;
+            } else {
+                sum += fm.horizontalAdvance(c);
+            }
+        }
+        return sum;
+    };
+    qreal widest = -1;
+    QString widestText;
+    for (int row = 1; row <= m_dataRows; ++row) {
+        const QString text = m_source->CellText(row, col);
+        const qreal w = letters(text);
+        if (w > widest) {
+            widest = w;
+            widestText = text;
+        }
+    }
+    // Kerning may make a text a little narrower or wider than its letters side by side.
+    return widestText.isEmpty() ? 0 : qMax(CellWidthNeeded(col, widestText),
+                                           qCeil(widest) + 2 * CGridDelegate::kTextMargin + 2);
+}
+
+void CGridCtrl::FitColumns()
+{
+    if (!m_source)
+        return;
+    ProgrammaticScope scope(m_programmatic);
+    const QFontMetrics headerMetrics = m_header->fontMetrics();
+    int headerNeed = 0;
+    for (int col = 1; col <= m_dataCols; ++col) {
+        ColumnInfo& info = m_columns[static_cast<size_t>(col)];
+        const QString title = m_source->CellText(0, col);
+        int need = 0;
+        if (info.fit != ColumnFit::FreeTitle)
+            need = TitleWidthNeeded(title);
+        if (info.fit != ColumnFit::FreeText)
+            need = qMax(need, WidestCellNeeded(col));
+        info.minWidth = need;
+        const int width = columnWidth(col - 1);
+        if (width > 0 && width < need)
+            setColumnWidth(col - 1, need);
+        if (width > 0 && info.fit != ColumnFit::FreeTitle && !title.isEmpty()) {
+            const QRect room(0, 0, qMax(need, width) - 4, 10000);
+            headerNeed = qMax(headerNeed, headerMetrics.boundingRect(room, Qt::AlignCenter | Qt::TextWordWrap,
+                                                                     title).height() + 4);
+        }
+    }
+    if (m_headerHeight > 0 && headerNeed > m_headerHeight)
+        SetHeaderHeight(headerNeed);
+    const int rowNeed = qMax(fontMetrics().height(),
+                             style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, this)) + 2;
+    if (m_rowHeight < rowNeed)
+        ApplyRowHeight(rowNeed);
 }
 
 int CGridCtrl::ColumnWidth(int col) const
@@ -335,9 +498,17 @@ void CGridCtrl::ApplyRowHeight(int height)
 void CGridCtrl::OnColumnResized(int section, int oldSize, int newSize)
 {
     Q_UNUSED(oldSize)
-    if (m_programmatic || !m_store)
+    if (m_programmatic)
         return;
-    m_store->StoreColumnWidth(m_dialogId, m_gridId, section + 1, newSize);
+    const int min = ColumnMinimumWidth(section + 1);
+    if (newSize < min) {
+        // Narrower would cut a number or a title: the column stops at its minimum.
+        ProgrammaticScope scope(m_programmatic);
+        setColumnWidth(section, min);
+        newSize = min;
+    }
+    if (m_store)
+        m_store->StoreColumnWidth(m_dialogId, m_gridId, section + 1, newSize);
 }
 
 void CGridCtrl::OnRowResized(int section, int oldSize, int newSize)
@@ -437,6 +608,8 @@ QString CGridCtrl::CellToolTip(int row, int col) const
     if (text.isEmpty())
         return {};
     const int width = columnWidth(col - 1);
+    if (row == 0 && GetColumnFit(col) == ColumnFit::FreeTitle)
+        return text;   // a reader's name: the whole name, however much of it the title shows
     if (row == 0) {
         // Titles wrap; they are cut off only when the wrapped text does not fit either.
         const QRect box(0, 0, qMax(0, width - 4), qMax(0, HeaderHeight() - 2));

@@ -22,7 +22,10 @@
 // so the owner may refill or resize the grid from its slot.
 //
 // Sizes the user changes are written to the grid layout file when the owner gave the store
-// (SetLayoutStore); ApplyLayout reads them back.
+// (SetLayoutStore); ApplyLayout reads them back. FitColumns widens what is too narrow for the
+// font in use; a column the user drags narrower than that snaps back to its minimum.
+#include "grid/CGridModel.h"
+
 #include <QColor>
 #include <QRegularExpression>
 #include <QStringList>
@@ -31,16 +34,20 @@
 #include <vector>
 
 class CDialogSetup;
-class CGridModel;
 class CGridDelegate;
 class CGridHeader;
 class IGridSource;
 class QPrinter;
 
-class CGridCtrl : public QTableView {
+class CGridCtrl : public QTableView, private IGridModelHost {
     Q_OBJECT
 public:
     enum class CellKind { Text, Check, Combo, Button };
+    // What a column must show whole. Whole: its title and every cell (numbers, dates, times,
+    // codes). FreeText: its title; the cells are free texts (names) that may end in "…" with
+    // the whole text as tooltip. FreeTitle: its cells; the title is itself data (a reader's
+    // name) that may be cut, with the whole title as tooltip.
+    enum class ColumnFit { Whole, FreeText, FreeTitle };
     enum SortStep { SortNone = 0, SortAscending = 1, SortDescending = 2 };
 
     explicit CGridCtrl(QWidget* parent = nullptr);
@@ -67,6 +74,15 @@ public:
     void SetColumnValidator(int col, const QRegularExpression& expression);
     QRegularExpression ColumnValidator(int col) const;
 
+    void SetColumnFit(int col, ColumnFit fit);
+    ColumnFit GetColumnFit(int col) const;
+    // Widens every shown column to what its title and cells need in the current fonts (see
+    // ColumnFit), the header row to its wrapped titles and the rows to the font's height.
+    // None of these sizes is written to the layout file: they follow the font, not the user.
+    void FitColumns();
+    // The least width FitColumns found for a column; 0 before the first fit.
+    int ColumnMinimumWidth(int col) const;
+
     // Sizes in pixels. SetColumnWidth(0, w) sets the fixed column; a width of 0 hides a column
     // without removing it. SetRowHeight applies to every data row.
     void SetColumnWidth(int col, int width);
@@ -86,7 +102,7 @@ public:
     QColor DefaultCellColour() const { return m_cellColour; }
 
     // The source's text of a cell (owner numbering); empty outside the grid.
-    QString CellText(int row, int col) const;
+    QString CellText(int row, int col) const override;
     // The full text of a cell when it does not fit its cell, else empty: what the tooltip shows.
     QString CellToolTip(int row, int col) const;
     // Cell under a point of the viewport as (x = column, y = owner row); (-1, -1) outside.
@@ -157,7 +173,6 @@ protected:
     bool viewportEvent(QEvent* event) override;
 
 private:
-    friend class CGridModel;
     friend class CGridDelegate;
     friend class CGridHeader;
 
@@ -165,11 +180,17 @@ private:
         CellKind kind = CellKind::Text;
         QStringList entries;
         QRegularExpression validator;
+        ColumnFit fit = ColumnFit::Whole;
+        int minWidth = 0;
     };
 
     // Model index (0-based display row, 0-based data column) <-> owner numbering.
-    int OwnerRowOfIndex(int displayIndex) const;
-    int DisplayIndexOfOwner(int ownerRow) const;
+    int OwnerRowOfIndex(int displayIndex) const override;
+    int DisplayIndexOfOwner(int ownerRow) const override;
+    QColor CellFill(int row, int col) const override;
+    QColor CellInk(int row, int col) const override;
+    bool IsTextEditable(int row, int col) const override;
+    void CommitEdit(int row, int col, const QString& text) override;
     QModelIndex IndexOf(int ownerRow, int col) const;
     const ColumnInfo* Column(int col) const;
     bool IsEditable(int ownerRow, int col) const;
@@ -186,6 +207,12 @@ private:
     void OnHeaderHeightDragged(int height);
     void ApplyRowHeight(int height);
     QString HeaderToolTip(int col) const;
+    // What FitColumns asks of a column: the title's widest word (titles wrap at blanks) with
+    // the header's margins; a cell's text in the cell font with the cell's margins; the widest
+    // cell of the column.
+    int TitleWidthNeeded(const QString& title) const;
+    int CellWidthNeeded(int col, const QString& text) const;
+    int WidestCellNeeded(int col) const;
 
     IGridSource* m_source = nullptr;
     CGridModel* m_model = nullptr;

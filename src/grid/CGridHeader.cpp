@@ -41,8 +41,15 @@ void CGridHeader::paintSection(QPainter* painter, const QRect& rect, int logical
     if (!text.isEmpty()) {
         painter->setPen(palette().color(QPalette::ButtonText));
         painter->setFont(font());
-        painter->drawText(rect.adjusted(2, 1, -2, -1),
-                          Qt::AlignCenter | Qt::TextWordWrap, text);
+        // A title that does not fit even wrapped ends in "…" rather than losing both ends.
+        const QRect room = rect.adjusted(2, 1, -2, -1);
+        const QFontMetrics fm(font());
+        const QRect need = fm.boundingRect(room, Qt::AlignCenter | Qt::TextWordWrap, text);
+        if (need.width() <= room.width() && need.height() <= room.height())
+            painter->drawText(room, Qt::AlignCenter | Qt::TextWordWrap, text);
+        else
+            painter->drawText(room, Qt::AlignCenter | Qt::TextSingleLine,
+                              fm.elidedText(text, Qt::ElideRight, room.width()));
     }
     painter->restore();
 }

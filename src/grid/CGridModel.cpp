@@ -1,13 +1,10 @@
 #include "grid/CGridModel.h"
 
-#include "grid/CGridCtrl.h"
-#include "grid/IGridSource.h"
-
 #include <QBrush>
 
-CGridModel::CGridModel(CGridCtrl* grid)
-    : QAbstractTableModel(grid)
-    , m_grid(grid)
+CGridModel::CGridModel(IGridModelHost* host, QObject* parent)
+    : QAbstractTableModel(parent)
+    , m_host(host)
 {
 }
 
@@ -23,20 +20,18 @@ int CGridModel::columnCount(const QModelIndex& parent) const
 
 QVariant CGridModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || !m_grid->m_source)
+    if (!index.isValid())
         return {};
-    const int row = m_grid->OwnerRowOfIndex(index.row());
+    const int row = m_host->OwnerRowOfIndex(index.row());
     const int col = index.column() + 1;
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
-        return m_grid->m_source->CellText(row, col);
-    case Qt::BackgroundRole: {
-        const QColor c = m_grid->m_source->CellBackground(row, col);
-        return QBrush(c.isValid() ? c : m_grid->m_cellColour);
-    }
+        return m_host->CellText(row, col);
+    case Qt::BackgroundRole:
+        return QBrush(m_host->CellFill(row, col));
     case Qt::ForegroundRole: {
-        const QColor c = m_grid->m_source->CellTextColour(row, col);
+        const QColor c = m_host->CellInk(row, col);
         return c.isValid() ? QVariant(QBrush(c)) : QVariant();
     }
     default:
@@ -46,11 +41,11 @@ QVariant CGridModel::data(const QModelIndex& index, int role) const
 
 QVariant CGridModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (role != Qt::DisplayRole || !m_grid->m_source)
+    if (role != Qt::DisplayRole)
         return {};
     if (orientation == Qt::Horizontal)
-        return m_grid->m_source->CellText(0, section + 1);
-    return m_grid->m_source->CellText(m_grid->OwnerRowOfIndex(section), 0);
+        return m_host->CellText(0, section + 1);
+    return m_host->CellText(m_host->OwnerRowOfIndex(section), 0);
 }
 
 Qt::ItemFlags CGridModel::flags(const QModelIndex& index) const
@@ -58,10 +53,7 @@ Qt::ItemFlags CGridModel::flags(const QModelIndex& index) const
     if (!index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    const int col = index.column() + 1;
-    const CGridCtrl::CellKind kind = m_grid->ColumnKind(col);
-    if ((kind == CGridCtrl::CellKind::Text || kind == CGridCtrl::CellKind::Combo)
-        && m_grid->IsEditable(m_grid->OwnerRowOfIndex(index.row()), col))
+    if (m_host->IsTextEditable(m_host->OwnerRowOfIndex(index.row()), index.column() + 1))
         f |= Qt::ItemIsEditable;
     return f;
 }
@@ -71,7 +63,7 @@ bool CGridModel::setData(const QModelIndex& index, const QVariant& value, int ro
     if (!index.isValid() || role != Qt::EditRole)
         return false;
     // The owner stores the value; the cell shows it once the owner's records have it.
-    m_grid->PostEndEdit(m_grid->OwnerRowOfIndex(index.row()), index.column() + 1, value.toString());
+    m_host->CommitEdit(m_host->OwnerRowOfIndex(index.row()), index.column() + 1, value.toString());
     return true;
 }
 
@@ -110,12 +102,12 @@ void CGridModel::Reorder(const std::function<void()>& change)
     QList<int> owners;
     owners.reserve(from.size());
     for (const QModelIndex& i : from)
-        owners.append(m_grid->OwnerRowOfIndex(i.row()));
+        owners.append(m_host->OwnerRowOfIndex(i.row()));
     change();
     QModelIndexList to;
     to.reserve(from.size());
     for (qsizetype k = 0; k < from.size(); ++k) {
-        const int display = m_grid->DisplayIndexOfOwner(owners[k]);
+        const int display = m_host->DisplayIndexOfOwner(owners[k]);
         to.append(display < 0 ? QModelIndex() : index(display, from[k].column()));
     }
     changePersistentIndexList(from, to);

@@ -1,15 +1,32 @@
 #pragma once
-// The grid's table model: no storage of its own, every value comes from the grid's source
-// through the grid's row mapping. Model rows are display rows (0-based), model columns are the
+// The grid's table model: no storage of its own, every value comes from its host (the grid)
+// through the host's row mapping. Model rows are display rows (0-based), model columns are the
 // data columns (owner column - 1).
 #include <QAbstractTableModel>
+#include <QColor>
+#include <QString>
 #include <functional>
 
-class CGridCtrl;
+// What the model needs of the grid, and nothing more: the mapping between display rows and
+// owner rows, and the cells in owner numbering.
+class IGridModelHost {
+public:
+    virtual int OwnerRowOfIndex(int displayIndex) const = 0;
+    virtual int DisplayIndexOfOwner(int ownerRow) const = 0;
+    virtual QString CellText(int row, int col) const = 0;
+    virtual QColor CellFill(int row, int col) const = 0;       // always valid
+    virtual QColor CellInk(int row, int col) const = 0;        // invalid: the default
+    // Whether a text or combo cell opens an editor (check boxes and buttons never do).
+    virtual bool IsTextEditable(int row, int col) const = 0;
+    virtual void CommitEdit(int row, int col, const QString& text) = 0;
+
+protected:
+    ~IGridModelHost() = default;
+};
 
 class CGridModel : public QAbstractTableModel {
 public:
-    explicit CGridModel(CGridCtrl* grid);
+    CGridModel(IGridModelHost* host, QObject* parent);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -28,7 +45,7 @@ public:
     void Touch();
 
 private:
-    CGridCtrl* m_grid;
+    IGridModelHost* m_host;
     int m_rows = 0;
     int m_cols = 0;
 };

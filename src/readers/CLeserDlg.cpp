@@ -131,6 +131,11 @@ std::vector<int> CLeserDlg::DefaultColumnWidths() const
     return {30, 45, 80, 155, 130, 50, 80};
 }
 
+CGridCtrl::ColumnFit CLeserDlg::ColumnFitOf(int col) const
+{
+    return col == ColName || col == ColInfo ? CGridCtrl::ColumnFit::FreeText : CGridCtrl::ColumnFit::Whole;
+}
+
 QColor CLeserDlg::CellBackground(int row, int col) const
 {
     if (col == ColButton && row >= 1 && row <= RecordCount()

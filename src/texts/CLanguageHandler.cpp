@@ -1,4 +1,5 @@
 #include "texts/CLanguageHandler.h"
+#include "texts/QtTranslations.h"
 
 #include "base/Paths.h"
 
@@ -88,15 +89,21 @@ void CLanguageHandler::SetAktLanguage(uint32_t language)
 
 void CLanguageHandler::GetAllItems()
 {
-    std::unique_lock lock(m_lock);
-    m_loadedFrom.clear();
-    for (const QString& path : Candidates()) {
-        if (LoadFile(path, m_texts)) {
-            m_loadedFrom = path;
-            return;
+    uint32_t language = 0;
+    {
+        std::unique_lock lock(m_lock);
+        language = m_language;
+        m_loadedFrom.clear();
+        m_texts.clear();
+        for (const QString& path : Candidates()) {
+            if (LoadFile(path, m_texts)) {
+                m_loadedFrom = path;
+                break;
+            }
         }
     }
-    m_texts.clear();
+    // Qt's own buttons and dialogs speak the same language as the program's texts.
+    UseQtTranslations(language);
 }
 
 uint32_t CLanguageHandler::GetAktivLanguage() const

@@ -62,6 +62,12 @@ std::vector<int> CEventsDlg::DefaultColumnWidths() const
     return {60, 110, 110, 110, 70, 50, 110, 140, 110, 160};
 }
 
+CGridCtrl::ColumnFit CEventsDlg::ColumnFitOf(int col) const
+{
+    const bool name = col == ColPerson || col == ColReader || col == ColClassText || col == ColDetailText;
+    return name ? CGridCtrl::ColumnFit::FreeText : CGridCtrl::ColumnFit::Whole;
+}
+
 QString CEventsDlg::PersonOf(const QString& transponderNo) const
 {
     const int t = Store()->Get_Ptr_To_tblTransponder()->IndexOfNumber(transponderNo);

@@ -35,6 +35,7 @@ public:
     QString RecordCellText(int index, int col) const override;
     bool IsColumnReadOnly(int col) const override { Q_UNUSED(col) return true; }
     std::vector<int> DefaultColumnWidths() const override;
+    CGridCtrl::ColumnFit ColumnFitOf(int col) const override;
     std::vector<MenuItem> ContextMenuItems(int row, int col) override;
     void OnCommand(int command) override;
     ChangeTexts ChangeTextNumbers() const override;

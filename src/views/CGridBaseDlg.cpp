@@ -123,6 +123,16 @@ void CGridBaseDlg::Refill()
 {
     Fill();
     ApplyLayout();
+    FitColumns();
+}
+
+void CGridBaseDlg::FitColumns()
+{
+    if (!m_grid)
+        return;
+    for (int col = 1; col <= ColumnCount(); ++col)
+        m_grid->SetColumnFit(col, ColumnFitOf(col));
+    m_grid->FitColumns();
 }
 
 void CGridBaseDlg::Load(int filter)
@@ -136,6 +146,7 @@ void CGridBaseDlg::RefreshColumnTitles()
     // The titles are asked for like any cell, so a repaint shows them in the new language.
     if (m_grid)
         m_grid->Refresh();
+    FitColumns();
 }
 
 void CGridBaseDlg::EndEdit(int, int, const QString&) {}

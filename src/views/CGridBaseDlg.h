@@ -72,6 +72,9 @@ public:
     virtual bool IsColumnReadOnly(int col) const { Q_UNUSED(col) return false; }
     // Default widths by column (index 0 = column 1); columns beyond the list keep theirs.
     virtual std::vector<int> DefaultColumnWidths() const { return {}; }
+    // What a column must show whole: by default its title and all its cells (numbers, dates,
+    // codes); views name their free-text columns (names) and their reader columns.
+    virtual CGridCtrl::ColumnFit ColumnFitOf(int col) const { Q_UNUSED(col) return CGridCtrl::ColumnFit::Whole; }
 
     // Display callback of the grid: titles for row 0, record texts for data rows, nothing
     // for column 0 or an empty table. Read-only cells are grey.
@@ -179,8 +182,12 @@ signals:
 protected:
     // Sets the default widths unless the keep-widths flag is set.
     void SetDefaultWidths();
-    // Refill after a change: row count from the cache, layout applied again.
+    // Refill after a change: row count from the cache, layout applied again, columns fitted.
     void Refill();
+    // Widens the columns to their titles and fixed-width contents in the font in use. The
+    // widths of the layout file (or the defaults) are the start; what the user dragged wider
+    // stays.
+    void FitColumns();
 
     ViewContext m_ctx;
     int m_filter = 0;

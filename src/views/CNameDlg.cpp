@@ -139,6 +139,13 @@ std::vector<int> CNameDlg::DefaultColumnWidths() const
     return widths;
 }
 
+CGridCtrl::ColumnFit CNameDlg::ColumnFitOf(int col) const
+{
+    if (col == ColName || col == ColSchedule)
+        return CGridCtrl::ColumnFit::FreeText;
+    return col >= ColFirstReader ? CGridCtrl::ColumnFit::FreeTitle : CGridCtrl::ColumnFit::Whole;
+}
+
 // ---------------------------------------------------------------- editing
 
 void CNameDlg::EndEdit(int row, int col, const QString& text)

@@ -27,6 +27,7 @@ public:
     QString RecordCellText(int index, int col) const override;
     bool IsColumnReadOnly(int col) const override;
     std::vector<int> DefaultColumnWidths() const override;
+    CGridCtrl::ColumnFit ColumnFitOf(int col) const override;
 
     // ---- the change pattern ----
     ChangeTexts ChangeTextNumbers() const override { return {69, 68, 77, 78, 64}; }

@@ -108,6 +108,7 @@ void CTransponderDlg::RowsChanged()
 {
     RebuildFilter();
     Grid()->SetRowCount(RecordCount() + 1);
+    FitColumns();   // a captured number may be wider than those before it
 }
 
 // ---------------------------------------------------------------- columns and cells
@@ -210,6 +211,13 @@ std::vector<int> CTransponderDlg::DefaultColumnWidths() const
     std::vector<int> widths{30, 0, 90, 130, 80};
     widths.resize(size_t(ColumnCount()), 50);
     return widths;
+}
+
+CGridCtrl::ColumnFit CTransponderDlg::ColumnFitOf(int col) const
+{
+    if (col == ColPerson || col == ColSchedule)
+        return CGridCtrl::ColumnFit::FreeText;
+    return col >= ColFirstReader ? CGridCtrl::ColumnFit::FreeTitle : CGridCtrl::ColumnFit::Whole;
 }
 
 // ---------------------------------------------------------------- end of edit

@@ -150,6 +150,11 @@ std::vector<int> CZeitschemaDlg::DefaultColumnWidths() const
     return {30, 0, 115, 70, 70, 70, 70, 45, 45, 45, 45, 45, 45, 45};
 }
 
+CGridCtrl::ColumnFit CZeitschemaDlg::ColumnFitOf(int col) const
+{
+    return col == ColName ? CGridCtrl::ColumnFit::FreeText : CGridCtrl::ColumnFit::Whole;
+}
+
 // ---------------------------------------------------------------- selection
 
 void CZeitschemaDlg::DropProtectedFromSelection()

@@ -38,6 +38,21 @@ int main(int argc, char** argv)
         }, &tid);
         AddRecord<structPerson>(store.Get_Ptr_To_tblPerson(), [&](structPerson& p) { p.Name = people[i][0]; p.TransponderID = tid; });
     }
+    // A morning at the main entrance; the last one is a tag nobody carries.
+    const char* events[][4] = {{"0A1B2C3D4E", "0715", "01", "Zutritt gewährt"}, {"00FF112233", "0722", "01", "Zutritt gewährt"},
+                               {"1234ABCD99", "0748", "02", "Außerhalb des Zeitplans"}, {"00000DDDDD", "0803", "03", "Unbekannter Transponder"}};
+    AddRecords<structEvents>(store.Get_Ptr_To_tblEvents(), 12, [&](int k, structEvents& e) {
+        const auto& ev = events[k % 4];
+        e.TransponderNo = ev[0];
+        e.Date = QString::number(k / 4 + 14) + QStringLiteral("122026");   // DDMMYYYY
+        e.Time = ev[1];
+        e.ClassCode = ev[2];
+        e.ClassText = QString::fromUtf8(ev[3]);
+        e.DetailCode = QStringLiteral("00");
+        e.DetailText = QStringLiteral("---");
+        e.ReaderID = readerIds[0];
+        e.ReaderName = QStringLiteral("Haupteingang");
+    });
     std::printf("seeded %s\n", qPrintable(store.GetAktDBPath()));
     return 0;
 }

@@ -1,0 +1,360 @@
+// The program as a German or English desktop user meets it: tables that show every number,
+// date and title whole in the font in use, Qt's own buttons in the window's language, and
+// mnemonics that do not clash within a menu or a dialog.
+#include "app/CAboutDlg.h"
+#include "app/CChooseCOMDlg.h"
+#include "app/CMainFrame.h"
+#include "app/GuiPrompt.h"
+#include "base/Paths.h"
+#include "base/Settings.h"
+#include "exchange/CExportDataDlg.h"
+#include "exchange/CImportDataDlg.h"
+#include "exchange/CImportErrorDlg.h"
+#include "grid/CGridDelegate.h"
+#include "layout/CDialogSetup.h"
+#include "params/CCheckMTransDlg.h"
+#include "params/CParamBirchDlg.h"
+#include "params/CParamMaple_CedarDlg.h"
+#include "params/CSendBirchDlg.h"
+#include "params/CUsbManuell.h"
+#include "readers/CChooseReaderDlg.h"
+#include "readers/CReadEventsDlg.h"
+#include "records/CStoreDB_Handler.h"
+#include "records/RecordOps.h"
+#include "support/TestEnv.h"
+#include "texts/CLanguageHandler.h"
+#include "tree/CLeftTreeView.h"
+#include "views/CTransponderDlg.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+using Fit = CGridCtrl::ColumnFit;
+
+// The letter after the first single "&"; a null character when there is none.
+QChar Mnemonic(const QString& text)
+{
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != u'&')
+            continue;
+        if (text[i + 1] == u'&') {
+            ++i;
+            continue;
+        }
+        return text[i + 1].toLower();
+    }
+    return {};
+}
+
+// Texts of one menu or dialog whose mnemonics clash, as "where: 'a' in X and Y".
+QStringList Clashes(const QString& where, const QStringList& texts)
+{
+    QStringList clashes;
+    QHash<QChar, QString> seen;
+    for (const QString& text : texts) {
+        const QChar m = Mnemonic(text);
+        if (m.isNull())
+            continue;
+        if (seen.contains(m))
+            clashes << QStringLiteral("%1: '%2' in \"%3\" and \"%4\"").arg(where, m, seen[m], text);
+        else
+            seen.insert(m, text);
+    }
+    return clashes;
+}
+
+QStringList MenuClashes(const QString& where, const QMenu* menu)
+{
+    QStringList texts, clashes;
+    for (const QAction* action : menu->actions()) {
+        texts << action->text();
+        if (action->menu())
+            clashes << MenuClashes(where + QStringLiteral(" > ") + action->text(), action->menu());
+    }
+    return Clashes(where, texts) + clashes;
+}
+
+QStringList DialogClashes(const QWidget& dialog)
+{
+    QStringList texts;
+    for (const QAbstractButton* b : dialog.findChildren<QAbstractButton*>())
+        texts << b->text();
+    for (const QLabel* l : dialog.findChildren<QLabel*>())
+        texts << l->text();
+    for (const QGroupBox* g : dialog.findChildren<QGroupBox*>())
+        texts << g->title();
+    return Clashes(dialog.metaObject()->className(), texts);
+}
+
+// Hexadecimal numbers with the widest letters first, so a width taken from narrow digits fails.
+QString TransponderNumber(int i)
+{
+    static const char* wide[] = {"DDDDDDDDDD", "0000DDDDDD", "BBBBBBBBBB", "8888888888", "00000CCCCC"};
+    if (i < 5)
+        return QString::fromLatin1(wide[i]);
+    return QStringLiteral("%1").arg(quint64(i) * 0x2F3B7D1ull, 10, 16, QLatin1Char('0')).toUpper().right(10);
+}
+
+} // namespace
+
+class TestNative : public QObject {
+    Q_OBJECT
+    std::unique_ptr<CLanguageHandler> m_lang;
+    std::unique_ptr<CStoreDB_Handler> m_store;
+    std::unique_ptr<CDialogSetup> m_layout;
+    std::vector<int32_t> m_readers;
+
+    void SetLanguage(uint32_t language)
+    {
+        Settings::WriteLanguage(language);
+        m_lang->SetAktLanguage(language);
+        m_lang->GetAllItems();
+    }
+
+    // A site: 12 readers with long names (the last a Birch), 400 transponders and persons,
+    // 25 schedules and 3000 events over a year.
+    void SeedSite()
+    {
+        CStoreDB_Handler& s = *m_store;
+        AddRecords<structLeser>(s.Get_Ptr_To_tblLeser(), 12, [](int k, structLeser& l) {
+            l.Name = QStringLiteral("Leser_EC%1AB_Nordtor").arg(k, 2, 10, QLatin1Char('0'));
+            l.Model = k == 11 ? QStringLiteral("Birch") : k % 2 ? QStringLiteral("Maple") : QStringLiteral("Cedar");
+            l.Identity = QStringLiteral("CDWWMM%1").arg(k, 14, 10, QLatin1Char('0'));
+            l.Info = QStringLiteral("WM");
+            l.SwitchTime = QStringLiteral("5");
+            l.Params = QStringLiteral("00");
+        }, &m_readers);
+        for (int k = 0; k < 25; ++k)
+            AddRecords<structZeitschema>(s.Get_Ptr_To_tblZeitschema(), 4, [k](int w, structZeitschema& z) {
+                z.Name = QStringLiteral("Schicht %1").arg(k);
+                z.From = w ? QStringLiteral("0000") : QStringLiteral("0545");
+                z.To = QStringLiteral("2359");
+                for (int d = 0; d < 7; ++d)
+                    z.Day[d] = 1;
+            });
+        const QString readers = QString::number(m_readers[0]) + QLatin1Char(',') + QString::number(m_readers[1]);
+        std::vector<int32_t> transponders;
+        AddRecords<structTransponder>(s.Get_Ptr_To_tblTransponder(), 400, [&](int k, structTransponder& t) {
+            t.Number = TransponderNumber(k);
+            t.ScheduleID = 1;
+            t.Readers = readers;
+        }, &transponders);
+        AddRecords<structPerson>(s.Get_Ptr_To_tblPerson(), 400, [&](int k, structPerson& p) {
+            p.Name = QStringLiteral("Maximiliane Wolkenstein-Übermuth %1").arg(k);
+            p.TransponderID = transponders[size_t(k)];
+        });
+        AddRecords<structEvents>(s.Get_Ptr_To_tblEvents(), 3000, [&](int k, structEvents& e) {
+            e.TransponderNo = TransponderNumber(k % 400);
+            e.Date = QStringLiteral("%1%2%3").arg(k % 28 + 1, 2, 10, QLatin1Char('0'))
+                         .arg(k % 12 + 1, 2, 10, QLatin1Char('0')).arg(2026);
+            e.Time = QStringLiteral("%1%2").arg(k % 24, 2, 10, QLatin1Char('0')).arg(k % 60, 2, 10, QLatin1Char('0'));
+            e.ClassCode = QStringLiteral("0W%1").arg(k % 8);
+            e.ClassText = QStringLiteral("Zutritt gewährt");
+            e.DetailCode = QStringLiteral("MW%1").arg(k % 16, 2, 16, QLatin1Char('0'));
+            e.DetailText = QStringLiteral("Transponder im Zeitplan");
+            e.ReaderID = m_readers[size_t(k % 12)];
+            e.ReaderName = QStringLiteral("Leser_EC%1AB_Nordtor").arg(k % 12, 2, 10, QLatin1Char('0'));
+        });
+        s.Get_Ptr_To_tblLeser()->_Requery();
+        s.Get_Ptr_To_tblZeitschema()->_Requery();
+        s.Get_Ptr_To_tblTransponder()->_Requery();
+        s.Get_Ptr_To_tblPerson()->_Requery();
+        s.Get_Ptr_To_tblEvents()->_Requery();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        VmTest::IsolateHome();
+        CLeftTreeView::SetAskPortAtStart(false);
+        m_lang = std::make_unique<CLanguageHandler>(0, Paths::ProgramDir() + "/SysFiles/");
+        m_store = std::make_unique<CStoreDB_Handler>(m_lang.get());
+        QVERIFY(m_store->IsDatabaseOpen());
+        m_layout = std::make_unique<CDialogSetup>();
+        QCOMPARE(m_layout->OpenFile(QStringLiteral("DialogSetup.xml")), 1);
+        SeedSite();
+    }
+
+    void tablesShowNumbersAndTitlesWhole_data()
+    {
+        QTest::addColumn<int>("category");
+        QTest::addColumn<uint>("language");
+        QTest::addColumn<int>("pointSize");
+        const std::pair<const char*, CLeftTreeView::Category> views[] = {
+            {"readers", CLeftTreeView::Readers}, {"transponders", CLeftTreeView::Transponders},
+            {"persons", CLeftTreeView::Persons}, {"schedules", CLeftTreeView::Schedules},
+            {"events", CLeftTreeView::Events}};
+        // The font of the desktop, and a larger one than the default widths were made for.
+        const int normal = QApplication::font().pointSize();
+        for (int size : {normal, 13})
+            for (uint language : {0u, 1u})
+                for (const auto& [name, category] : views)
+                    QTest::newRow(qPrintable(QStringLiteral("%1 %2 %3pt").arg(name, language ? "en" : "de").arg(size)))
+                        << int(category) << language << size;
+    }
+    void tablesShowNumbersAndTitlesWhole()
+    {
+        QFETCH(int, category);
+        QFETCH(uint, language);
+        QFETCH(int, pointSize);
+        QFont font = QApplication::font();
+        font.setPointSize(pointSize);
+        QApplication::setFont(font);
+        SetLanguage(language);
+        ViewContext ctx{m_lang.get(), m_store.get(), m_layout.get(), nullptr};
+        std::unique_ptr<CGridBaseDlg> view(
+            CLeftTreeView::CreateDefaultView(CLeftTreeView::Category(category), ctx, nullptr));
+        view->resize(1200, 700);
+        view->Load(0);
+        CGridCtrl* grid = view->Grid();
+        QVERIFY(view->RecordCount() > 0);
+        const QFontMetrics cells(grid->font());
+        const QFontMetrics titles(grid->horizontalHeader()->font());
+        QVERIFY(grid->RowHeight() >= cells.height());
+        auto checkColumn = [&](int col) -> QString {
+            const int width = grid->ColumnWidth(col);
+            if (width == 0)
+                return {};   // hidden
+            const QString title = view->CellText(0, col);
+            const Fit fit = view->ColumnFitOf(col);
+            if (fit == Fit::FreeTitle) {
+                if (grid->CellToolTip(0, col) != title)
+                    return QStringLiteral("no tooltip \"%1\"").arg(title);
+            } else {
+                const QRect room(0, 0, width - 4, grid->HeaderHeight() - 2);
+                const QRect need = titles.boundingRect(room, Qt::AlignCenter | Qt::TextWordWrap, title);
+                if (need.width() > room.width() || need.height() > room.height())
+                    return QStringLiteral("title \"%1\" in %2 pixels").arg(title).arg(width);
+            }
+            if (fit == Fit::FreeText || grid->ColumnKind(col) == CGridCtrl::CellKind::Check)
+                return {};
+            const int room = width - 2 * CGridDelegate::kTextMargin - 1;
+            for (int row = 1; row <= view->RecordCount(); ++row) {
+                const QString text = view->CellText(row, col);
+                if (cells.horizontalAdvance(text) > room)
+                    return QStringLiteral("\"%1\" of column \"%2\" in %3 pixels").arg(text, title).arg(width);
+            }
+            return {};
+        };
+        for (int col = 1; col <= view->ColumnCount(); ++col) {
+            const QString fault = checkColumn(col);
+            QVERIFY2(fault.isEmpty(), qPrintable(fault));
+        }
+        // Dragged narrower than its numbers, a column stops at their width; dragged wider, it
+        // keeps its width when the table is filled again.
+        QHeaderView* header = grid->horizontalHeader();
+        header->resizeSection(0, 5);
+        QVERIFY2(checkColumn(1).isEmpty(), qPrintable(checkColumn(1)));
+        const int wider = grid->ColumnWidth(1) + 40;
+        header->resizeSection(0, wider);
+        view->Load(0);
+        QCOMPARE(grid->ColumnWidth(1), wider);
+    }
+
+    void messageBoxesSpeakTheWindowsLanguage_data()
+    {
+        QTest::addColumn<uint>("language");
+        QTest::addColumn<QString>("yes");
+        QTest::addColumn<QString>("no");
+        QTest::addColumn<int>("key");
+        QTest::newRow("German") << 0u << "&Ja" << "&Nein" << int(Qt::Key_J);
+        QTest::newRow("English") << 1u << "&Yes" << "&No" << int(Qt::Key_Y);
+    }
+    void messageBoxesSpeakTheWindowsLanguage()
+    {
+        QFETCH(uint, language);
+        QFETCH(QString, yes);
+        QFETCH(QString, no);
+        QFETCH(int, key);
+        SetLanguage(language);
+        GuiPrompt prompt;
+        QStringList buttons;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            for (QAbstractButton* b : box->buttons())
+                buttons << b->text();
+            box->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(box));
+            // The mnemonic clicks its button after a short animation; a box it missed goes.
+            QTimer::singleShot(3000, box, &QMessageBox::reject);
+            QTest::keyClick(box, Qt::Key(key), Qt::AltModifier);
+        });
+        const bool answer = AskYesNo(m_lang->GetLangItem(157));
+        buttons.sort();
+        QStringList expected{yes, no};
+        expected.sort();
+        QCOMPARE(buttons, expected);
+        QVERIFY2(answer, "the mnemonic of the yes button did not answer the question");
+    }
+
+    void mnemonicsAreUnique_data()
+    {
+        QTest::addColumn<uint>("language");
+        QTest::newRow("German") << 0u;
+        QTest::newRow("English") << 1u;
+    }
+    void mnemonicsAreUnique()
+    {
+        QFETCH(uint, language);
+        SetLanguage(language);
+        QStringList clashes;
+
+        CMainFrame frame(m_lang.get(), m_store.get(), nullptr);
+        QStringList titles;
+        for (QAction* menu : frame.menuBar()->actions()) {
+            titles << menu->text();
+            if (menu->menu())
+                clashes << MenuClashes(menu->text(), menu->menu());
+        }
+        clashes << Clashes(QStringLiteral("menu bar"), titles);
+
+        ViewContext ctx{m_lang.get(), m_store.get(), nullptr, nullptr};
+        for (auto category : {CLeftTreeView::Readers, CLeftTreeView::Transponders, CLeftTreeView::Persons,
+                              CLeftTreeView::Schedules, CLeftTreeView::Events}) {
+            std::unique_ptr<CGridBaseDlg> view(CLeftTreeView::CreateDefaultView(category, ctx, nullptr));
+            view->Load(0);
+            view->Grid()->SelectRow(1);
+            // Right click on the last column: a reader column where a table has them.
+            QMenu* menu = view->BuildContextMenu(view->ContextMenuItems(1, view->ColumnCount()));
+            clashes << MenuClashes(view->metaObject()->className(), menu);
+        }
+
+        const CtblLeser* readers = m_store->Get_Ptr_To_tblLeser();
+        const structLeser& cedar = readers->Get_Leser(0);
+        const structLeser& birch = readers->Get_Leser(readers->GetAnz_Leser() - 1);
+        const ParamSupport::Context params{m_lang.get(), m_store.get(), nullptr, {}};
+        CTransponderDlg transponders(ctx);
+        transponders.Load(0);
+        std::vector<std::unique_ptr<QWidget>> dialogs;
+        dialogs.emplace_back(new CAboutDlg(m_lang.get(), false));
+        dialogs.emplace_back(new CChooseCOMDlg(m_lang.get(), {1, 2}));
+        dialogs.emplace_back(new CExportDataDlg(m_lang.get(), true));
+        dialogs.emplace_back(new CImportDataDlg(m_lang.get()));
+        dialogs.emplace_back(new CImportErrorDlg(m_lang.get(), {QStringLiteral("x")}));
+        dialogs.emplace_back(new CCheckMTransDlg(QStringLiteral("00000CCCCC"), QStringLiteral("00000DDDDD"), m_lang.get()));
+        dialogs.emplace_back(new CChooseReaderDlg(m_lang.get(), {QStringLiteral("Tisch")}, QStringLiteral("neu")));
+        dialogs.emplace_back(new CReadEventsDlg(m_lang.get()));
+        dialogs.emplace_back(new CUsbManuell(m_lang.get(), &transponders, transponders.Grid()));
+        dialogs.emplace_back(new CParamBirchDlg(params, birch));
+        dialogs.emplace_back(new CParamMaple_CedarDlg(params, cedar));
+        dialogs.emplace_back(new CSendBirchDlg(params, 0, birch.ID));
+        for (const auto& dialog : dialogs)
+            clashes << DialogClashes(*dialog);
+        QVERIFY2(clashes.isEmpty(), qPrintable(clashes.join(QLatin1Char('\n'))));
+    }
+};
+
+QTEST_MAIN(TestNative)
+#include "test_native.moc"
