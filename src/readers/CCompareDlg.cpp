@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QPushButton>
 #include <QPointer>
 #include <QVBoxLayout>
 
@@ -69,6 +70,7 @@ CCompareDlg::CCompareDlg(CStoreDB_Handler& store, const CLanguageHandler* lang, 
         layout->addWidget(label);
     }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->button(QDialogButtonBox::Close)->setText(text(367));
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::close);
     layout->addWidget(buttons);
     resize(420, d.Same() ? 140 : 420);

@@ -21,8 +21,8 @@ QString Text(const CLanguageHandler* lang, uint32_t number)
     return lang ? lang->GetLangItem(number) : QString();
 }
 
-// The numbers of `from` that `other` lacks, counted as multisets, in the order of `from`.
-QStringList Missing(const QStringList& from, const QStringList& other)
+// `from` without the numbers of `other`, both taken as multisets, in the order of `from`.
+QStringList Without(const QStringList& from, const QStringList& other)
 {
     QHash<QString, int> left;
     for (const QString& n : other)
@@ -38,24 +38,6 @@ QStringList Missing(const QStringList& from, const QStringList& other)
     return out;
 }
 
-// `list` without the numbers that are missing on the other side: what both hold, in the
-// order of `list`.
-QStringList Common(const QStringList& list, const QStringList& missing)
-{
-    QHash<QString, int> drop;
-    for (const QString& n : missing)
-        ++drop[n];
-    QStringList out;
-    for (const QString& n : list) {
-        int& k = drop[n];
-        if (k > 0)
-            --k;
-        else
-            out << n;
-    }
-    return out;
-}
-
 } // namespace
 
 Differences Compare(const WriteAll::Plan& plan, const ReaderContents& reader)
@@ -63,9 +45,10 @@ Differences Compare(const WriteAll::Plan& plan, const ReaderContents& reader)
     Differences d;
     d.inReader = int(reader.numbers.size());
     d.inDatabase = int(plan.transponders.size());
-    d.onlyInReader = Missing(reader.numbers, plan.transponders);
-    d.onlyInDatabase = Missing(plan.transponders, reader.numbers);
-    d.orderDiffers = Common(reader.numbers, d.onlyInReader) != Common(plan.transponders, d.onlyInDatabase);
+    d.onlyInReader = Without(reader.numbers, plan.transponders);
+    d.onlyInDatabase = Without(plan.transponders, reader.numbers);
+    // What both hold, each in its own order.
+    d.orderDiffers = Without(reader.numbers, d.onlyInReader) != Without(plan.transponders, d.onlyInDatabase);
     // The telegram data writing all data would send, minus its "P000n" head.
     const QString want[2] = {QString::fromLatin1(WriteAll::Param0Data(plan.params).mid(5)),
                              QString::fromLatin1(WriteAll::Param1Data(plan.switchTime).mid(5))};

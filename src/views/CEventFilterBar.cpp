@@ -55,6 +55,7 @@ CEventFilterBar::CEventFilterBar(CStoreDB_Handler* store, CLanguageHandler* lang
     m_who->setObjectName(QStringLiteral("whoEdit"));
     m_who->setPlaceholderText(Text(353));
     m_who->setClearButtonEnabled(true);
+    m_who->setMinimumWidth(150);
     connect(m_who, &QLineEdit::textChanged, this, &CEventFilterBar::Changed);
     row->addWidget(m_who, 1);
 

@@ -1,8 +1,10 @@
-// The event filter on a site's worth of events, and the event table's filter row: what it
-// shows, and that delete all then removes only what is shown.
+// The comparison of a reader's list with the database's, the event filter on a site's worth of
+// events, the event table's filter row (what it shows, and that delete all then removes only
+// what is shown), and the pending readers.
 #include "base/Prompt.h"
 #include "base/Settings.h"
 #include "readers/PendingWrites.h"
+#include "readers/ReaderComparison.h"
 #include "report/EventFilter.h"
 #include "support/SiteEvents.h"
 #include "support/TestEnv.h"
@@ -23,7 +25,7 @@ const QDate kFirst(2026, 2, 1);
 
 } // namespace
 
-class TestEventFilter : public QObject {
+class TestAuditCore : public QObject {
     Q_OBJECT
     std::unique_ptr<CLanguageHandler> m_lang;
     std::unique_ptr<CStoreDB_Handler> m_store;
@@ -38,6 +40,46 @@ private slots:
         m_store = std::make_unique<CStoreDB_Handler>(m_lang.get());
         QVERIFY(m_store->IsDatabaseOpen());
         m_readers = VmTest::FillSite(*m_store, kEvents, kFirst);
+    }
+
+    // Lists as "reader|database" (numbers a letter each) and what must be found.
+    void compare_data()
+    {
+        QTest::addColumn<QString>("lists");
+        QTest::addColumn<QString>("onlyInReader");
+        QTest::addColumn<QString>("onlyInDatabase");
+        QTest::addColumn<bool>("orderDiffers");
+        QTest::newRow("same") << "abc|abc" << "" << "" << false;
+        QTest::newRow("revoked and new") << "abc|bcd" << "a" << "d" << false;
+        QTest::newRow("order") << "abc|acb" << "" << "" << true;
+        QTest::newRow("order among the common ones") << "xbca|abcy" << "x" << "y" << true;
+        QTest::newRow("held twice") << "aab|ab" << "a" << "" << false;
+        QTest::newRow("empty reader") << "|ab" << "" << "ab" << false;
+    }
+    void compare()
+    {
+        QFETCH(QString, lists);
+        QFETCH(QString, onlyInReader);
+        QFETCH(QString, onlyInDatabase);
+        QFETCH(bool, orderDiffers);
+        const auto numbers = [](const QString& letters) {
+            QStringList out;
+            for (QChar c : letters)
+                out << QString(10, c);
+            return out;
+        };
+        WriteAll::Plan plan;
+        plan.transponders = numbers(lists.section('|', 1));
+        plan.params = QStringLiteral("0A");
+        plan.switchTime = QStringLiteral("133");
+        const ReaderComparison::Differences d =
+            ReaderComparison::Compare(plan, {numbers(lists.section('|', 0, 0)), QStringLiteral("000A"), QStringLiteral("0084")});
+        QCOMPARE(d.onlyInReader, numbers(onlyInReader));
+        QCOMPARE(d.onlyInDatabase, numbers(onlyInDatabase));
+        QCOMPARE(d.orderDiffers, orderDiffers);
+        // Parameter 1 differs in every row: 133 is written as 0085.
+        QCOMPARE(d.params, (QList<ReaderComparison::ParamDiff>{{1, QStringLiteral("0084"), QStringLiteral("0085")}}));
+        QCOMPARE(d.Same(), false);
     }
 
     // Each row: the criteria, and which generated events must pass (counted from how they were
@@ -146,5 +188,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestEventFilter)
-#include "tst_EventFilter.moc"
+QTEST_MAIN(TestAuditCore)
+#include "tst_AuditCore.moc"
