@@ -18,8 +18,8 @@
 #include "readers/WriteAll.h"
 #include "records/CStoreDB_Handler.h"
 #include "texts/CLanguageHandler.h"
-#include "tree/CPendingMarkDelegate.h"
 #include "views/IReaderTree.h"
+#include "views/PendingColour.h"
 
 #include <QGuiApplication>
 #include <algorithm>
@@ -139,7 +139,7 @@ QColor CLeserDlg::CellBackground(int row, int col) const
         && ReaderModel::Decide(Store()->Get_Ptr_To_tblLeser()->Get_Leser(row - 1).Model, -1) == ReaderModel::Alder)
         return ReadOnlyColour();
     if ((col == ColName || col == ColChanged) && row >= 1 && row <= RecordCount() && Store()->Get_Ptr_To_tblLeser()->Get_Leser(row - 1).Changed == 1)
-        return CPendingMarkDelegate::Colour();   // changes not written yet
+        return PendingColour();   // changes not written yet
     return CGridBaseDlg::CellBackground(row, col);
 }
 

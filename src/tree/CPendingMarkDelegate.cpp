@@ -1,5 +1,7 @@
 #include "tree/CPendingMarkDelegate.h"
 
+#include "views/PendingColour.h"
+
 #include <QAbstractItemView>
 #include <QHelpEvent>
 #include <QTimer>
@@ -20,7 +22,7 @@ void CPendingMarkDelegate::initStyleOption(QStyleOptionViewItem* option, const Q
     if (!m_isPending(index))
         return;
     option->font.setBold(true);
-    option->backgroundBrush = Colour();
+    option->backgroundBrush = PendingColour();
 }
 
 bool CPendingMarkDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,

@@ -133,6 +133,29 @@ private slots:
         QCOMPARE(sim.Transponders(), (std::vector<std::string>{"0000000102", "0000000103", "0000000999"}));
     }
 
+    // A Birch is read as its send dialog reads it (the master in slot 0 is not compared).
+    void compareDeskReader()
+    {
+        VmTest::OnlineFixture online(kCom);
+        QVERIFY(online.Start(Sim::Model::Birch));
+        online.Reader().SetTransponders({"00000AAAAA", "0000000201", "0000000202"});
+        const QString db = NewDb();
+        {
+            CStoreDB_Handler store(nullptr, StoreLocation::Parse(db));
+            int32_t desk = 0;
+            AddRecord(store.Get_Ptr_To_tblLeser(), [](structLeser& r) { r.Name = "Desk", r.Model = "Birch", r.Identity = "---"; }, &desk);
+            for (const char* number : {"0000000202", "0000000203"})
+                AddRecord(store.Get_Ptr_To_tblTransponder(), [&](structTransponder& t) {
+                    t.Number = QString::fromLatin1(number), t.Readers = QString::number(desk), t.ScheduleID = 1;
+                });
+        }
+        const VmTest::CliOutcome o = Run({"compare", "--register-as", "Desk", "--db", db, "--json"}, 180000);
+        QVERIFY2(o.status == 4, o.err.constData());
+        QCOMPARE(Strings(o.Json().value("onlyInReader")), QStringList{"0000000201"});
+        QCOMPARE(Strings(o.Json().value("onlyInDatabase")), QStringList{"0000000203"});
+        QVERIFY(o.Json().value("params").toArray().isEmpty());
+    }
+
     void statusCountsEvents()
     {
         const QString db = NewDb();

@@ -130,23 +130,6 @@ private slots:
         QVERIFY(std::is_sorted(found.begin(), found.end()));
     }
 
-    void storedDatesAndClasses_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("number");
-        QTest::newRow("date") << "05092009" << 20090905;
-        QTest::newRow("short") << "0509200" << 0;
-        QTest::newRow("letters") << "05O92009" << 0;
-    }
-    void storedDatesAndClasses()
-    {
-        QFETCH(QString, text);
-        QFETCH(int, number);
-        QCOMPARE(EventFilter::DateNumber(text), number);
-        QCOMPARE(EventFilter::ClassOf("01"), unsigned(EventFilter::Refused));
-        QCOMPARE(EventFilter::ClassOf("11"), 0u);
-    }
-
     // The filter row narrows the table while typing; delete all then removes only those rows.
     void filterRowAndDeleteAll()
     {
