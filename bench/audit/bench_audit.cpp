@@ -53,19 +53,10 @@ int main(int argc, char** argv)
             held.push_back(t.Number.toStdString());
         });
         Sim::ReaderSim sim(Sim::Model::Rowan, kCom);
-        if (!sim.Start()) {
-            std::fprintf(stderr, "%s\n", sim.ErrorText().c_str());
-            return 1;
-        }
-        sim.SetTransponders(held);
-        Sim::SimFaults faults;
-        faults.pace = pace;
-        sim.SetFaults(faults);
         CSerialLink link;
-        if (!link.OpenComPort("COM" + QByteArray::number(kCom), 1)) {
-            std::fprintf(stderr, "cannot open the simulated reader's port\n");
+        if (!VmBench::StartPacedReader(sim, pace, link))
             return 1;
-        }
+        sim.SetTransponders(held);
         CCompareRun run(link, store, nullptr);
         QElapsedTimer timer;
         timer.start();

@@ -66,18 +66,9 @@ int main(int argc, char** argv)
     store.Get_Ptr_To_tblTransponder()->_Requery();
 
     Sim::ReaderSim sim(Sim::Model::Rowan, kCom);
-    if (!sim.Start()) {
-        std::fprintf(stderr, "%s\n", sim.ErrorText().c_str());
-        return 1;
-    }
-    Sim::SimFaults faults;
-    faults.pace = pace;
-    sim.SetFaults(faults);
     CSerialLink link;
-    if (!link.OpenComPort("COM" + QByteArray::number(kCom), 1)) {
-        std::fprintf(stderr, "cannot open the simulated reader's port\n");
+    if (!VmBench::StartPacedReader(sim, pace, link))
         return 1;
-    }
 
     // ---- write all ----
     {

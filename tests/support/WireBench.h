@@ -8,6 +8,7 @@
 //                  had when run as root), so that on a machine busy with other work the ratio
 //                  measures the exchange and not the wait for a free core; it says which it got.
 #include "ReaderSim.h"
+#include "link/CSerialLink.h"
 
 #include <QByteArray>
 #include <cstdio>
@@ -34,6 +35,24 @@ inline WireOptions StartWireBenchmark(int argc, char** argv)
     std::printf("scheduling: %s, simulator %s\n", o.realtime ? "real-time (FIFO)" : "normal",
                 o.pace ? "pacing the wire at 57200 bit/s" : "answering at once");
     return o;
+}
+
+// Starts the simulated reader, pacing the wire unless told not to, and opens link on its port.
+// false after saying why.
+inline bool StartPacedReader(Sim::ReaderSim& sim, bool pace, CSerialLink& link)
+{
+    if (!sim.Start()) {
+        std::fprintf(stderr, "%s\n", sim.ErrorText().c_str());
+        return false;
+    }
+    Sim::SimFaults faults;
+    faults.pace = pace;
+    sim.SetFaults(faults);
+    if (!link.OpenComPort("COM" + QByteArray::number(sim.ComNumber()), 1)) {
+        std::fprintf(stderr, "cannot open the simulated reader's port\n");
+        return false;
+    }
+    return true;
 }
 
 // Seconds the exchanged frames take on the wire: 10 bits a byte, STX and EOT included.
