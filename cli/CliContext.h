@@ -14,7 +14,7 @@ class CLanguageHandler;
 class CStoreDB_Handler;
 
 // Exit status of the tool.
-enum CliStatus { kDone = 0, kFailed = 1, kBadUsage = 2, kNoDatabase = 3 };
+enum CliStatus { kDone = 0, kFailed = 1, kBadUsage = 2, kNoDatabase = 3, kDiffers = 4 };
 
 struct CliOptions {
     QString command;
@@ -29,6 +29,7 @@ struct CliOptions {
     QString from, to;          // read-events: DDMMYY
     bool clear = false;        // read-events: empty the reader's memory when all was stored
     QString registerAs;        // identify: a desk reader's name, or "new"
+    QString reader;            // report: the reader's name
     bool noSafetyCopy = false; // restore
     QStringList given;         // names of the options given, to check them against the subcommand
 };

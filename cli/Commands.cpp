@@ -27,6 +27,14 @@ const std::vector<CliCommand>& AllCommands()
         {QStringLiteral("restore"), QStringLiteral("restore FILE [--no-safety-copy]"),
          QStringLiteral("puts a backup in place of the database, after a safety copy"),
          {QStringLiteral("no-safety-copy")}, 1, 1, RunRestore},
+        {QStringLiteral("compare"), QStringLiteral("compare [--com N] [--register-as NAME]"),
+         QStringLiteral("compares the reader's transponders and parameters with what write-all would write (4: they differ)"),
+         {QStringLiteral("com"), QStringLiteral("register-as")}, 0, 0, RunCompare},
+        {QStringLiteral("status"), QStringLiteral("status"),
+         QStringLiteral("each reader with model, device ID, pending changes, its events and the last one"), {}, 0, 0, RunStatus},
+        {QStringLiteral("report"), QStringLiteral("report --from DDMMYY --to DDMMYY [--reader NAME] FILE.pdf"),
+         QStringLiteral("writes a PDF report of the events of that period"),
+         {QStringLiteral("from"), QStringLiteral("to"), QStringLiteral("reader")}, 1, 1, RunReport},
     };
     return commands;
 }

@@ -34,3 +34,6 @@ int RunExport(CliContext& ctx);
 int RunImport(CliContext& ctx);
 int RunBackup(CliContext& ctx);
 int RunRestore(CliContext& ctx);
+int RunCompare(CliContext& ctx);
+int RunStatus(CliContext& ctx);
+int RunReport(CliContext& ctx);

@@ -10,10 +10,13 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QDate>
 #include <QDir>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -32,7 +35,8 @@ QString UsageText()
         "  --json         one JSON object with what was done on standard output\n"
         "  --yes          answer Yes where the program would ask\n"
         "  --help         this text\n"
-        "\nexit status: 0 done, 1 the reader or a file failed, 2 bad usage, 3 the database could not be opened\n");
+        "\nexit status: 0 done, 1 the reader or a file failed, 2 bad usage, 3 the database could not be opened,\n"
+        "4 compare found differences\n");
     return text;
 }
 
@@ -60,8 +64,9 @@ QString Parse(const QStringList& arguments, CliOptions& o, bool& help)
     const QCommandLineOption from(QStringLiteral("from"), {}, QStringLiteral("DDMMYY"));
     const QCommandLineOption to(QStringLiteral("to"), {}, QStringLiteral("DDMMYY"));
     const QCommandLineOption registerAs(QStringLiteral("register-as"), {}, QStringLiteral("NAME"));
+    const QCommandLineOption reader(QStringLiteral("reader"), {}, QStringLiteral("NAME"));
     const QCommandLineOption helpOption(QStringList{QStringLiteral("help"), QStringLiteral("h")});
-    p.addOptions({db, dbUrl, lang, com, from, to, registerAs, helpOption});
+    p.addOptions({db, dbUrl, lang, com, from, to, registerAs, reader, helpOption});
     for (const char* flag : {"quiet", "json", "yes", "all", "clear", "no-safety-copy"})
         p.addOption(QCommandLineOption(QString::fromLatin1(flag)));
     if (!p.parse(arguments))
@@ -130,6 +135,9 @@ QString Parse(const QStringList& arguments, CliOptions& o, bool& help)
     o.registerAs = p.value(registerAs);
     if (p.isSet(registerAs) && o.registerAs.trimmed().isEmpty())
         return QStringLiteral("--register-as needs a reader name or \"new\"");
+    o.reader = p.value(reader);
+    if (p.isSet(reader) && o.reader.isEmpty())
+        return QStringLiteral("--reader needs a reader name");
     o.quiet = p.isSet(QStringLiteral("quiet"));
     o.json = p.isSet(QStringLiteral("json"));
     o.yes = p.isSet(QStringLiteral("yes"));
@@ -143,7 +151,12 @@ QString Parse(const QStringList& arguments, CliOptions& o, bool& help)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    // The report draws text, which needs the fonts of a GUI application; no window opens.
+    const bool drawing = std::any_of(argv + 1, argv + argc, [](const char* a) { return qstrcmp(a, "report") == 0; });
+    if (drawing && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::unique_ptr<QCoreApplication> app =
+        drawing ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vendrik-cli"));
     QCoreApplication::setOrganizationName(QStringLiteral("Brimlow"));
 

@@ -4,7 +4,8 @@
 set -euo pipefail
 packages=(build-essential cmake qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libsqlite3-dev
           libgl-dev xvfb xauth fonts-dejavu-core imagemagick x11-utils qt6-translations-l10n
-          postgresql libqt6sql6-psql libpq-dev)
+          postgresql libqt6sql6-psql libpq-dev
+          poppler-utils)   # pdftotext and pdfinfo: the event report tests read the PDF back
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)   # scripts/fuzz.sh: clang and its libFuzzer runtime
 missing=()
 for p in "${packages[@]}"; do

@@ -3,12 +3,8 @@
 // simulator sending every byte at the wire speed of 57200 bit/s; each is printed as the ratio
 // of the run's wall time to the wire time of the telegrams and replies it exchanged. Then the
 // three database passes of fetch-all against a table of 10,000 transponders.
-// Runs in a private temporary home. Usage: bench_writeall [--no-pace] [--no-realtime]
-//   --no-pace      the simulator answers at once, which shows the host's own time per exchange
-//   --no-realtime  stay at normal priority. By default the benchmark asks for real-time
-//                  scheduling (it has it when run as root), so that on a machine busy with other
-//                  work the ratio measures the exchange and not the wait for a free core; it
-//                  says which it got.
+// Runs in a private temporary home. Usage: bench_writeall [--no-pace] [--no-realtime] (see
+// support/WireBench.h).
 #include "ReaderSim.h"
 #include "base/Prompt.h"
 #include "link/CSerialLink.h"
@@ -18,12 +14,12 @@
 #include "records/CStoreDB_Handler.h"
 #include "records/RecordOps.h"
 #include "support/TestEnv.h"
+#include "support/WireBench.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <cstdio>
-#include <sched.h>
 
 namespace {
 
@@ -34,43 +30,11 @@ QString Number(int i)
     return QStringLiteral("%1").arg(i, 10, 16, QLatin1Char('0')).toUpper();
 }
 
-// Seconds the exchanged frames take on the wire: 10 bits a byte, STX and EOT included.
-double WireSeconds(const Sim::ReaderSim& sim, int* telegrams)
-{
-    double bytes = 0;
-    *telegrams = 0;
-    for (const Sim::SimLogEntry& e : sim.Log()) {
-        bytes += double(e.frame.size() + 2);
-        if (e.replied)
-            bytes += double(e.reply.size() + 2);
-        ++*telegrams;
-    }
-    return bytes * 10.0 / sim.Info().rate;
-}
-
-bool Report(const char* what, double seconds, double wire, int telegrams)
-{
-    const double ratio = seconds / wire;
-    std::printf("%-44s %5d telegrams  %7.2f s  wire %7.2f s  ratio %.3f  (target <= 1.10)\n", what, telegrams, seconds,
-                wire, ratio);
-    return ratio <= 1.10;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
-    bool pace = true, realtime = true;
-    for (int i = 1; i < argc; ++i) {
-        pace = pace && QByteArray(argv[i]) != "--no-pace";
-        realtime = realtime && QByteArray(argv[i]) != "--no-realtime";
-    }
-    // Before any thread starts: the threads made later (simulator, workers) inherit it.
-    sched_param param {};
-    param.sched_priority = 10;
-    realtime = realtime && sched_setscheduler(0, SCHED_FIFO, &param) == 0;
-    std::printf("scheduling: %s, simulator %s\n", realtime ? "real-time (FIFO)" : "normal",
-                pace ? "pacing the wire at 57200 bit/s" : "answering at once");
+    const bool pace = VmBench::StartWireBenchmark(argc, argv).pace;
 
     QCoreApplication app(argc, argv);
     VmTest::IsolateHome();
@@ -102,18 +66,9 @@ int main(int argc, char** argv)
     store.Get_Ptr_To_tblTransponder()->_Requery();
 
     Sim::ReaderSim sim(Sim::Model::Rowan, kCom);
-    if (!sim.Start()) {
-        std::fprintf(stderr, "%s\n", sim.ErrorText().c_str());
-        return 1;
-    }
-    Sim::SimFaults faults;
-    faults.pace = pace;
-    sim.SetFaults(faults);
     CSerialLink link;
-    if (!link.OpenComPort("COM" + QByteArray::number(kCom), 1)) {
-        std::fprintf(stderr, "cannot open the simulated reader's port\n");
+    if (!VmBench::StartPacedReader(sim, pace, link))
         return 1;
-    }
 
     // ---- write all ----
     {
@@ -127,12 +82,12 @@ int main(int argc, char** argv)
         loop.exec();
         const double seconds = timer.nsecsElapsed() / 1e9;
         int telegrams = 0;
-        const double wire = WireSeconds(sim, &telegrams);
+        const double wire = VmBench::WireSeconds(sim, &telegrams);
         if (written != 1000 || sim.Windows().size() != 4000) {
             std::fprintf(stderr, "write all failed: %d written, %zu windows\n", written, sim.Windows().size());
             return 2;
         }
-        ok &= Report("write all, 1,000 transponders with schedules", seconds, wire, telegrams);
+        ok &= VmBench::ReportRatio("write all, 1,000 transponders with schedules", seconds, wire, telegrams);
     }
 
     // ---- fetch all: the reader's list against a database that lost a tenth of it ----
@@ -149,12 +104,12 @@ int main(int argc, char** argv)
         const CFetchAllRun::Result result = run.Run("Rowan");
         const double seconds = timer.nsecsElapsed() / 1e9;
         int telegrams = 0;
-        const double wire = WireSeconds(sim, &telegrams);
+        const double wire = VmBench::WireSeconds(sim, &telegrams);
         if (result != CFetchAllRun::Done || store.Get_Ptr_To_tblTransponder()->GetAnz_Transponder() != 1000) {
             std::fprintf(stderr, "fetch all failed\n");
             return 2;
         }
-        ok &= Report("fetch all, 1,000 slots", seconds, wire, telegrams);
+        ok &= VmBench::ReportRatio("fetch all, 1,000 slots", seconds, wire, telegrams);
     }
     sim.Stop();
 

@@ -5,6 +5,7 @@
 #include "params/CParamBirchDlg.h"
 #include "params/CParamMaple_CedarDlg.h"
 #include "params/CSendBirchDlg.h"
+#include "readers/CCompareDlg.h"
 #include "readers/CChooseReaderDlg.h"
 #include "readers/CDataProgressDlg.h"
 #include "readers/CReadEventsDlg.h"
@@ -18,6 +19,7 @@
 #include "records/CStoreDB_Handler.h"
 #include "texts/CLanguageHandler.h"
 #include "views/IReaderTree.h"
+#include "views/PendingColour.h"
 
 #include <QGuiApplication>
 #include <algorithm>
@@ -141,6 +143,8 @@ QColor CLeserDlg::CellBackground(int row, int col) const
     if (col == ColButton && row >= 1 && row <= RecordCount()
         && ReaderModel::Decide(Store()->Get_Ptr_To_tblLeser()->Get_Leser(row - 1).Model, -1) == ReaderModel::Alder)
         return ReadOnlyColour();
+    if ((col == ColName || col == ColChanged) && row >= 1 && row <= RecordCount() && Store()->Get_Ptr_To_tblLeser()->Get_Leser(row - 1).Changed == 1)
+        return PendingColour();   // changes not written yet
     return CGridBaseDlg::CellBackground(row, col);
 }
 
@@ -190,6 +194,7 @@ std::vector<CGridBaseDlg::MenuItem> CLeserDlg::ContextMenuItems(int row, int col
         {CmdDeleteReaderEvents, QStringLiteral("actionDeleteReaderEvents"), 157, anySelected && m_bIdentityOk},
         {CmdFetchAll, QStringLiteral("actionFetchAllData"), 158, exchange},
         {CmdWriteAll, QStringLiteral("actionWriteAllData"), 159, exchange},
+        {CmdCompare, QStringLiteral("actionCompareWithDatabase"), 340, anySelected && m_bIdentityOk},
     };
 }
 
@@ -224,6 +229,11 @@ void CLeserDlg::OnCommand(int command)
         break;
     case CmdDeleteReaderEvents:
         DeleteEventsInReader();
+        break;
+    case CmdCompare:
+        if (Link() && m_nIdle)
+            CCompareDlg::CompareAndShow(*Link(), *Store(), Language(), m_strSelectedName, m_nModel, this);
+        Grid()->Refresh();   // the comparison reloaded the reader list
         break;
     default:
         CGridBaseDlg::OnCommand(command);

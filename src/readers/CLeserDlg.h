@@ -30,6 +30,7 @@ public:
         CmdDeleteReaderEvents = 32800,
         CmdFetchAll = 32801,
         CmdWriteAll = 32802,
+        CmdCompare = 32860,   // compare the reader with the database (read-only)
     };
     // Columns, in order after the fixed column 0.
     enum Column { ColPosition = 1, ColChanged, ColModel, ColName, ColIdentity, ColInfo, ColButton, ColCount = ColButton };

@@ -4,9 +4,11 @@
 #include "link/CLinkController.h"
 #include "link/CSerialLink.h"
 #include "readers/CDataProgressDlg.h"
+#include "readers/PendingWrites.h"
 #include "records/CStoreDB_Handler.h"
 #include "records/ScheduleOps.h"
 #include "texts/CLanguageHandler.h"
+#include "tree/CPendingMarkDelegate.h"
 #include "views/CGridBaseDlg.h"
 #include "views/CZeitschemaDlg.h"
 
@@ -46,6 +48,13 @@ CLeftTreeView::CLeftTreeView(CLanguageHandler* lang, CStoreDB_Handler* store, CD
 
     m_controller = new CLinkController(m_lang, this);
     WireController();
+    // Readers with changes not yet written, under each of the three reader groups.
+    setItemDelegate(new CPendingMarkDelegate([this](const QModelIndex& index) {
+        const QTreeWidgetItem* item = itemFromIndex(index);
+        const QTreeWidgetItem* group = item ? item->parent() : nullptr;
+        return m_store && group && (group == m_transponders || group == m_persons || group == m_events)
+            && PendingWrites::IsPending(*m_store, item->text(0));
+    }, [this] { return Text(349); }, this));
 
     connect(this, &QTreeWidget::itemSelectionChanged, this, &CLeftTreeView::OnSelectionChanged);
     // F5 in the tree reads the store again, as F5 in the table view does.

@@ -3,13 +3,20 @@
 #include "base/Prompt.h"
 #include "records/CStoreDB_Handler.h"
 #include "records/CStoreTransaction.h"
+#include "views/CEventFilterBar.h"
 
+#include <QBoxLayout>
 #include <QGuiApplication>
 
 CEventsDlg::CEventsDlg(const ViewContext& ctx, QWidget* parent)
     : CGridBaseDlg(ctx, QStringLiteral("01"), 1001, parent)
 {
     setObjectName(QStringLiteral("CEventsDlg"));
+    m_filterBar = new CEventFilterBar(Store(), Language(), this);
+    if (auto* box = qobject_cast<QBoxLayout*>(layout()))
+        box->insertWidget(0, m_filterBar);
+    connect(m_filterBar, &CEventFilterBar::Changed, this, &CEventsDlg::Refill);
+    connect(m_filterBar, &CEventFilterBar::ReportRequested, this, [this] { m_filterBar->WriteReport(m_filter); });
     CreateGrid(RecordCount() + 1);
 }
 
@@ -18,13 +25,16 @@ CEventsDlg::CEventsDlg(const ViewContext& ctx, QWidget* parent)
 void CEventsDlg::Fill()
 {
     m_shownIds.clear();
-    if (m_filter != 0 && Store()) {
+    m_filtered = m_filter != 0 || (m_filterBar && m_filterBar->Active());
+    if (m_filtered && Store()) {
         const CtblEvents* events = Store()->Get_Ptr_To_tblEvents();
-        const std::vector<int> indices = events->IndicesOfReader(m_filter);
+        const std::vector<int> indices = m_filterBar->Indices(m_filter);
         m_shownIds.reserve(indices.size());
         for (int i : indices)
             m_shownIds.push_back(events->Get_Event(i).ID);
     }
+    if (Store())
+        m_filterBar->SetCount(RecordCount(), Store()->Get_Ptr_To_tblEvents()->GetAnz_Events());
     CGridBaseDlg::Fill();
     // A fill shows the list in its own order: no column is sorted any more.
     Grid()->ResetSortColumnColour();
@@ -36,7 +46,7 @@ int CEventsDlg::RecordCount() const
 {
     if (!Store())
         return 0;
-    return m_filter != 0 ? int(m_shownIds.size()) : Store()->Get_Ptr_To_tblEvents()->GetAnz_Events();
+    return m_filtered ? int(m_shownIds.size()) : Store()->Get_Ptr_To_tblEvents()->GetAnz_Events();
 }
 
 const structEvents* CEventsDlg::ShownEvent(int index) const
@@ -44,7 +54,7 @@ const structEvents* CEventsDlg::ShownEvent(int index) const
     if (!Store() || index < 0 || index >= RecordCount())
         return nullptr;
     const CtblEvents* events = Store()->Get_Ptr_To_tblEvents();
-    if (m_filter == 0)
+    if (!m_filtered)
         return &events->Get_Event(index);
     return events->FindById(m_shownIds[size_t(index)]);
 }
@@ -141,9 +151,14 @@ void CEventsDlg::DeleteAllEvents()
     SetBusy(1);
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     CtblEvents* events = Store()->Get_Ptr_To_tblEvents();
-    if (m_filter == 0) {
+    if (!m_filtered) {
         if (DeleteRecordsWhere(events, {}) == RecordResult::Done)
             events->RemoveAllData();
+    } else if (m_filterBar->Active()) {
+        // Only the events the filter row shows.
+        CStoreTransaction tx(Store());
+        if (DeleteRecordsByIds(events, m_shownIds) == RecordResult::Done && (!tx.Started() || tx.Commit()))
+            events->RemoveIds(m_shownIds);
     } else {
         // Only the reader's events: one statement, one pass over the cached list.
         const int32_t reader = m_filter;

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <vector>
 
+class CEventFilterBar;
 struct structEvents;
 
 class CEventsDlg : public CGridBaseDlg {
@@ -45,10 +46,13 @@ public:
 
     // The event shown in data row index + 1 (before any sort), or null.
     const structEvents* ShownEvent(int index) const;
+    CEventFilterBar* FilterBar() const { return m_filterBar; }
 
 private:
     QString PersonOf(const QString& transponderNo) const;
     QString ReaderNameOf(const structEvents& e) const;
 
     std::vector<int32_t> m_shownIds;   // filter mode: IDs of the reader's events, in list order
+    CEventFilterBar* m_filterBar = nullptr;   // the filter row above the grid
+    bool m_filtered = false;                  // a reader filter or the filter row: m_shownIds holds the rows
 };

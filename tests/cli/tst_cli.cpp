@@ -5,6 +5,7 @@
 #include "link/CSerialLink.h"
 #include "records/CStoreDB_Handler.h"
 #include "records/RecordOps.h"
+#include "support/CliProcess.h"
 #include "support/OnlineFixture.h"
 #include "support/StoreBackends.h"
 #include "support/TestEnv.h"
@@ -25,12 +26,7 @@ namespace {
 
 constexpr int kCom = 41;
 
-struct Outcome {
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-    QJsonObject Json() const { return QJsonDocument::fromJson(out).object(); }
-};
+using Outcome = VmTest::CliOutcome;
 
 QString ReadAll(const QString& path)
 {
@@ -58,24 +54,7 @@ private:
     // A database file no other case uses.
     QString NewDb() { return m_dir.filePath(QStringLiteral("db%1.mdb").arg(++m_dbSerial)); }
 
-    Outcome Run(const QStringList& args, int timeoutMs = 60000)
-    {
-        QProcess p;
-        p.setProgram(m_program);
-        p.setArguments(QStringList{QStringLiteral("--lang"), QStringLiteral("en")} + args);
-        p.setWorkingDirectory(m_dir.path());
-        p.start();
-        Outcome o;
-        if (!p.waitForFinished(timeoutMs)) {
-            p.kill();
-            p.waitForFinished();
-            return o;
-        }
-        o.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        o.out = p.readAllStandardOutput();
-        o.err = p.readAllStandardError();
-        return o;
-    }
+    Outcome Run(const QStringList& args, int timeoutMs = 60000) { return VmTest::RunCli(args, m_dir.path(), timeoutMs); }
 
     // The database as the program sees it now (a fresh handler each time: the tool wrote to it).
     static std::vector<structLeser> Readers(const QString& db)

@@ -1,0 +1,229 @@
+// The audit commands of vendrik-cli as a user runs them: compare against a simulated Cedar
+// (a revoked number still in the reader, a new one not yet there, a parameter changed, then
+// write-all, then a reader unplugged mid-read), status, and the event report read back with
+// pdfinfo and pdftotext.
+#include "support/CliProcess.h"
+#include "support/OnlineFixture.h"
+#include "support/SiteEvents.h"
+#include "support/TestEnv.h"
+
+#include <QJsonArray>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+constexpr int kCom = 43;
+const QString kDeviceId = QStringLiteral("CE00000000000000AUD1");
+
+QStringList Strings(const QJsonValue& v)
+{
+    QStringList out;
+    for (const QJsonValue& x : v.toArray())
+        out << x.toString();
+    return out;
+}
+
+QString Tool(const QString& name, const QStringList& args)
+{
+    QProcess p;
+    p.start(name, args);
+    p.waitForFinished(30000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+} // namespace
+
+class TestAuditCli : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    int m_serial = 0;
+
+    QString NewDb() { return m_dir.filePath(QStringLiteral("audit%1.mdb").arg(++m_serial)); }
+    VmTest::CliOutcome Run(const QStringList& args, int timeoutMs = 90000) { return VmTest::RunCli(args, m_dir.path(), timeoutMs); }
+
+    // Transponders and parameters of the reader record and of every transponder, as stored.
+    static QStringList Snapshot(const QString& db)
+    {
+        CStoreDB_Handler store(nullptr, StoreLocation::Parse(db));
+        QStringList out;
+        for (int i = 0; i < store.Get_Ptr_To_tblLeser()->GetAnz_Leser(); ++i) {
+            const structLeser& r = store.Get_Ptr_To_tblLeser()->Get_Leser(i);
+            out << QStringLiteral("%1 %2 %3 %4").arg(r.Name, r.Params, r.SwitchTime).arg(r.Changed);
+        }
+        for (int i = 0; i < store.Get_Ptr_To_tblTransponder()->GetAnz_Transponder(); ++i)
+            out << store.Get_Ptr_To_tblTransponder()->Get_Transponder(i).Number + '='
+                       + store.Get_Ptr_To_tblTransponder()->Get_Transponder(i).Readers;
+        return out;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        VmTest::IsolateHome();
+        QVERIFY(m_dir.isValid());
+    }
+
+    // The site owner's question: does the reader still let in a badge we revoked?
+    void compareNamesRevokedAndNew()
+    {
+        VmTest::OnlineFixture online(kCom);
+        QVERIFY(online.Start(Sim::Model::Cedar));
+        Sim::ReaderSim& sim = online.Reader();
+        sim.SetDeviceId(kDeviceId.toStdString());
+        sim.SetTransponders({"0000000101", "0000000102"});
+        sim.SetParam(0, 0xF0);
+        sim.SetParam(1, 7);
+        const QString db = NewDb();
+        {
+            CStoreDB_Handler store(nullptr, StoreLocation::Parse(db));
+            int32_t gate = 0;
+            AddRecord(store.Get_Ptr_To_tblLeser(), [](structLeser& r) {
+                r.Name = "Gate", r.Model = "Cedar", r.Identity = kDeviceId, r.Params = "F0", r.SwitchTime = "5", r.Changed = 1;
+            }, &gate);
+            const QString own = QString::number(gate);
+            for (const auto& [number, readers] : {std::pair{"0000000101", QString()}, std::pair{"0000000102", own},
+                                                 std::pair{"0000000103", own}})
+                AddRecord(store.Get_Ptr_To_tblTransponder(), [&](structTransponder& t) {
+                    t.Number = QString::fromLatin1(number), t.Readers = readers, t.ScheduleID = 1;
+                });
+        }
+
+        VmTest::CliOutcome o = Run({"compare", "--db", db, "--json"});
+        QVERIFY2(o.status == 4, o.err.constData());
+        QJsonObject json = o.Json();
+        QCOMPARE(Strings(json.value("onlyInReader")), QStringList{"0000000101"});
+        QCOMPARE(Strings(json.value("onlyInDatabase")), QStringList{"0000000103"});
+        const QJsonArray params = json.value("params").toArray();
+        QCOMPARE(params.size(), 1);
+        QCOMPARE(params.at(0).toObject().value("parameter").toInt(), 1);
+        QCOMPARE(params.at(0).toObject().value("reader").toString(), QStringLiteral("0007"));
+        QCOMPARE(params.at(0).toObject().value("database").toString(), QStringLiteral("0005"));
+
+        // In plain words the risk comes first.
+        o = Run({"compare", "--db", db});
+        QCOMPARE(o.status, 4);
+        const QString text = QString::fromUtf8(o.out);
+        QVERIFY2(text.indexOf("still open the door") < text.indexOf("0000000101")
+                     && text.indexOf("0000000101") < text.indexOf("not written yet"), qPrintable(text));
+
+        // status: the reader is marked as pending until write-all.
+        o = Run({"status", "--db", db, "--json"});
+        QCOMPARE(o.status, 0);
+        QCOMPARE(o.Json().value("readers").toArray().at(0).toObject().value("pending").toBool(), true);
+
+        QVERIFY2(Run({"write-all", "--db", db}).status == 0, "write-all");
+        o = Run({"compare", "--db", db, "--json"});
+        QVERIFY2(o.status == 0, o.out.constData());
+        QVERIFY(o.Json().value("same").toBool());
+        QVERIFY(Strings(o.Json().value("onlyInReader")).isEmpty());
+        o = Run({"status", "--db", db, "--json"});
+        const QJsonObject gate = o.Json().value("readers").toArray().at(0).toObject();
+        QCOMPARE(gate.value("pending").toBool(), false);
+        QCOMPARE(gate.value("deviceId").toString(), kDeviceId);
+
+        // Unplugged after the first slot: a failure, and neither side changed.
+        sim.SetTransponders({"0000000102", "0000000103", "0000000999"});
+        const QStringList before = Snapshot(db);
+        sim.AimFault({Sim::AimedFault::Kind::SilenceAfter, "LT", 1});
+        o = Run({"compare", "--db", db, "--json"}, 180000);
+        QCOMPARE(o.status, 1);
+        QCOMPARE(Snapshot(db), before);
+        QCOMPARE(sim.Transponders(), (std::vector<std::string>{"0000000102", "0000000103", "0000000999"}));
+    }
+
+    // A Birch is read as its send dialog reads it (the master in slot 0 is not compared).
+    void compareDeskReader()
+    {
+        VmTest::OnlineFixture online(kCom);
+        QVERIFY(online.Start(Sim::Model::Birch));
+        online.Reader().SetTransponders({"00000AAAAA", "0000000201", "0000000202"});
+        const QString db = NewDb();
+        {
+            CStoreDB_Handler store(nullptr, StoreLocation::Parse(db));
+            int32_t desk = 0;
+            AddRecord(store.Get_Ptr_To_tblLeser(), [](structLeser& r) { r.Name = "Desk", r.Model = "Birch", r.Identity = "---"; }, &desk);
+            for (const char* number : {"0000000202", "0000000203"})
+                AddRecord(store.Get_Ptr_To_tblTransponder(), [&](structTransponder& t) {
+                    t.Number = QString::fromLatin1(number), t.Readers = QString::number(desk), t.ScheduleID = 1;
+                });
+        }
+        const VmTest::CliOutcome o = Run({"compare", "--register-as", "Desk", "--db", db, "--json"}, 180000);
+        QVERIFY2(o.status == 4, o.err.constData());
+        QCOMPARE(Strings(o.Json().value("onlyInReader")), QStringList{"0000000201"});
+        QCOMPARE(Strings(o.Json().value("onlyInDatabase")), QStringList{"0000000203"});
+        QVERIFY(o.Json().value("params").toArray().isEmpty());
+    }
+
+    void statusCountsEvents()
+    {
+        const QString db = NewDb();
+        {
+            CStoreDB_Handler store(nullptr, StoreLocation::Parse(db));
+            VmTest::FillSite(store, 56, QDate(2026, 1, 1));
+        }
+        const VmTest::CliOutcome o = Run({"status", "--db", db, "--json"});
+        QCOMPARE(o.status, 0);
+        const QJsonArray readers = o.Json().value("readers").toArray();
+        QCOMPARE(readers.size(), 4);
+        // Door 1 has events 0, 4, ... 52: days 0, 4, ... 24, the last at 28 - 4 = 24 days on.
+        const QJsonObject door1 = readers.at(0).toObject();
+        QCOMPARE(door1.value("events").toInt(), 14);
+        QVERIFY2(door1.value("lastEvent").toString().startsWith("25.01.2026"), qPrintable(door1.value("lastEvent").toString()));
+    }
+
+    // A month of events: the period's days 5 to 31 of January hold 720 of the 840.
+    void reportOfAMonth_data()
+    {
+        QTest::addColumn<QStringList>("filter");
+        QTest::addColumn<int>("events");
+        QTest::addColumn<QString>("perReader");
+        QTest::newRow("all readers") << QStringList{} << 720 << "Door 4";
+        QTest::newRow("one reader") << QStringList{"--reader", "Door 2"} << 180 << "Door 2";
+    }
+    void reportOfAMonth()
+    {
+        QFETCH(QStringList, filter);
+        QFETCH(int, events);
+        QFETCH(QString, perReader);
+        if (QStandardPaths::findExecutable("pdftotext").isEmpty())
+            QSKIP("pdftotext is missing (scripts/deps.sh installs poppler-utils)");
+        const QString db = NewDb();
+        {
+            CStoreDB_Handler store(nullptr, StoreLocation::Parse(db));
+            VmTest::FillSite(store, 840, QDate(2026, 1, 1));
+        }
+        const QString pdf = m_dir.filePath(QStringLiteral("report%1.pdf").arg(m_serial));
+        const VmTest::CliOutcome o = Run(QStringList{"report", "--from", "050126", "--to", "310126"} + filter
+                                         + QStringList{pdf, "--db", db, "--json"});
+        QVERIFY2(o.status == 0, o.err.constData());
+        const int pages = 1 + (events + 59) / 60;   // page 1, then sixty events a page
+        QCOMPARE(o.Json().value("report").toObject().value("pages").toInt(), pages);
+        QVERIFY(Tool("pdfinfo", {pdf}).contains(QRegularExpression(QStringLiteral("Pages:\\s+%1\\n").arg(pages))));
+        const QString text = Tool("pdftotext", {"-layout", pdf, "-"});
+        QVERIFY(text.contains("Period: 05.01.2026 to 31.01.2026"));
+        // Summary: each reader 180 (60 of each class), the total row the whole period.
+        QVERIFY2(text.contains(QRegularExpression(perReader + "\\s+60\\s+60\\s+60\\s+180")), qPrintable(text.left(2000)));
+        QVERIFY(text.contains(QRegularExpression(QStringLiteral("Total\\s+%1\\s+%1\\s+%1\\s+%2").arg(events / 3).arg(events))));
+        static const QRegularExpression row(QStringLiteral("^\\s*\\d\\d\\.01\\.2026\\s+\\d\\d:\\d\\d"),
+                                            QRegularExpression::MultilineOption);
+        int rows = 0;
+        for (auto it = row.globalMatch(text); it.hasNext(); it.next())
+            ++rows;
+        QCOMPARE(rows, events);
+    }
+
+    void reportRefusals()
+    {
+        const QString db = NewDb();
+        QCOMPARE(Run({"report", m_dir.filePath("x.pdf"), "--db", db}).status, 2);   // no period
+        QCOMPARE(Run({"report", "--from", "010126", "--to", "310126", "--reader", "Nobody", m_dir.filePath("x.pdf"), "--db", db})
+                     .status, 1);
+        QCOMPARE(Run({"report", "--from", "010126", "--to", "310126", m_dir.filePath("no/such/dir/x.pdf"), "--db", db}).status, 1);
+        QVERIFY(!QFileInfo::exists(m_dir.filePath("x.pdf")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAuditCli)
+#include "tst_AuditCli.moc"
