@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QVariant>
 #include <atomic>
+#include <utility>
 
 namespace {
 

@@ -202,8 +202,9 @@ private slots:
         QCOMPARE(check.Get_Ptr_To_tblLeser()->FindById(r)->Changed, 0);
     }
 
-    // The transponder table open on the office: a transponder another program adds shows
-    // within two seconds without F5, and the current row stays on its record.
+    // The transponder table open on the office: what another program changes shows within two
+    // seconds without F5, the current row stays on its record, and an open cell editor is left
+    // alone until the edit is over.
     void openTableFollowsOtherConnection_data() { AddBackendRows(); }
     void openTableFollowsOtherConnection()
     {
@@ -239,6 +240,16 @@ private slots:
         QCOMPARE(view->RecordCellText(view->Grid()->OwnerRowAt(current.row() + 1) - 1, CTransponderDlg::ColNumber),
                  QStringLiteral("0000000007"));
         QCOMPARE(view->Grid()->SelectedRows(), QList<int>{2});
+
+        // While a cell is being edited nothing moves; the change shows once the edit is over.
+        QVERIFY(view->Grid()->EditCell(1, CTransponderDlg::ColPerson));
+        Outside(loc, {QStringLiteral("INSERT INTO tblTransponder (Number, PersonID, ScheduleID, Readers, Changed) "
+                                     "VALUES ('0000000002', 0, 1, '', 0)")});
+        QTest::qWait(1500);
+        QVERIFY(view->Grid()->IsEditing());
+        QCOMPARE(view->RecordCount(), 5);
+        view->Grid()->setCurrentIndex(QModelIndex());   // the editor closes
+        QTRY_COMPARE_WITH_TIMEOUT(view->RecordCount(), 6, 2000);
     }
 };
 
