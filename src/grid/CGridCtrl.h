@@ -136,6 +136,8 @@ public:
     void Refresh();
     // Opens the in-place editor of a text or combo cell; false when the cell can't be edited.
     bool EditCell(int row, int col);
+    // Whether a cell editor is open.
+    bool IsEditing() const { return state() == QAbstractItemView::EditingState; }
     // Opens the combo box's list right away when its editor opens (on by default).
     void SetComboPopupOnEdit(bool on) { m_comboPopup = on; }
     bool ComboPopupOnEdit() const { return m_comboPopup; }

@@ -1,5 +1,7 @@
 #include "params/CSendBirchDlg.h"
 
+#include "records/ChangeNotice.h"
+
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -135,6 +137,7 @@ void AddEntry(QTreeWidget* list, const QString& text)
 
 void CSendBirchDlg::FillDatabaseList()
 {
+    CChangeNotice::CatchUp(m_ctx.store);   // the transponders as the database holds them now
     m_dbList->clear();
     for (const QString& e : m_core.DatabaseEntries())
         AddEntry(m_dbList, e);
@@ -210,6 +213,8 @@ void CSendBirchDlg::RemoveSelected()
 void CSendBirchDlg::OnSend()
 {
     const QStringList entries = Entries(m_target);
+    // The reader's settings and the lists as the database holds them right now.
+    CChangeNotice::CatchUp(m_ctx.store);
     BirchSlots::Outcome o;
     if (m_mode == SendMode)
         o = m_core.Send(entries, MakeFeedback());

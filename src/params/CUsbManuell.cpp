@@ -80,8 +80,10 @@ void CUsbManuell::Enter()
     if (store->Get_Ptr_To_tblTransponder()->IndexOfNumber(number) >= 0) {
         m_view->SelectNumber(number);
         Prompt().ShowMessage(Text(246));
-    } else if (m_view->AddEnteredNumber(number) == RecordResult::Done) {
+    } else if (const auto added = m_view->AddEnteredNumber(number); added == TransponderEdits::AddResult::Added) {
         Prompt().ShowMessage(Text(245));
+    } else if (added == TransponderEdits::AddResult::Exists) {
+        Prompt().ShowMessage(Text(246));   // another station had entered it
     } else {
         // The store has said why; the number stays for another try.
         TakeFocusBack();

@@ -7,6 +7,8 @@
 #include "readers/LinkTurn.h"
 #include "records/CStoreDB_Handler.h"
 #include "records/CStoreTransaction.h"
+#include "records/ChangeNotice.h"
+#include "records/TransponderEdits.h"
 #include "records/RecordOps.h"
 #include "records/TextOps.h"
 #include "texts/CLanguageHandler.h"
@@ -81,10 +83,18 @@ Reading ReadReader(CSerialLink& link, const std::atomic<bool>& stop, const std::
     return r;
 }
 
-int ApplyToDatabase(CStoreDB_Handler& store, int32_t readerId, const QStringList& reported, PassCounts* counts)
+int ApplyToDatabase(CStoreDB_Handler& store, int32_t readerId, const QStringList& read, PassCounts* counts)
 {
     CtblTransponder* transponders = store.Get_Ptr_To_tblTransponder();
     const QString readerText = QString::number(readerId);
+
+    // Only transponder numbers go into the database: lower case is taken upper case, anything
+    // else is refused and named to the user.
+    QStringList reported, refused;
+    for (const QString& raw : read) {
+        const QString number = TransponderEdits::ValidNumber(raw);
+        (number.isEmpty() ? refused : reported) << (number.isEmpty() ? raw : number);
+    }
 
     // Compare: each cached transponder takes one matching entry of the reported list, if one
     // is left; so a number reported once matches the first transponder with that number.
@@ -116,7 +126,8 @@ int ApplyToDatabase(CStoreDB_Handler& store, int32_t readerId, const QStringList
             readerOnly << number;
     }
 
-    const QSet<int32_t> deletedSet(deleteIds.begin(), deleteIds.end());
+    const QSet<int32_t> deleteSet(deleteIds.begin(), deleteIds.end());
+    std::vector<int32_t> deleted;
     std::vector<int32_t> detachedPersons;
     std::vector<structTransponder> added;
     std::vector<std::pair<int32_t, QString>> assigned;
@@ -126,44 +137,63 @@ int ApplyToDatabase(CStoreDB_Handler& store, int32_t readerId, const QStringList
     constexpr PromptIcon icon = PromptIcon::Warning;
 
     CStoreTransaction tx(&store);
-    // Transponders in both lists get this reader first: afterwards every transponder that is
-    // still assigned to no reader is one the reader does not hold, and they all go in one
-    // statement. (Without a reader record nothing is assigned, so they go one by one.)
-    if (!assignIds.isEmpty())
+    // A number this station has not read yet may have been stored by another one meanwhile:
+    // the database decides which numbers are new, and the others are assigned like those in both.
+    QStringList fresh;
+    for (const QString& number : readerOnly) {
+        const int32_t id = good ? TransponderEdits::StoredNumberId(store, number) : -1;
+        if (id < 0) {
+            good = false;
+        } else if (id == 0) {
+            fresh << number;
+        } else {
+            cacheInStep = false;
+            if (readerId > 0)
+                assignIds.insert(id);
+        }
+    }
+    if (!good)
+        ShowWarning(QStringLiteral("The transponder numbers could not be looked up."));
+    // Lists are changed as the database holds them, so what another station assigned stays.
+    if (good && !assignIds.isEmpty())
         step(EditRecordsWhere(
-            transponders, [&](const structTransponder& t) { return assignIds.contains(t.ID); },
+            transponders,
+            [&](const structTransponder& t) { return assignIds.contains(t.ID) && !HasReader(t.Readers, readerId); },
             [&](structTransponder& t) {
                 t.Readers = AddReaderToAll(t.Readers, readerId);
                 assigned.emplace_back(t.ID, t.Readers);
             },
             nullptr, icon));
+    // Only what this run read as unassigned and still is: a transponder another station added
+    // (or assigned) meanwhile stays.
     if (good && !deleteIds.empty()) {
-        if (readerId > 0) {
-            int deleted = 0;
-            step(DeleteRecordsWithValue(transponders, "Readers", QStringLiteral(""), &deleted, icon));
-            cacheInStep = deleted == int(deleteIds.size());
-        } else {
-            step(DeleteRecordsByIds(transponders, deleteIds, nullptr, icon));
-        }
+        step(DeleteRecordsWhere(
+            transponders,
+            [&](const structTransponder& t) {
+                const bool gone = deleteSet.contains(t.ID) && t.Readers.isEmpty();
+                if (gone)
+                    deleted.push_back(t.ID);
+                return gone;
+            },
+            nullptr, icon));
+        cacheInStep = cacheInStep && deleted.size() == deleteIds.size();
         // A person keeps no reference to a transponder that is gone.
-        const CtblPerson* persons = store.Get_Ptr_To_tblPerson();
-        const bool carried = std::any_of(deleteIds.begin(), deleteIds.end(),
-                                         [&](int32_t id) { return persons->IndexOfTransponder(id) >= 0; });
-        if (good && carried)
+        const QSet<int32_t> goneSet(deleted.begin(), deleted.end());
+        if (good && !goneSet.isEmpty())
             step(EditRecordsWhere(
-                store.Get_Ptr_To_tblPerson(), [&](const structPerson& p) { return deletedSet.contains(p.TransponderID); },
+                store.Get_Ptr_To_tblPerson(), [&](const structPerson& p) { return goneSet.contains(p.TransponderID); },
                 [&](structPerson& p) {
                     detachedPersons.push_back(p.ID);
                     p.TransponderID = 0;
                 },
                 nullptr, icon));
     }
-    if (good && !readerOnly.isEmpty()) {
+    if (good && !fresh.isEmpty()) {
         std::vector<int32_t> ids;
         step(AddRecords(
-            transponders, int(readerOnly.size()),
+            transponders, int(fresh.size()),
             [&](int k, structTransponder& t) {
-                t.Number = readerOnly[k];
+                t.Number = fresh[k];
                 t.PersonID = 0;
                 t.ScheduleID = 1;
                 t.Changed = 0;
@@ -173,7 +203,7 @@ int ApplyToDatabase(CStoreDB_Handler& store, int32_t readerId, const QStringList
         for (size_t k = 0; good && k < ids.size(); ++k) {
             structTransponder t;
             t.ID = ids[k];
-            t.Number = readerOnly[qsizetype(k)];
+            t.Number = fresh[qsizetype(k)];
             t.ScheduleID = 1;
             t.Readers = readerText;
             added.push_back(t);
@@ -191,7 +221,7 @@ int ApplyToDatabase(CStoreDB_Handler& store, int32_t readerId, const QStringList
     }
 
     if (cacheInStep) {
-        transponders->RemoveIds(deleteIds);
+        transponders->RemoveIds(deleted);
         for (const structTransponder& t : added)
             transponders->Append(t);
         for (const auto& [id, readers] : assigned)
@@ -205,9 +235,10 @@ int ApplyToDatabase(CStoreDB_Handler& store, int32_t readerId, const QStringList
         store.Get_Ptr_To_tblLeser()->PatchById(readerId, [](structLeser& l) { l.Changed = 0; });
 
     if (counts) {
-        counts->deleted = int(deleteIds.size());
+        counts->deleted = int(deleted.size());
         counts->added = int(added.size());
         counts->assigned = int(assigned.size());
+        counts->refused = refused;
     }
     return 1;
 }
@@ -228,6 +259,8 @@ CFetchAllRun::Result CFetchAllRun::Run(const QString& readerName)
 {
     const auto text = [this](uint32_t n) { return m_lang ? m_lang->GetLangItem(n) : QString(); };
 
+    // The reader's Changed flag and the transponders as the database holds them now.
+    CChangeNotice::CatchUp(&m_store);
     int32_t readerId = 0;
     bool changed = false;
     const CtblLeser* readers = m_store.Get_Ptr_To_tblLeser();
@@ -280,10 +313,13 @@ CFetchAllRun::Result CFetchAllRun::Run(const QString& readerName)
 
     m_numbersRead = int(reading.numbers.size());
     m_counts = {};
+    CChangeNotice::CatchUp(&m_store);   // what other stations changed during the reading
     const int stored = FetchAll::ApplyToDatabase(m_store, readerId, reading.numbers, &m_counts);
     emit ProgressEnded();
     if (!stored)
         return Failed;
+    if (!m_counts.refused.isEmpty())
+        ShowWarning(text(400) + QLatin1Char('\n') + m_counts.refused.join(QLatin1Char('\n')));
     Prompt().ShowMessage(text(173));
     return Done;
 }

@@ -47,10 +47,13 @@ struct PassCounts {
     int deleted = 0;    // database-only transponders without readers, deleted
     int added = 0;      // numbers only the reader holds, new transponders
     int assigned = 0;   // transponders in both that got this reader in their list
+    QStringList refused;   // what the reader held that is no transponder number
 };
 
 // The three passes against the reported numbers, then the reader's Changed flag cleared, all
-// in one transaction: a store failure shows its text and leaves the database and the cached
+// in one transaction. Numbers are taken upper case; what is not a transponder number is
+// refused (counts->refused). New numbers are decided by the database, and only transponders
+// that the cached list showed unassigned and that still are unassigned are deleted: a store failure shows its text and leaves the database and the cached
 // lists as they were. readerId 0 (no record of that name): new transponders get Readers "0"
 // and no list is changed. Owner (GUI) thread. 1 when stored.
 int ApplyToDatabase(CStoreDB_Handler& store, int32_t readerId, const QStringList& reported, PassCounts* counts = nullptr);

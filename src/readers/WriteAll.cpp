@@ -7,6 +7,7 @@
 #include "readers/LinkTurn.h"
 #include "readers/ReaderModel.h"
 #include "records/CStoreDB_Handler.h"
+#include "records/ChangeNotice.h"
 #include "records/RecordOps.h"
 #include "records/TextOps.h"
 #include "texts/CLanguageHandler.h"
@@ -92,6 +93,8 @@ QByteArray Param1Data(const QString& switchTime)
 
 Plan Prepare(CStoreDB_Handler& store, const QString& readerName, int model)
 {
+    // What goes into the reader is what the database holds now, whoever changed it last.
+    CChangeNotice::CatchUp(&store);
     Plan plan;
     plan.model = model;
     const CtblLeser* readers = store.Get_Ptr_To_tblLeser();

@@ -39,7 +39,7 @@ struct Plan {
 };
 
 // The plan for the reader with this name (first match, case-sensitive), from the cached
-// lists: every transponder whose Readers list holds the reader, and four windows for each
+// lists, brought up to date first (CChangeNotice::CatchUp): every transponder whose Readers list holds the reader, and four windows for each
 // of them whose schedule exists. GUI thread.
 Plan Prepare(CStoreDB_Handler& store, const QString& readerName, int model);
 

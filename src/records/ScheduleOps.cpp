@@ -104,9 +104,18 @@ bool Finish(CStoreTransaction& tx, RecordResult result)
     return true;
 }
 
+// Inside the change's transaction: the transponder and reader lists as the database holds them
+// now (another station may have assigned a transponder since they were read), so that the
+// readers marked below are the right ones.
+void ReadListsInTransaction(CStoreDB_Handler* store)
+{
+    store->Get_Ptr_To_tblTransponder()->_Requery();
+    store->Get_Ptr_To_tblLeser()->_Requery();
+}
+
 // The readers to be marked once the transponders that match are marked changed: every reader
 // in the list of a transponder that is or will be changed. Read from the cache before it is
-// patched.
+// patched (and after ReadListsInTransaction).
 QSet<int32_t> ReadersOfChanged(CStoreDB_Handler* store, const TransponderMatch& becomesChanged)
 {
     QSet<int32_t> readers;
@@ -185,9 +194,10 @@ RecordResult ChangeSchedule(CStoreDB_Handler* store, const QString& name, const 
                             const std::function<void()>& cacheChange)
 {
     const int32_t scheduleId = HeadIdByName(store, name);
+    CStoreTransaction tx(store);
+    ReadListsInTransaction(store);
     const QSet<int32_t> readers =
         ReadersOfChanged(store, [&](const structTransponder& t) { return t.ScheduleID == scheduleId; });
-    CStoreTransaction tx(store);
     RecordResult r = scheduleId ? MarkChanged(store, scheduleId, readers) : RecordResult::Done;
     if (r == RecordResult::Done)
         r = change();
@@ -291,10 +301,10 @@ RecordResult DeleteSchedules(CStoreDB_Handler* store, const QStringList& names, 
         gone.insert(name);
     }
     const TransponderMatch onDeleted = [&](const structTransponder& t) { return heads.contains(t.ScheduleID); };
-    const QSet<int32_t> readers = ReadersOfChanged(store, onDeleted);
-
     QStringList missing;
     CStoreTransaction tx(store);
+    ReadListsInTransaction(store);
+    const QSet<int32_t> readers = ReadersOfChanged(store, onDeleted);
     RecordResult r = RecordResult::Done;
     for (const QString& name : gone) {
         int count = 0;
@@ -335,9 +345,9 @@ RecordResult DeleteAllSchedules(CStoreDB_Handler* store)
     const int full = FullAccessHeadIndex(windows);
     const int32_t fullId = full < 0 ? 0 : windows->Get_Zeitschema(full).ID;
     const TransponderMatch moves = [&](const structTransponder& t) { return t.ScheduleID != fullId; };
-    const QSet<int32_t> readers = ReadersOfChanged(store, moves);
-
     CStoreTransaction tx(store);
+    ReadListsInTransaction(store);
+    const QSet<int32_t> readers = ReadersOfChanged(store, moves);
     RecordResult r = DeleteRecordsWhere(windows, [](const structZeitschema& w) { return !IsFullAccessName(w.Name); });
     if (r == RecordResult::Done)
         r = EditRecordsWhere(store->Get_Ptr_To_tblTransponder(), moves, [](structTransponder& t) {

@@ -5,6 +5,10 @@
 #include "records/TextOps.h"
 
 #include <QSet>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QVariant>
+#include <functional>
 
 namespace TransponderEdits {
 
@@ -121,12 +125,19 @@ RecordResult SetPerson(CStoreDB_Handler& store, int32_t transponderId, const QSt
                  r.PersonID = 0;
                  r.Changed = 1;
              }) != RecordResult::StoreError;
-    if (ok)
-        ok = EditRecordById(transponders, transponderId, [&](structTransponder& r) {
-                 r.PersonID = personId;
-                 if (personChanged)
-                     r.Changed = 1;
-             }) == RecordResult::Done;
+    RecordResult own = RecordResult::StoreError;
+    if (ok) {
+        own = EditRecordById(transponders, transponderId, [&](structTransponder& r) {
+            r.PersonID = personId;
+            if (personChanged)
+                r.Changed = 1;
+        });
+        ok = own == RecordResult::Done;
+    }
+    if (own == RecordResult::NotFound) {
+        transponders->RemoveIds({transponderId});   // another station deleted it
+        return own;
+    }
     if (ok && personId)
         ok = EditRecordById(persons, personId, [&](structPerson& p) { p.TransponderID = transponderId; })
             == RecordResult::Done;
@@ -154,25 +165,27 @@ RecordResult SetPerson(CStoreDB_Handler& store, int32_t transponderId, const QSt
 RecordResult SetSchedule(CStoreDB_Handler& store, int32_t transponderId, const QString& scheduleName)
 {
     CtblTransponder* transponders = store.Get_Ptr_To_tblTransponder();
-    const structTransponder* t = transponders->FindById(transponderId);
-    if (!t)
+    if (!transponders->FindById(transponderId))
         return RecordResult::NotFound;
     const int32_t scheduleId = ScheduleIdOfName(store, scheduleName);
-    const QList<int32_t> readers = ReaderIDs(t->Readers);
 
+    structTransponder stored;
     CStoreTransaction tx(&store);
-    bool ok = EditRecordById(transponders, transponderId, [&](structTransponder& r) {
-                  r.ScheduleID = scheduleId;
-                  r.Changed = 1;
-              }) == RecordResult::Done;
-    ok = ok && MarkReadersChanged(store, readers);
+    const RecordResult edit = EditRecordById(transponders, transponderId, [&](structTransponder& r) {
+        r.ScheduleID = scheduleId;
+        r.Changed = 1;
+    }, PromptIcon::Exclamation, &stored);
+    if (edit == RecordResult::NotFound) {
+        transponders->RemoveIds({transponderId});   // another station deleted it
+        return edit;
+    }
+    // The readers of the list as stored now, not as this station last read it.
+    const QList<int32_t> readers = ReaderIDs(stored.Readers);
+    const bool ok = edit == RecordResult::Done && MarkReadersChanged(store, readers);
     const RecordResult result = Finish(tx, ok);
     if (result != RecordResult::Done)
         return result;
-    transponders->PatchById(transponderId, [&](structTransponder& r) {
-        r.ScheduleID = scheduleId;
-        r.Changed = 1;
-    });
+    transponders->PatchById(transponderId, [&](structTransponder& r) { r = stored; });
     PatchReadersChanged(store, readers);
     return RecordResult::Done;
 }
@@ -184,22 +197,35 @@ QString MasterNumberOf(const structLeser& reader)
 }
 
 namespace {
-// Stores a new Readers list with Changed 1 and marks the reader changed: table, then caches.
-AssignResult StoreReaders(CStoreDB_Handler& store, int32_t transponderId, const QString& list, int32_t readerId)
+// Changes the transponder's Readers list as the database holds it now: read (locked) and
+// written in one transaction. change gives the new list; an equal one stores nothing. The
+// transponder and the reader are marked changed; the cache takes the record as stored.
+AssignResult ChangeReaders(CStoreDB_Handler& store, int32_t transponderId, int32_t readerId,
+                           const std::function<QString(const QString&)>& change)
 {
     CtblTransponder* transponders = store.Get_Ptr_To_tblTransponder();
+    bool changed = false;
+    structTransponder stored;
     CStoreTransaction tx(&store);
-    bool ok = EditRecordById(transponders, transponderId, [&](structTransponder& r) {
-                  r.Readers = list;
-                  r.Changed = 1;
-              }) == RecordResult::Done;
-    ok = ok && MarkReadersChanged(store, {readerId});
+    const RecordResult edit = EditRecordById(transponders, transponderId, [&](structTransponder& r) {
+        const QString list = change(r.Readers);
+        changed = list != r.Readers;
+        if (changed) {
+            r.Readers = list;
+            r.Changed = 1;
+        }
+    }, PromptIcon::Exclamation, &stored);
+    if (edit == RecordResult::NotFound) {
+        transponders->RemoveIds({transponderId});   // another station deleted it
+        return AssignResult::NotFound;
+    }
+    bool ok = edit == RecordResult::Done;
+    ok = ok && (!changed || MarkReadersChanged(store, {readerId}));
     if (Finish(tx, ok) != RecordResult::Done)
         return AssignResult::Failed;
-    transponders->PatchById(transponderId, [&](structTransponder& r) {
-        r.Readers = list;
-        r.Changed = 1;
-    });
+    transponders->PatchById(transponderId, [&](structTransponder& r) { r = stored; });
+    if (!changed)
+        return AssignResult::Unchanged;
     PatchReadersChanged(store, {readerId});
     return AssignResult::Done;
 }
@@ -214,69 +240,46 @@ AssignResult SetReaderAssigned(CStoreDB_Handler& store, int32_t transponderId, i
         return AssignResult::Failed;
     if (assign && interfaceType == 0 && MasterNumberOf(*reader) == t->Number)
         return AssignResult::MasterRefused;
-    if (assign == HasReader(t->Readers, readerId))
-        return AssignResult::Unchanged;
-    const QString list = assign ? AddReader(t->Readers, readerId) : WithoutReader(t->Readers, readerId);
-    return StoreReaders(store, transponderId, list, readerId);
+    return ChangeReaders(store, transponderId, readerId, [&](const QString& list) {
+        if (assign == HasReader(list, readerId))
+            return list;
+        return assign ? AddReader(list, readerId) : WithoutReader(list, readerId);
+    });
 }
 
 // ---------------------------------------------------------------- whole reader columns
 
-RecordResult AssignReaderToAll(CStoreDB_Handler& store, int32_t readerId, int* changed)
+RecordResult SetReaderOnAll(CStoreDB_Handler& store, int32_t readerId, bool assign, int* changed)
 {
     if (changed)
         *changed = 0;
     if (readerId <= 0 || !store.Get_Ptr_To_tblLeser()->FindById(readerId))
         return RecordResult::NotFound;
     CtblTransponder* transponders = store.Get_Ptr_To_tblTransponder();
-    const auto lacks = [readerId](const structTransponder& t) { return !HasReader(t.Readers, readerId); };
-    const auto assign = [readerId](structTransponder& t) {
-        t.Readers = AddReaderToAll(t.Readers, readerId);
+    // Decided on the rows as the database holds them; the cache takes the lists as stored.
+    std::vector<std::pair<int32_t, QString>> stored;
+    const auto differs = [=](const structTransponder& t) { return HasReader(t.Readers, readerId) != assign; };
+    const auto apply = [&](structTransponder& t) {
+        t.Readers = assign ? AddReaderToAll(t.Readers, readerId) : WithoutReader(t.Readers, readerId);
         t.Changed = 1;
+        stored.emplace_back(t.ID, t.Readers);
     };
 
     int n = 0;
     CStoreTransaction tx(&store);
-    bool ok = EditRecordsWhere(transponders, lacks, assign, &n) == RecordResult::Done;
+    bool ok = EditRecordsWhere(transponders, differs, apply, &n) == RecordResult::Done;
     if (ok && n > 0)
         ok = MarkReadersChanged(store, {readerId});
     const RecordResult result = Finish(tx, ok);
     if (result != RecordResult::Done)
         return result;
-    for (int i = 0; i < transponders->GetAnz_Transponder(); ++i)
-        if (lacks(transponders->Get_Transponder(i)))
-            assign(transponders->PatchAt(i));
+    for (const auto& [id, list] : stored)
+        transponders->PatchById(id, [&list](structTransponder& t) {
+            t.Readers = list;
+            t.Changed = 1;
+        });
     if (n > 0)
         PatchReadersChanged(store, {readerId});
-    if (changed)
-        *changed = n;
-    return RecordResult::Done;
-}
-
-RecordResult RemoveReaderFromAll(CStoreDB_Handler& store, int32_t readerId, int* changed)
-{
-    if (changed)
-        *changed = 0;
-    if (readerId <= 0 || !store.Get_Ptr_To_tblLeser()->FindById(readerId))
-        return RecordResult::NotFound;
-    CtblTransponder* transponders = store.Get_Ptr_To_tblTransponder();
-    const auto holds = [readerId](const structTransponder& t) { return HasReader(t.Readers, readerId); };
-    const auto remove = [readerId](structTransponder& t) {
-        t.Readers = WithoutReader(t.Readers, readerId);
-        t.Changed = 1;
-    };
-
-    int n = 0;
-    CStoreTransaction tx(&store);
-    bool ok = EditRecordsWhere(transponders, holds, remove, &n) == RecordResult::Done;
-    ok = ok && MarkReadersChanged(store, {readerId});
-    const RecordResult result = Finish(tx, ok);
-    if (result != RecordResult::Done)
-        return result;
-    for (int i = 0; i < transponders->GetAnz_Transponder(); ++i)
-        if (holds(transponders->Get_Transponder(i)))
-            remove(transponders->PatchAt(i));
-    PatchReadersChanged(store, {readerId});
     if (changed)
         *changed = n;
     return RecordResult::Done;
@@ -295,8 +298,24 @@ QString ValidNumber(const QString& text)
     return upper;
 }
 
-RecordResult AddTransponder(CStoreDB_Handler& store, const QString& number, const QString& readers,
-                            int32_t markReaderId, int32_t* newId)
+int32_t StoredNumberId(CStoreDB_Handler& store, const QString& number)
+{
+    QString name;
+    if (!store.ThreadConnection(name, nullptr))
+        return -1;
+    QSqlQuery q(QSqlDatabase::database(name, false));
+    // One lock for all numbers, held to the end of the transaction: adding is rare and quick.
+    if (store.IsShared() && !q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(7305001)")))
+        return -1;
+    q.prepare(QStringLiteral("SELECT ID FROM tblTransponder WHERE Number = ? ORDER BY ID LIMIT 1"));
+    q.addBindValue(number);
+    if (!q.exec())
+        return -1;
+    return q.next() ? q.value(0).toInt() : 0;
+}
+
+AddResult AddTransponder(CStoreDB_Handler& store, const QString& number, const QString& readers,
+                         int32_t markReaderId, int32_t* id)
 {
     structTransponder rec;
     rec.Number = number;
@@ -307,20 +326,31 @@ RecordResult AddTransponder(CStoreDB_Handler& store, const QString& number, cons
     const QList<int32_t> marked = markReaderId > 0 ? QList<int32_t>{markReaderId} : QList<int32_t>{};
 
     CStoreTransaction tx(&store);
+    if (!tx.Started())
+        return AddResult::Failed;
+    const int32_t existing = StoredNumberId(store, number);
+    if (existing < 0) {
+        ShowWarning(QStringLiteral("The transponder %1 could not be looked up.").arg(number));
+        return AddResult::Failed;
+    }
+    if (existing > 0) {
+        if (id)
+            *id = existing;
+        return AddResult::Exists;
+    }
     bool ok = AddRecord(store.Get_Ptr_To_tblTransponder(), [&](structTransponder& r) {
                   const int32_t keep = r.ID;
                   r = rec;
                   r.ID = keep;
               }, &rec.ID) == RecordResult::Done;
     ok = ok && MarkReadersChanged(store, marked);
-    const RecordResult result = Finish(tx, ok);
-    if (result != RecordResult::Done)
-        return result;
+    if (Finish(tx, ok) != RecordResult::Done)
+        return AddResult::Failed;
     store.Get_Ptr_To_tblTransponder()->Append(rec);
     PatchReadersChanged(store, marked);
-    if (newId)
-        *newId = rec.ID;
-    return RecordResult::Done;
+    if (id)
+        *id = rec.ID;
+    return AddResult::Added;
 }
 
 int32_t ReaderOfIdentityReply(CStoreDB_Handler& store, const QString& reply)
@@ -337,12 +367,13 @@ int32_t ReaderOfIdentityReply(CStoreDB_Handler& store, const QString& reply)
 
 AssignResult AddCapturingReader(CStoreDB_Handler& store, int32_t transponderId, int32_t readerId)
 {
-    const structTransponder* t = store.Get_Ptr_To_tblTransponder()->FindById(transponderId);
-    if (!t)
+    if (!store.Get_Ptr_To_tblTransponder()->FindById(transponderId))
         return AssignResult::Failed;
-    if (readerId <= 0 || HasReader(t->Readers, readerId))
+    if (readerId <= 0)
         return AssignResult::Unchanged;
-    return StoreReaders(store, transponderId, AddReaderToAll(t->Readers, readerId), readerId);
+    return ChangeReaders(store, transponderId, readerId, [&](const QString& list) {
+        return HasReader(list, readerId) ? list : AddReaderToAll(list, readerId);
+    });
 }
 
 // ---------------------------------------------------------------- deleting

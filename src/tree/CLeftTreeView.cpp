@@ -1,5 +1,7 @@
 #include "tree/CLeftTreeView.h"
 
+#include "records/ChangeNotice.h"
+
 #include "base/Settings.h"
 #include "link/CLinkController.h"
 #include "link/CSerialLink.h"
@@ -55,6 +57,16 @@ CLeftTreeView::CLeftTreeView(CLanguageHandler* lang, CStoreDB_Handler* store, CD
         return m_store && group && (group == m_transponders || group == m_persons || group == m_events)
             && PendingWrites::IsPending(*m_store, item->text(0));
     }, [this] { return Text(349); }, this));
+    m_notice = new CChangeNotice(m_store, this);
+    m_notice->SetHold([this] {
+        const CGridBaseDlg* view = RightView();
+        return view && view->HoldsNotices();
+    });
+    connect(m_notice, &CChangeNotice::AboutToReload, this, [this] {
+        if (CGridBaseDlg* view = RightView())
+            view->KeepPlace();
+    });
+    connect(m_notice, &CChangeNotice::TablesReloaded, this, &CLeftTreeView::OnTablesReloaded);
 
     connect(this, &QTreeWidget::itemSelectionChanged, this, &CLeftTreeView::OnSelectionChanged);
     // F5 in the tree reads the store again, as F5 in the table view does.
@@ -96,6 +108,7 @@ void CLeftTreeView::SetPaneHost(QSplitter* splitter) { m_splitter = splitter; }
 void CLeftTreeView::SetStoreHandler(CStoreDB_Handler* store)
 {
     m_store = store;
+    m_notice->SetStore(store);
     // The table on the right reads the new store from now on, too.
     if (CGridBaseDlg* view = RightView())
         view->SetStoreHandler(store);
@@ -182,10 +195,11 @@ QStringList CLeftTreeView::ReaderNames() const
     return names;
 }
 
-void CLeftTreeView::AddScheduleNodes(bool skipBuiltIn)
+QStringList CLeftTreeView::ScheduleNodeNames(bool skipBuiltIn) const
 {
+    QStringList names;
     if (!m_store)
-        return;
+        return names;
     const bool english = Settings::ReadLanguage() == 1;
     CtblZeitschema* tbl = m_store->Get_Ptr_To_tblZeitschema();
     QString previous;
@@ -196,9 +210,31 @@ void CLeftTreeView::AddScheduleNodes(bool skipBuiltIn)
         previous = name;
         if (same || (skipBuiltIn && IsFullAccessName(name)))
             continue;
-        const QString shown = english && IsFullAccessName(name) ? Text(81) : name;
-        AddNode(m_schedules, shown, ImgSchedule, ImgScheduleSelected);
+        names << (english && IsFullAccessName(name) ? Text(81) : name);
     }
+    return names;
+}
+
+void CLeftTreeView::AddScheduleNodes(bool skipBuiltIn)
+{
+    for (const QString& name : ScheduleNodeNames(skipBuiltIn))
+        AddNode(m_schedules, name, ImgSchedule, ImgScheduleSelected);
+}
+
+void CLeftTreeView::OnTablesReloaded(const QStringList& tables)
+{
+    if (CGridBaseDlg* view = RightView())
+        view->FollowReload(tables);
+    if (!m_root || !(tables.contains(QLatin1String("tblLeser")) || tables.contains(QLatin1String("tblZeitschema"))))
+        return;
+    const auto children = [](const QTreeWidgetItem* group) {
+        QStringList texts;
+        for (int i = 0; group && i < group->childCount(); ++i)
+            texts << group->child(i)->text(0);
+        return texts;
+    };
+    if (children(m_transponders) != ReaderNames() || children(m_schedules) != ScheduleNodeNames(false))
+        ListsReloaded();
 }
 
 void CLeftTreeView::InitialUpdate()

@@ -20,6 +20,7 @@ class CDataProgressDlg;
 class CDialogSetup;
 class CGridBaseDlg;
 class CLanguageHandler;
+class CChangeNotice;
 class CLinkController;
 class CSerialLink;
 class CStoreDB_Handler;
@@ -62,6 +63,9 @@ public:
     // Rebuilds the children and keeps the selected node; when another station deleted it, its
     // group is selected instead.
     void ListsReloaded() override;
+
+    // What tells the tree and the view on the right about other connections' changes.
+    CChangeNotice* Notice() const { return m_notice; }
 
     // ---- schedule nodes, kept in step with the time schedule table ----
     void AddScheduleNode(const QString& name);
@@ -131,6 +135,10 @@ private:
     QTreeWidgetItem* AddNode(QTreeWidgetItem* parent, const QString& text, int image, int selectedImage = -1);
     QStringList ReaderNames() const;     // every reader except Alder desk readers
     void AddScheduleNodes(bool skipBuiltIn);
+    QStringList ScheduleNodeNames(bool skipBuiltIn) const;
+    // Another connection changed these tables: the view on the right follows, and the tree
+    // when the readers or schedules it shows are no longer those of the lists.
+    void OnTablesReloaded(const QStringList& tables);
     void ReplacePane(QWidget* pane);
     int ReaderIdByName(const QString& name) const;
     int ScheduleNumberByName(const QString& name) const;
@@ -156,5 +164,6 @@ private:
 
     PortQuestion m_portDialog;
     CLinkController* m_controller = nullptr;   // child object, lives as long as the tree
+    CChangeNotice* m_notice = nullptr;         // child object
     QPointer<CDataProgressDlg> m_progress;
 };

@@ -3,6 +3,7 @@
 
 #include "base/Prompt.h"
 #include "records/CStoreDB_Handler.h"
+#include "records/ChangeNotice.h"
 #include "records/CStoreTransaction.h"
 #include "records/ScheduleOps.h"
 #include "base/Settings.h"
@@ -11,6 +12,7 @@
 #include <QAction>
 #include <QKeySequence>
 #include <QMenu>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <atomic>
@@ -39,16 +41,74 @@ void CGridBaseDlg::RefreshFromStore()
         return;
     // Every list, not just the view's own: a view shows names and numbers of the others too
     // (persons beside transponders, reader names in columns and in events).
-    store->Get_Ptr_To_tblLeser()->_Requery();
-    store->Get_Ptr_To_tblTransponder()->_Requery();
-    store->Get_Ptr_To_tblPerson()->_Requery();
-    store->Get_Ptr_To_tblZeitschema()->_Requery();
-    store->Get_Ptr_To_tblEvents()->_Requery();
-    const uint32_t language = m_ctx.lang ? m_ctx.lang->GetAktivLanguage() : Settings::ReadLanguage();
-    ScheduleOps::CacheFullAccessName(store->Get_Ptr_To_tblZeitschema(), language == 1);
+    CChangeNotice::ReloadTables(store, CChangeNotice::AllTables());
     Load(m_filter);
     if (m_ctx.tree)
         m_ctx.tree->ListsReloaded();
+}
+
+bool CGridBaseDlg::HoldsNotices() const
+{
+    return m_busy || (m_grid && m_grid->IsEditing());
+}
+
+int64_t CGridBaseDlg::RowKey(int row) const
+{
+    bool ok = false;
+    const int position = CellText(row, 1).toInt(&ok);
+    const int index = ok ? position - 1 : row - 1;
+    const int id = RecordIdAt(index);
+    return id ? id : -(int64_t(index) + 1);
+}
+
+int CGridBaseDlg::RowOfKey(int64_t key) const
+{
+    for (int row = 1; row <= RecordCount(); ++row)
+        if (RowKey(row) == key)
+            return row;
+    return 0;
+}
+
+void CGridBaseDlg::KeepPlace()
+{
+    m_place = {};
+    if (!m_grid)
+        return;
+    m_place.kept = true;
+    const QModelIndex current = m_grid->currentIndex();
+    const int currentRow = current.isValid() ? m_grid->OwnerRowAt(current.row() + 1) : 0;
+    m_place.current = currentRow > 0 ? RowKey(currentRow) : 0;
+    m_place.currentColumn = current.isValid() ? current.column() : 0;
+    for (int row : m_grid->SelectedRows())
+        m_place.selected.push_back(RowKey(row));
+    m_place.top = m_grid->verticalScrollBar()->value();
+    m_place.left = m_grid->horizontalScrollBar()->value();
+}
+
+void CGridBaseDlg::FollowReload(const QStringList& tables)
+{
+    Q_UNUSED(tables)
+    const Place place = std::exchange(m_place, {});
+    const int keepWidths = m_keepWidths;
+    m_keepWidths = 1;   // the widths the user set stay
+    Refill();
+    m_keepWidths = keepWidths;
+    if (!m_grid || !place.kept)
+        return;
+    if (m_grid->SortColumn() >= 1 && m_grid->SortStep() != CGridCtrl::SortNone)
+        m_grid->Resort();
+    m_grid->ClearSelection();
+    for (int64_t key : place.selected)
+        if (const int row = RowOfKey(key))
+            m_grid->SetRowSelected(row, true);
+    if (const int row = place.current ? RowOfKey(place.current) : 0) {
+        const int display = m_grid->DisplayRowOf(row);
+        if (display > 0)
+            m_grid->selectionModel()->setCurrentIndex(m_grid->model()->index(display - 1, place.currentColumn),
+                                                      QItemSelectionModel::NoUpdate);
+    }
+    m_grid->verticalScrollBar()->setValue(place.top);
+    m_grid->horizontalScrollBar()->setValue(place.left);
 }
 
 CGridBaseDlg::~CGridBaseDlg()

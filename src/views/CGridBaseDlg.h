@@ -119,6 +119,14 @@ public:
     // that changes another workstation made to a shared database appear. Bound to F5 (the
     // action "actionRefreshView"); nothing happens while a delete runs.
     virtual void RefreshFromStore();
+    // Another connection changed tables: KeepPlace() before their lists are read again notes
+    // the current record and cell, the selected records and the scroll position (records by ID
+    // where the view knows it, by place otherwise); FollowReload() afterwards shows the lists
+    // with the view's filter and widths and puts all that back.
+    void KeepPlace();
+    virtual void FollowReload(const QStringList& tables);
+    // A cell editor is open or a delete runs: a notice waits, so nothing moves under the user.
+    bool HoldsNotices() const;
 
     // ---- the change pattern ----
     void InsertEntry();          // one record with the defaults, then refill and scroll down
@@ -194,6 +202,9 @@ protected:
 
 private:
     void OnRightClick(int row, int col, const QPoint& globalPos);
+    // What identifies the record of a row across a reload: its ID, or minus its place + 1.
+    int64_t RowKey(int row) const;
+    int RowOfKey(int64_t key) const;
 
     QString m_dialogId;
     int m_gridCtrlId;
@@ -202,4 +213,11 @@ private:
     int m_keepWidths = 0;
     int m_rightClickIndex = -1;
     QMenu* m_lastMenu = nullptr;
+    struct Place {
+        bool kept = false;
+        int64_t current = 0;
+        int currentColumn = 0;
+        std::vector<int64_t> selected;
+        int top = 0, left = 0;
+    } m_place;
 };

@@ -228,14 +228,23 @@ void CTransponderDlg::EndEdit(int row, int col, const QString& text)
     if (!t || IsColumnReadOnly(col))
         return;
     const int32_t id = t->ID;   // the record may move in the cache while it is changed
+    bool gone = false;
     if (col == ColPerson) {
-        SetPerson(*Store(), id, text);
+        gone = SetPerson(*Store(), id, text) == RecordResult::NotFound;
     } else if (col == ColSchedule) {
-        SetSchedule(*Store(), id, text);
+        gone = SetSchedule(*Store(), id, text) == RecordResult::NotFound;
     } else if (const int32_t readerId = ReaderIdOfColumn(col)) {
         const bool assign = text == QLatin1String("1");
-        if (SetReaderAssigned(*Store(), id, readerId, assign, InterfaceType()) == AssignResult::MasterRefused)
+        const AssignResult r = SetReaderAssigned(*Store(), id, readerId, assign, InterfaceType());
+        if (r == AssignResult::MasterRefused)
             ShowExclamation(Text(217));
+        gone = r == AssignResult::NotFound;
+    }
+    if (gone) {
+        // Another station deleted it: it has left the cache, and leaves the view.
+        ShowExclamation(Text(75));
+        RowsChanged();
+        return;
     }
     // Also after a refusal or a store error: the cell shows again what the cache holds.
     Grid()->Refresh();
@@ -348,7 +357,7 @@ void CTransponderDlg::AssignAll(int32_t readerId)
         return;
     {
         WaitCursor wait;
-        AssignReaderToAll(*Store(), readerId);
+        SetReaderOnAll(*Store(), readerId, true);
     }
     RowsChanged();
 }
@@ -359,7 +368,7 @@ void CTransponderDlg::RemoveAllAssignments(int32_t readerId)
         return;
     {
         WaitCursor wait;
-        RemoveReaderFromAll(*Store(), readerId);
+        SetReaderOnAll(*Store(), readerId, false);
     }
     RowsChanged();
 }
@@ -423,10 +432,12 @@ void CTransponderDlg::OnCaptureMessage(const QString& number)
 
 void CTransponderDlg::TakeNumber(const QString& seen, bool fromMonitor)
 {
-    const QString number = seen.toUpper();
+    const QString number = ValidNumber(seen);
+    if (number.isEmpty())
+        return;   // not a transponder number: nothing to select or add
     CtblTransponder* tbl = Store()->Get_Ptr_To_tblTransponder();
     const int index = tbl->IndexOfNumber(number);
-    const int32_t existing = index >= 0 ? tbl->Get_Transponder(index).ID : 0;
+    int32_t existing = index >= 0 ? tbl->Get_Transponder(index).ID : 0;
     if (existing) {
         if (const int row = RowOfTransponder(existing))
             Grid()->SelectRow(row);
@@ -436,24 +447,29 @@ void CTransponderDlg::TakeNumber(const QString& seen, bool fromMonitor)
 
     const int32_t readerId = m_identityText.isEmpty() ? 0 : ReaderOfIdentityReply(*Store(), m_identityText);
     if (!existing) {
-        if (ValidNumber(number).isEmpty())
-            return;   // not a transponder number: nothing to add
-        int32_t newId = 0;
+        int32_t id = 0;
         const QString readers = readerId ? QString::number(readerId) : QString();
-        if (AddTransponder(*Store(), number, readers, readerId, &newId) != RecordResult::Done)
+        const AddResult added = AddTransponder(*Store(), number, readers, readerId, &id);
+        if (added == AddResult::Failed)
             return;
+        if (added == AddResult::Added) {
+            RowsChanged();
+            if (const int row = RowOfTransponder(id))
+                Grid()->SelectRow(row);
+            return;
+        }
+        // Another station stored it meanwhile: read it in and treat it as a known one.
+        tbl->_Requery();
         RowsChanged();
-        if (const int row = RowOfTransponder(newId))
-            Grid()->SelectRow(row);
-        return;
+        existing = id;
     }
     if (!fromMonitor)
         return;
-    if (AddCapturingReader(*Store(), existing, readerId) == AssignResult::Done) {
+    const AssignResult r = AddCapturingReader(*Store(), existing, readerId);
+    if (r == AssignResult::Done || r == AssignResult::NotFound)
         RowsChanged();
-        if (const int row = RowOfTransponder(existing))
-            Grid()->SelectRow(row);
-    }
+    if (const int row = RowOfTransponder(existing))
+        Grid()->SelectRow(row);
 }
 
 bool CTransponderDlg::SelectNumber(const QString& number)
@@ -466,14 +482,16 @@ bool CTransponderDlg::SelectNumber(const QString& number)
     return row != 0;
 }
 
-RecordResult CTransponderDlg::AddEnteredNumber(const QString& number)
+AddResult CTransponderDlg::AddEnteredNumber(const QString& number)
 {
-    int32_t newId = 0;
-    const RecordResult r = AddTransponder(*Store(), number, QStringLiteral("0"), 0, &newId);
-    if (r != RecordResult::Done)
+    int32_t id = 0;
+    const AddResult r = AddTransponder(*Store(), number, QStringLiteral("0"), 0, &id);
+    if (r == AddResult::Failed)
         return r;
+    if (r == AddResult::Exists)
+        Store()->Get_Ptr_To_tblTransponder()->_Requery();   // another station stored it meanwhile
     RowsChanged();
-    if (const int row = RowOfTransponder(newId))
+    if (const int row = RowOfTransponder(id))
         Grid()->SelectRow(row);
     return r;
 }

@@ -72,8 +72,9 @@ public:
     // ---- for the entry dialog ----
     // Selects and shows the row of the transponder with this number; false when it is not shown.
     bool SelectNumber(const QString& number);
-    // Adds an entered number ("0" as its Readers) and shows its row at once.
-    RecordResult AddEnteredNumber(const QString& number);
+    // Adds an entered number ("0" as its Readers) and shows its row at once; Exists when the
+    // database has it already (its row is shown then).
+    TransponderEdits::AddResult AddEnteredNumber(const QString& number);
     // The dialog behind command 32840; the program installs it (the dialog lives in a layer
     // above the views), tests may install their own.
     using EntryDialog = std::function<void(CTransponderDlg&)>;
