@@ -174,8 +174,15 @@ bool StoreLocation::ServerWantsPassword(const QString& password) const
     add("user", user);
     add("dbname", database);
     add("password", password);
-    for (const QString& option : options)
-        add(option.section(u'=', 0, 0).toUtf8().constData(), option.section(u'=', 1));
+    bool timeoutGiven = false;
+    for (const QString& option : options) {
+        const QString name = option.section(u'=', 0, 0);
+        timeoutGiven = timeoutGiven || name == QLatin1String("connect_timeout");
+        add(name.toUtf8().constData(), option.section(u'=', 1));
+    }
+    // A server that cannot be reached has cost one wait already; the probe does not wait long.
+    if (!timeoutGiven)
+        add("connect_timeout", QStringLiteral("5"));
     std::vector<const char*> k, v;
     for (std::size_t i = 0; i < keys.size(); ++i) {
         k.push_back(keys[i].constData());
