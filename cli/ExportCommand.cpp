@@ -51,6 +51,8 @@ int RunExport(CliContext& ctx)
         }
         if (written.replaced > 0)
             ctx.Prompt().Message(CsvReplacedNote(written.replaced, ctx.English() ? 1 : 0), {}, PromptIcon::Warning);
+        if (const QStringList split = CsvSplitNames(&store); !split.isEmpty())
+            ctx.Prompt().Message(CsvSplitNamesNote(split, ctx.Lang()), {}, PromptIcon::Warning);
         return int(kDone);
     });
 }

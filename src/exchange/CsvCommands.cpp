@@ -64,6 +64,8 @@ void RunCsvExportCommand(const CsvCommandContext& ctx)
     }
     if (r.write.replaced > 0)
         ShowWarning(CsvReplacedNote(r.write.replaced, Settings::ReadLanguage()));
+    if (!r.splitNames.isEmpty())
+        ShowWarning(CsvSplitNamesNote(r.splitNames, ctx.lang));
 }
 
 void RunCsvImportCommand(const CsvCommandContext& ctx)

@@ -115,6 +115,36 @@ QStringList CsvLinesFromStore(CStoreDB_Handler* store, CsvExportKind kind, CLang
     return lines;
 }
 
+QStringList CsvSplitNames(CStoreDB_Handler* store)
+{
+    QStringList names;
+    if (!store || !store->IsDatabaseOpen())
+        return names;
+    auto note = [&names](const QString& name) {
+        if (name.contains(u';'))
+            names << name;
+    };
+    CtblPerson* persons = store->Get_Ptr_To_tblPerson();
+    for (int i = 0; i < persons->GetAnz_Person(); ++i)
+        note(persons->Get_Person(i).Name);
+    CtblZeitschema* schedules = store->Get_Ptr_To_tblZeitschema();
+    for (int i = 0; i < schedules->GetAnz_Zeitschema(); ++i)
+        note(schedules->Get_Zeitschema(i).Name);
+    CtblLeser* readers = store->Get_Ptr_To_tblLeser();
+    for (int i = 0; i < readers->GetAnz_Leser(); ++i)
+        note(readers->Get_Leser(i).Name);
+    names.sort();
+    names.removeDuplicates();
+    return names;
+}
+
+QString CsvSplitNamesNote(const QStringList& names, CLanguageHandler* lang)
+{
+    if (names.isEmpty())
+        return {};
+    return (lang ? lang->GetLangItem(381) : QString()) + u'\n' + names.join(u'\n');
+}
+
 QStringList CsvLinesFromGrid(CsvViewKind view, const CsvGridText& grid)
 {
     QStringList lines;
@@ -268,6 +298,7 @@ CsvExportResult RunCsvExport(CsvExportKind kind, const CsvExportContext& ctx)
         lines = CsvLinesFromStore(ctx.store, kind, ctx.lang);
     }
     result.write = WriteCsvFile(result.path, lines);
+    result.splitNames = CsvSplitNames(ctx.store);
     if (ctx.busy)
         ctx.busy(false);
     result.ok = result.write.ok;

@@ -33,6 +33,12 @@ struct CsvGridText {
 // words of event lines (texts 202, 203); it may be null.
 QStringList CsvLinesFromStore(CStoreDB_Handler* store, CsvExportKind kind, CLanguageHandler* lang);
 
+// The names of persons, time schedules and readers that hold a ";" (names entered before it was
+// refused): their lines split there, and the import refuses them. Sorted, each once.
+QStringList CsvSplitNames(CStoreDB_Handler* store);
+// The warning that names them: text 381, then one name a line; empty when there are none.
+QString CsvSplitNamesNote(const QStringList& names, CLanguageHandler* lang);
+
 // The lines of a shown table; none for a view that is not exported (readers, schedules).
 QStringList CsvLinesFromGrid(CsvViewKind view, const CsvGridText& grid);
 
@@ -64,6 +70,7 @@ struct CsvExportResult {
     bool cancelled = false;
     QString path;          // the file written
     CsvWriteResult write;
+    QStringList splitNames;   // see CsvSplitNames: the caller warns of them
 };
 CsvExportResult RunCsvExport(CsvExportKind kind, const CsvExportContext& ctx);
 

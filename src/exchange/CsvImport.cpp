@@ -6,6 +6,7 @@
 #include "records/CStoreTransaction.h"
 #include "records/RecordOps.h"
 #include "records/TextOps.h"
+#include "records/TransponderEdits.h"
 #include "texts/CLanguageHandler.h"
 
 #include <QFile>
@@ -79,9 +80,13 @@ public:
         return it != m_personsByName.constEnd() && !it->empty();
     }
 
-    // The schedule named S; the full-access schedule answers to both of its names; 1 when none.
+    // The schedule named S; the full-access schedule answers to both of its names, and to an
+    // empty field. 0 when none does: such a line is refused, for a misspelt name must not open
+    // every door at every hour.
     int32_t ScheduleId(const QString& name) const
     {
+        if (name.isEmpty())
+            return 1;
         auto it = m_scheduleByName.constFind(name);
         if (it != m_scheduleByName.constEnd())
             return *it;
@@ -90,7 +95,7 @@ public:
             if (it != m_scheduleByName.constEnd())
                 return *it;
         }
-        return 1;
+        return 0;
     }
 
     // The readers of these names; unknown names are left out, a reader named twice
@@ -196,8 +201,11 @@ public:
         CsvLineFields f;
         if (!ParseCsvLine(CsvImportKind::Transponders, taken, &f) || NumberExists(f.number))
             return false;
+        const int32_t scheduleId = ScheduleId(f.schedule);
+        if (scheduleId == 0)
+            return false;
         const std::vector<int32_t> readers = ReaderIds(f.readers);
-        const int32_t tid = AddTransponder(f.number, readers, ScheduleId(f.schedule));
+        const int32_t tid = AddTransponder(f.number, readers, scheduleId);
         if (IsPersonName(f.person)) {
             DeletePersonNamed(f.person);
             SetPersonOfTransponder(tid, AddPerson(f.person, tid));
@@ -211,12 +219,15 @@ public:
         CsvLineFields f;
         if (!ParseCsvLine(CsvImportKind::Persons, taken, &f) || PersonExists(f.person))
             return false;
+        const int32_t scheduleId = f.number.isEmpty() ? 0 : ScheduleId(f.schedule);
+        if (!f.number.isEmpty() && scheduleId == 0)
+            return false;
         int32_t tid = 0;
         std::vector<int32_t> readers;
         if (!f.number.isEmpty()) {
             readers = ReaderIds(f.readers);
             DeleteTransponderNumbered(f.number);
-            tid = AddTransponder(f.number, readers, ScheduleId(f.schedule));
+            tid = AddTransponder(f.number, readers, scheduleId);
         }
         const int32_t pid = AddPerson(f.person, tid);
         if (tid) {
@@ -257,11 +268,18 @@ bool ParseCsvLine(CsvImportKind kind, const QString& taken, CsvLineFields* field
     }
     parsed.schedule = f.value(2);
     parsed.readers = f.mid(3);
+    // Numbers as readers report them: lower case is taken upper-cased, anything else refused.
+    const QString number = TransponderEdits::ValidNumber(parsed.number);
+    const bool numberOk = !number.isEmpty();
+    if (numberOk)
+        parsed.number = number;
     if (fields)
         *fields = parsed;
+    if (HasControlCharacter(taken))
+        return false;
     if (kind == CsvImportKind::Transponders)
-        return parsed.number.size() == 10;
-    return IsPersonName(parsed.person) && (parsed.number.isEmpty() || parsed.number.size() == 10);
+        return numberOk;
+    return IsPersonName(parsed.person) && (parsed.number.isEmpty() || numberOk);
 }
 
 CCsvImporter::CCsvImporter(CStoreDB_Handler* store, CLanguageHandler* lang, CsvImportHooks hooks)
@@ -280,7 +298,12 @@ CCsvImporter::CCsvImporter(CStoreDB_Handler* store, CLanguageHandler* lang, CsvI
 
 QString CCsvImporter::ErrorText(int number, const QString& taken)
 {
-    return QStringLiteral("Nr.: %1 -> ").arg(number) + taken;
+    // A control character would be lost or cut the line in the list; it shows as a sign.
+    QString shown = taken;
+    for (QChar& ch : shown)
+        if (ch.category() == QChar::Other_Control)
+            ch = QChar::ReplacementCharacter;
+    return QStringLiteral("Nr.: %1 -> ").arg(number) + shown;
 }
 
 CsvReadResult CCsvImporter::ReadFile(const QString& path, CsvImportKind kind) const

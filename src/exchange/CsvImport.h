@@ -10,16 +10,20 @@
 //
 // Importing, per taken line (fields split at every ";", no quoting):
 //   Transponder line: number N; person P ("---" = none; an empty field counts as "---");
-//     schedule S; reader names. N must be 10 characters and new, else the line is refused.
-//     The schedule is the first whose name equals S (full access when none does); readers are
-//     matched by exact name, unknown ones are ignored. The transponder is added (Changed 1), a
+//     schedule S; reader names. N must be 10 hexadecimal digits (lower case is upper-cased)
+//     and new, else the line is refused. The schedule is the first whose name equals S (an empty
+//     S: full access); a line naming none that exists is refused (a misspelt name must not
+//     mean full access). Readers
+//     are matched by exact name, unknown ones are ignored. The transponder is added (Changed 1), a
 //     person already named P is deleted, a person P is added for the new transponder, and the
 //     readers in its list are marked changed.
 //   Person line: person P; transponder number N; schedule S; reader names. A person of that
-//     name must not exist yet, and N, when given, must be 10 characters. With N, a transponder
-//     of that number is replaced by a new one with S and the readers; then the person is added.
+//     name must not exist yet, and N, when given, must be 10 hexadecimal digits and S an existing
+//     schedule. With N, a transponder of that number is replaced by a new one with S and the
+//     readers; then the person is added.
+//   A line holding a control character (NUL included) is refused, whatever its kind.
 // A refused line adds "Nr.: <k> -> <taken text>" to the error list, k counting the taken lines
-// from 1. Every line is all or nothing in the store; the cascades of deleted records are kept
+// from 1 (control characters shown as the replacement sign). Every line is all or nothing in the store; the cascades of deleted records are kept
 // (a deleted person leaves no transponder pointing at it, a deleted transponder no person).
 //
 // Runs on the thread that owns the store's cached lists (the GUI thread); the lookups are
@@ -41,9 +45,10 @@ struct CsvLineFields {
     QString schedule;      // time-schedule name
     QStringList readers;   // reader names
 };
-// Splits a taken text of that kind into its fields. false when the line can never be stored,
-// whatever the store holds: a transponder line whose number is not 10 characters; a person
-// line without a person name, or with a number that is neither empty nor 10 characters.
+// Splits a taken text of that kind into its fields (a valid number upper-cased). false when the
+// line can never be stored, whatever the store holds: a control character in it; a transponder
+// line whose number is not 10 hexadecimal digits; a person line without a person name, or with
+// a number that is neither empty nor 10 hexadecimal digits.
 bool ParseCsvLine(CsvImportKind kind, const QString& taken, CsvLineFields* fields);
 
 struct CsvImportHooks {

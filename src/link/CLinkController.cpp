@@ -28,7 +28,14 @@ using namespace std::chrono_literals;
 
 constexpr int kMonitorStartDelayMs = 500;
 constexpr int kPollPauseMs = 500;
-constexpr int kLostAfterReads = 500;
+// A bus reader counts as lost once this many polls in a row went unanswered, each given up after
+// the exchange wait. A noisy RS-232/RS-485 line drops a frame now and then and the next poll gets
+// through; three lost in a row by chance is rare (one frame in a hundred lost makes it one in a
+// million), while an unplugged reader is still noticed within some 7.5 s: three times the 2 s
+// wait and the half-second pause before each poll, about as long as the five seconds of silence
+// a single unanswered poll used to wait out. An unanswered mailbox telegram does not count: its
+// caller hears "no reply" and has retries of its own, and the polls after it tell.
+constexpr int kLostAfterUnanswered = 3;
 constexpr int kIdlePassMs = 10;        // a pass that reads nothing waits as long as an idle read
 constexpr int kTagDisplayMs = 1500;
 constexpr int kWorkerJoinMs = 2500;    // both workers together; each leaves within one short wait
@@ -589,7 +596,9 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
             return;
         std::this_thread::sleep_for(10ms);
     }
-    int readCounter = 0;
+    int unanswered = 0;      // polls in a row given up without a reply
+    bool awaiting = false;   // the monitor wrote a telegram whose reply has not come yet
+    std::chrono::steady_clock::time_point answerBy;
     bool readPending = false;
     link.m_nStopRequest = 0;
     link.m_nReady = 1;
@@ -642,17 +651,16 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
                     return;
                 }
                 if (bus) {
-                    ++readCounter;
-                    if (readCounter == kLostAfterReads && link.m_nPause.load() == 0) {
-                        shared->Post([](CLinkController& c) { c.OnConnectionLost(); });
-                    } else if (link.m_nPause.load() == 1) {
-                        readCounter = 0;
+                    if (link.m_nPause.load() == 1)
                         return;
-                    }
                     link.m_nReady = 0;
                 }
-                if (r == 0)
+                if (r == 0) {
+                    // A frame that stopped for the whole wait within it will not be completed.
+                    if (longWait)
+                        dropFrame();
                     return;
+                }
                 switch (frame.Feed(byte)) {
                 case Telegram::FrameCollector::Byte::Start:
                     link.SetReadTotalConstant(2000);
@@ -670,7 +678,15 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
                 case Telegram::FrameCollector::Byte::Data:
                     break;
                 }
+                // Bytes that never make a frame (noise) do not keep an unanswered telegram alive.
+                if (bus && awaiting && !longWait && std::chrono::steady_clock::now() >= answerBy)
+                    return;
             }
+        };
+        auto wrote = [&](uint64_t ticket) {
+            inFlight = ticket;
+            awaiting = true;
+            answerBy = std::chrono::steady_clock::now() + std::chrono::milliseconds(link.ExchangeWaitMs());
         };
 
         const int type = link.m_nInterfaceType.load();
@@ -700,8 +716,10 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
             if (const uint32_t holds = link.m_bBusy.TimesRaised(); holds != holdsSeen) {
                 holdsSeen = holds;
                 dropFrame();
-                if (link.m_nReady.load() == 0) {
-                    readCounter = 0;
+                // The operation's own exchanges tell whether the reader is there.
+                unanswered = 0;
+                if (awaiting || link.m_nReady.load() == 0) {
+                    awaiting = false;
                     readPending = false;
                     inFlight = 0;
                     link.m_nReady = 1;
@@ -709,7 +727,10 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
                 continue;   // the busy flag may be up again; look at it first
             }
             const bool queued = link.HasOutgoing();
-            if (queued && link.m_nReady.load() == 1) {
+            // A mailbox caller lowers the ready flag so that its frame follows the reply to the
+            // poll in progress; with nothing in progress it goes out at once.
+            const bool mayWrite = link.m_nReady.load() == 1 || !awaiting;
+            if (queued && mayWrite) {
                 uint64_t ticket = 0;
                 const QByteArray out = link.TakeOutgoing(&ticket);
                 if (out.mid(3, 2) == "LT")
@@ -717,8 +738,8 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
                 link.m_nReady = 0;
                 link.PurgeReceive();
                 link.WritePort(out);
-                inFlight = ticket;
-            } else if (!queued && link.m_nReady.load() == 1) {
+                wrote(ticket);
+            } else if (!queued && mayWrite) {
                 if (!shared->MonitorSleep(kPollPauseMs, generation))
                     continue;
                 // A reader operation may have taken the port during the pause; a poll now
@@ -728,13 +749,14 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
                 link.PurgeReceive();
                 link.m_nReady = 0;
                 link.WritePort(poll);
-                inFlight = 0;
+                wrote(0);
             }
             if (link.m_nPause.load() == 0) {
                 receive(true);
                 if (frame.Complete()) {
                     const QByteArray& text = frame.Text();
-                    readCounter = 0;
+                    awaiting = false;
+                    unanswered = 0;
                     // A poll reply echoes "CT"; it answers no mailbox caller.
                     const bool pollReply = text.mid(2, 2) == "CT";
                     const uint64_t answers = pollReply ? 0 : std::exchange(inFlight, 0);
@@ -755,7 +777,20 @@ void CLinkController::MonitorWorker(const std::shared_ptr<Shared>& shared, int g
                         break;
                     }
                     link.m_nReady = 1;
+                } else if (awaiting && !longWait && std::chrono::steady_clock::now() >= answerBy) {
+                    // Given up: a waiting mailbox caller hears "no reply" now, and the monitor
+                    // writes the next telegram; only several polls in a row lose the reader.
+                    awaiting = false;
+                    readPending = false;
+                    link.m_nReady = 1;
+                    if (inFlight != 0)
+                        link.StoreNoReply(std::exchange(inFlight, 0));
+                    else if (++unanswered == kLostAfterUnanswered)
+                        shared->Post([](CLinkController& c) { c.OnConnectionLost(); });
                 }
+            } else if (awaiting) {
+                // Nothing is read while paused: the wait for the reply begins when reading does.
+                answerBy = std::chrono::steady_clock::now() + std::chrono::milliseconds(link.ExchangeWaitMs());
             }
         }
         if (!readSomething)

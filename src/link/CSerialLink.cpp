@@ -279,12 +279,23 @@ void CSerialLink::StoreFrame(const QByteArray& reply, uint64_t answers)
     std::lock_guard<std::mutex> lock(m_mailMutex);
     m_replyText = Detached(reply);
     m_replySignalled = true;
-    if (answers != 0) {
-        m_answers.emplace_back(answers, Detached(reply));
-        if (m_answers.size() > kKeptAnswers)
-            m_answers.pop_front();   // callers that gave up long ago
-    }
+    if (answers != 0)
+        KeepAnswerLocked(answers, Detached(reply));
     m_replyCond.notify_all();
+}
+
+void CSerialLink::StoreNoReply(uint64_t ticket)
+{
+    std::lock_guard<std::mutex> lock(m_mailMutex);
+    KeepAnswerLocked(ticket, QByteArray());
+    m_replyCond.notify_all();
+}
+
+void CSerialLink::KeepAnswerLocked(uint64_t ticket, const QByteArray& reply)
+{
+    m_answers.emplace_back(ticket, reply);
+    if (m_answers.size() > kKeptAnswers)
+        m_answers.pop_front();   // callers that gave up long ago
 }
 
 bool CSerialLink::WaitAnswer(uint64_t ticket, int ms, QByteArray* reply)

@@ -78,6 +78,7 @@ public:
     static constexpr uint32_t kExchangeWaitMs = 2000;
     static constexpr int kMailboxWaitMs = 3000;
     void SetReplyWaits(uint32_t exchangeMs, int mailboxMs);
+    uint32_t ExchangeWaitMs() const { return m_exchangeWaitMs.load(); }
     static void EnumerateComPorts(std::vector<uint32_t>& ports);
 
     // ---- timeouts (milliseconds), applied to the port whenever one changes ----
@@ -113,6 +114,9 @@ public:
     // reply text := frame, then signal the reply event; `answers` is the ticket of the
     // mailbox frame it is the reply to, or 0 when it answers none.
     void StoreFrame(const QByteArray& frame, uint64_t answers);
+    // The frame with that ticket went unanswered: its caller hears "no reply" (an empty text)
+    // now rather than at the end of its own wait. The plain reply text and event stay as they are.
+    void StoreNoReply(uint64_t ticket);
     // The reply to the frame taken last from the slot.
     void StoreReply(const QByteArray& reply);
     void ResetReplyEvent();               // also empties the reply text
@@ -126,6 +130,7 @@ public:
 private:
     std::shared_ptr<CSerialPort> Port() const;
     void ApplyTimeouts();
+    void KeepAnswerLocked(uint64_t ticket, const QByteArray& reply);   // m_mailMutex held
 
     mutable std::mutex m_portMutex;       // guards the pointer, not the I/O on it
     std::shared_ptr<CSerialPort> m_port;

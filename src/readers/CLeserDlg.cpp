@@ -152,7 +152,7 @@ QColor CLeserDlg::CellBackground(int row, int col) const
 
 void CLeserDlg::EndEdit(int row, int col, const QString& text)
 {
-    if (col != ColName || row < 1 || row > RecordCount())
+    if (col != ColName || row < 1 || row > RecordCount() || RefuseName(text))
         return;
     ReaderDeletion::RenameReader(*Store(), row - 1, text, Tree());
     Grid()->Refresh();

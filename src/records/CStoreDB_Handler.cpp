@@ -169,15 +169,6 @@ void CStoreDB_Handler::CloseConnections()
 
 bool CStoreDB_Handler::IsOwnerThread() const { return CurrentThreadId() == m_ownerThread; }
 
-namespace {
-// libpq's words when the server wants a password it was not given or did not accept.
-bool WantsPassword(const QString& error)
-{
-    return error.contains(QLatin1String("no password supplied")) ||
-           error.contains(QLatin1String("password authentication failed"));
-}
-} // namespace
-
 bool CStoreDB_Handler::Connect(const QString& name, QString* error)
 {
     if (m_loc.IsShared())
@@ -212,7 +203,7 @@ bool CStoreDB_Handler::ConnectShared(const QString& name, QString* error)
     if (!m_loc.user.isEmpty())
         db.setUserName(m_loc.user);
     db.setDatabaseName(m_loc.database);
-    db.setConnectOptions(m_loc.options.join(u';'));
+    db.setConnectOptions(m_loc.ConnectOptions());
     // Without a password of ours libpq looks in ~/.pgpass itself; the one typed at opening is
     // kept in memory only, for the connections of worker threads.
     const bool mayAsk = !m_open && IsOwnerThread();
@@ -224,7 +215,7 @@ bool CStoreDB_Handler::ConnectShared(const QString& name, QString* error)
         if (db.open())
             break;
         const QString why = db.lastError().text();
-        if (!mayAsk || attempt == 3 || !WantsPassword(why)) {
+        if (!mayAsk || attempt == 3 || !m_loc.ServerWantsPassword(m_password)) {
             if (error)
                 *error = why;
             return false;

@@ -2,10 +2,16 @@
 
 #include "base/Paths.h"
 #include "base/Settings.h"
+#include "records/TextOps.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QUrl>
+
+#include <libpq-fe.h>
+
+#include <vector>
 
 namespace {
 
@@ -16,6 +22,14 @@ bool IsUrl(const QString& text)
 }
 
 QString Decoded(const QString& part) { return QUrl::fromPercentEncoding(part.toUtf8()); }
+
+// libpq's quoting of a value in a connection string: in single quotes, with \ and ' escaped.
+QString Quoted(QString value)
+{
+    value.replace(u'\\', QLatin1String("\\\\"));
+    value.replace(u'\'', QLatin1String("\\'"));
+    return QLatin1Char('\'') + value + QLatin1Char('\'');
+}
 
 } // namespace
 
@@ -52,6 +66,21 @@ StoreLocation StoreLocation::Parse(const QString& urlOrFile, bool german)
         loc.invalid = QString::fromUtf8(german ? de : en);
         return loc;
     };
+    auto refusePassword = [&] {
+        return refuse("Das Kennwort gehört nicht in die Einstellung DBUrl; es steht in ~/.pgpass oder "
+                      "wird beim Öffnen erfragt.",
+                      "The password does not belong in the DBUrl setting; put it in ~/.pgpass or type it "
+                      "when asked.");
+    };
+    // Looked for in the decoded whole, wherever it hides: "?sslmode=require%20password=x" would
+    // otherwise carry one in a value, into the settings file and every message naming the URL.
+    const QString decoded = Decoded(text);
+    static const QRegularExpression passwordPair(QStringLiteral("password\\s*="),
+                                                 QRegularExpression::CaseInsensitiveOption);
+    if (decoded.contains(passwordPair))
+        return refusePassword();
+    if (HasControlCharacter(decoded))
+        return refuse("DBUrl enthält ein Steuerzeichen.", "DBUrl contains a control character.");
     // Taken apart by hand rather than with QUrl: libpq's form allows an empty host before a
     // user, a percent-encoded folder as host and several hosts, which QUrl does not all accept.
     QString rest = text.mid(text.indexOf(QLatin1String("://")) + 3);
@@ -69,10 +98,7 @@ StoreLocation StoreLocation::Parse(const QString& urlOrFile, bool german)
         const QString userInfo = authority.left(at);
         authority = authority.mid(at + 1);
         if (userInfo.contains(u':'))
-            return refuse("Das Kennwort gehört nicht in die Einstellung DBUrl; es steht in ~/.pgpass oder "
-                          "wird beim Öffnen erfragt.",
-                          "The password does not belong in the DBUrl setting; put it in ~/.pgpass or type it "
-                          "when asked.");
+            return refusePassword();
         loc.user = Decoded(userInfo);
     }
     // host[:port]; an IPv6 address stands in brackets.
@@ -93,11 +119,13 @@ StoreLocation StoreLocation::Parse(const QString& urlOrFile, bool german)
     for (const QString& pair : query.split(u'&', Qt::SkipEmptyParts)) {
         const QString name = Decoded(pair.section(u'=', 0, 0));
         const QString value = Decoded(pair.section(u'=', 1));
-        if (name == QLatin1String("password"))
-            return refuse("Das Kennwort gehört nicht in die Einstellung DBUrl; es steht in ~/.pgpass oder "
-                          "wird beim Öffnen erfragt.",
-                          "The password does not belong in the DBUrl setting; put it in ~/.pgpass or type it "
-                          "when asked.");
+        // libpq's parameter names are lower-case words; Qt's driver cuts its options at ";".
+        static const QRegularExpression keyword(QStringLiteral("^[a-z_]+$"));
+        if (!keyword.match(name).hasMatch() || !pair.contains(u'='))
+            return refuse("DBUrl enthält eine Angabe, die kein Verbindungsparameter der Form name=wert ist.",
+                          "DBUrl holds an option that is no connection parameter of the form name=value.");
+        if (value.contains(u';'))
+            return refuse("Ein Wert in DBUrl darf kein \";\" enthalten.", "A value in DBUrl may not contain \";\".");
         if (name == QLatin1String("host"))
             loc.host = value;
         else if (name == QLatin1String("port"))
@@ -120,6 +148,55 @@ StoreLocation StoreLocation::Parse(const QString& urlOrFile, bool german)
         return refuse("DBUrl nennt keine Datenbank (…/datenbank am Ende).",
                       "DBUrl names no database (…/database at its end).");
     return loc;
+}
+
+QString StoreLocation::ConnectOptions() const
+{
+    QStringList quoted;
+    for (const QString& option : options)
+        quoted << option.section(u'=', 0, 0) + u'=' + Quoted(option.section(u'=', 1));
+    return quoted.join(u';');
+}
+
+bool StoreLocation::ServerWantsPassword(const QString& password) const
+{
+    // The same parameters as the connection that failed, as keyword and value arrays: no
+    // quoting to get wrong.
+    std::vector<QByteArray> keys, values;
+    auto add = [&](const char* key, const QString& value) {
+        if (!value.isEmpty()) {
+            keys.emplace_back(key);
+            values.push_back(value.toUtf8());
+        }
+    };
+    add("host", host);
+    add("port", port >= 0 ? QString::number(port) : QString());
+    add("user", user);
+    add("dbname", database);
+    add("password", password);
+    bool timeoutGiven = false;
+    for (const QString& option : options) {
+        const QString name = option.section(u'=', 0, 0);
+        timeoutGiven = timeoutGiven || name == QLatin1String("connect_timeout");
+        add(name.toUtf8().constData(), option.section(u'=', 1));
+    }
+    // A server that cannot be reached has cost one wait already; the probe does not wait long.
+    if (!timeoutGiven)
+        add("connect_timeout", QStringLiteral("5"));
+    std::vector<const char*> k, v;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        k.push_back(keys[i].constData());
+        v.push_back(values[i].constData());
+    }
+    k.push_back(nullptr);
+    v.push_back(nullptr);
+    PGconn* conn = PQconnectdbParams(k.data(), v.data(), 0);
+    const bool failed = PQstatus(conn) != CONNECTION_OK;
+    // Needs one and had none; or the server asked for one and did not take the one given.
+    const bool wants = failed && (PQconnectionNeedsPassword(conn) ||
+                                  (!password.isEmpty() && PQconnectionUsedPassword(conn)));
+    PQfinish(conn);
+    return wants;
 }
 
 StoreLocation StoreLocation::FromSettings()

@@ -9,7 +9,10 @@
 //
 // URL form (that of libpq): postgresql://[user@][host][:port][/database][?name=value&...].
 // A host that is a folder (a unix socket's) may be given percent-encoded or as ?host=/folder;
-// further parameters (sslmode=require, connect_timeout=5, ...) go to libpq as they are.
+// further parameters (sslmode=require, connect_timeout=5, ...) go to libpq, each value quoted,
+// so that nothing in a value can add a parameter of its own. A URL that carries a password
+// anywhere (user:password@, ?password=, hidden in another part) or a control character is
+// refused, and no message ever shows more of it than DisplayName.
 #include <QString>
 #include <QStringList>
 
@@ -21,12 +24,20 @@ struct StoreLocation {
     QString host;              // empty means libpq's default (the local socket)
     int port = -1;             // -1: libpq's default
     QString database;
-    QStringList options;       // further "name=value" pairs for libpq
+    QStringList options;       // further "name=value" pairs for libpq, as given
     QString invalid;           // why the text given was no usable location (empty: usable)
 
     bool IsShared() const { return backend == Backend::PostgreSQL; }
     // The file path, or the URL (never with a password): what messages name.
     QString DisplayName() const;
+    // The options as Qt's PostgreSQL driver takes them: "name='value'" pairs joined by ";",
+    // each value quoted as libpq reads it.
+    QString ConnectOptions() const;
+    // Whether to ask the user for a password after a failed connection made with this one
+    // (empty: none of ours; libpq still looks in ~/.pgpass): libpq's own verdict from a probing
+    // connection, not its message, which speaks the user's language. True also when the server
+    // refused the password given.
+    bool ServerWantsPassword(const QString& password) const;
 
     // A postgresql:// or postgres:// URL, or else the path of a database file.
     static StoreLocation Parse(const QString& urlOrFile, bool german = true);

@@ -1,5 +1,7 @@
 #include "records/TextOps.h"
 
+#include <algorithm>
+
 QStringList SplitText(const QString& text, QChar sep)
 {
     if (text.isEmpty())
@@ -101,4 +103,14 @@ QString RemoveReader(const QString& readers, int32_t readerId)
         }
     }
     return readers;
+}
+
+bool HasControlCharacter(const QString& text)
+{
+    return std::any_of(text.begin(), text.end(), [](QChar ch) { return ch.category() == QChar::Other_Control; });
+}
+
+bool IsValidName(const QString& name)
+{
+    return !name.contains(QLatin1Char(';')) && !HasControlCharacter(name);
 }

@@ -34,3 +34,12 @@ QString AddReaderToAll(const QString& readers, int32_t readerId);
 // Removes the reader: the remaining pieces joined by ";" ("3;12;3" without 3 -> "12;3").
 // Unchanged when the reader is not listed.
 QString RemoveReader(const QString& readers, int32_t readerId);
+
+// ---- names and entered text ----
+// Whether text holds a control character (NUL, tab, line breaks, the C1 codes): never stored
+// as entered text (a NUL would cut a text on its way to the server).
+bool HasControlCharacter(const QString& text);
+// Whether text can be the name of a person, time schedule or reader: no control character
+// and no ";" (the CSV files separate their fields by it and have no quoting). Every place that
+// lets a user enter or change such a name asks this; text 380 says why a name was refused.
+bool IsValidName(const QString& name);

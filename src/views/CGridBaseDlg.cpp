@@ -6,6 +6,7 @@
 #include "records/ChangeNotice.h"
 #include "records/CStoreTransaction.h"
 #include "records/ScheduleOps.h"
+#include "records/TextOps.h"
 #include "base/Settings.h"
 #include "texts/CLanguageHandler.h"
 
@@ -121,6 +122,15 @@ CGridBaseDlg::~CGridBaseDlg()
 QString CGridBaseDlg::Text(uint32_t number) const
 {
     return m_ctx.lang ? m_ctx.lang->GetLangItem(number) : QString();
+}
+
+bool CGridBaseDlg::RefuseName(const QString& name)
+{
+    if (IsValidName(name))
+        return false;
+    ShowExclamation(Text(380));
+    m_grid->Refresh();
+    return true;
 }
 
 // ---------------------------------------------------------------- grid and filling

@@ -181,6 +181,9 @@ public:
     IReaderTree* Tree() const { return m_ctx.tree; }
     const ViewContext& Context() const { return m_ctx; }
     QString Text(uint32_t number) const;
+    // A typed name of a person, time schedule or reader that cannot be stored (IsValidName):
+    // says so (text 380), shows the cell's old text again and returns true.
+    bool RefuseName(const QString& name);
 
 
 signals:

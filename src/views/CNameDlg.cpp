@@ -156,7 +156,7 @@ void CNameDlg::EndEdit(int row, int col, const QString& text)
     const int32_t personId = p->ID;
     RecordResult r = RecordResult::Done;
     if (col == ColName) {
-        if (text == p->Name)
+        if (text == p->Name || RefuseName(text))
             return;
         if (PersonOps::NameTaken(Store()->Get_Ptr_To_tblPerson(), text)) {
             ShowExclamation(Text(85));

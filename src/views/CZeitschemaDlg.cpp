@@ -188,7 +188,7 @@ void CZeitschemaDlg::EndEdit(int row, int col, const QString& text)
 
     if (col == ColName) {
         const QString name = text.trimmed();
-        if (name == window.Name)
+        if (name == window.Name || RefuseName(name))
             return;
         if (name.isEmpty()) {
             ShowExclamation(ProgramText("Ein Zeitplan braucht einen Namen!", "A time schedule needs a name!"));

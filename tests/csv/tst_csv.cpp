@@ -195,16 +195,26 @@ private slots:
             << QStringList{"1", "2"} << QStringList{} << QStringList{};
         QTest::newRow("1 MB number") << QByteArray("Transponder;") + mb + ";---;\r\n" << true << QStringList{}
                                       << QStringList{} << QStringList{"Nr.: 1 -> " + QString::fromLatin1(mb) + ";---;"};
+        // Split, its rest names no schedule: refused, not given full access.
         QTest::newRow("semicolon inside a name splits it")
-            << QByteArray("Transponder;0000000003;Doe;John;Frueh;Gate\r\n") << true << QStringList{}
-            << QStringList{"0000000003|Doe|Vollzugriff|Gate"} << QStringList{};
+            << QByteArray("Transponder;0000000003;Doe;John;Frueh;Gate\r\n") << true << QStringList{} << QStringList{}
+            << QStringList{"Nr.: 1 -> 0000000003;Doe;John;Frueh;Gate"};
         QTest::newRow("9 and 11 characters, too few fields")
             << QByteArray("Transponder;000000001;---;\r\nTransponder;00000000011;---;\r\nTransponder;0000000001\r\n")
             << true << QStringList{"3"} << QStringList{}
             << QStringList{"Nr.: 1 -> 000000001;---;", "Nr.: 2 -> 00000000011;---;"};
-        QTest::newRow("unknown schedule and readers")
-            << QByteArray("Transponder;0000000004;Eve;Spaet;Lab;Nobody;lab;Door;Lab\r\n") << true << QStringList{}
-            << QStringList{"0000000004|Eve|Vollzugriff|Lab,Door"} << QStringList{};
+        QTest::newRow("unknown readers ignored, unknown schedule refused")
+            << QByteArray("Transponder;0000000004;Eve;Frueh;Lab;Nobody;lab;Door;Lab\r\n"
+                          "Transponder;0000000014;Eve;Spaet;Lab\r\n") << true << QStringList{}
+            << QStringList{"0000000004|Eve|Frueh|Lab,Door"} << QStringList{"Nr.: 2 -> 0000000014;Eve;Spaet;Lab"};
+        QTest::newRow("number upper-cased, not hexadecimal refused")
+            << QByteArray("Transponder;00000000ab;---;\r\nTransponder;000000000G;---;\r\nTransponder; 000000001;---;\r\n")
+            << true << QStringList{} << QStringList{"00000000AB|-|Vollzugriff|"}
+            << QStringList{"Nr.: 2 -> 000000000G;---;", "Nr.: 3 ->  000000001;---;"};
+        QTest::newRow("control characters refused")
+            << QByteArray("Transponder;0000000008;Eve\x00;Frueh\r\nTransponder;0000000009;Ev\te;\r\n", 65) << true
+            << QStringList{} << QStringList{}
+            << QStringList{QString::fromUtf8("Nr.: 1 -> 0000000008;Eve\uFFFD;Frueh"), QString::fromUtf8("Nr.: 2 -> 0000000009;Ev\uFFFDe;")};
         QTest::newRow("schedule by name, full access by either name")
             << QByteArray("Transponder;0000000005;---;Frueh\r\nTransponder;0000000006;---;Full access;Gate\r\n") << true
             << QStringList{} << QStringList{"0000000005|-|Frueh|", "0000000006|-|Vollzugriff|Gate"} << QStringList{};
@@ -286,6 +296,26 @@ private slots:
         for (int k = 0; k < second.errors.size(); ++k)
             QVERIFY(second.errors.at(k).startsWith(QStringLiteral("Nr.: %1 -> ").arg(k + 1)));
         QCOMPARE(Dump(*m_store), expected);
+    }
+
+    // Names with a ";" from before it was refused: the export warns of them, and their line,
+    // split there, is refused by the import instead of getting full access.
+    void splitNamesWarnedAndRefused()
+    {
+        const int32_t night = AddSchedule(*m_store, QStringLiteral("Nacht;Schicht"));
+        AddTransponder(*m_store, QStringLiteral("0000000042"), QStringLiteral("Doe;John"), night, QString());
+        AddTransponder(*m_store, QStringLiteral("0000000043"), QString(), night, QString());
+        const QStringList split = CsvSplitNames(m_store.get());
+        QCOMPARE(split, QStringList({"Doe;John", "Nacht;Schicht"}));
+        QCOMPARE(CsvSplitNamesNote(split, m_lang.get()), m_lang->GetLangItem(381) + "\nDoe;John\nNacht;Schicht");
+        const QString path = ExportToFile(CsvExportKind::Transponders, QStringLiteral("split.csv"));
+        Clear();
+        const CsvImportResult r = CCsvImporter(m_store.get(), m_lang.get()).ImportFile(path, CsvImportKind::Transponders);
+        QCOMPARE(r.imported, 4);
+        QCOMPARE(r.errors.size(), 2);
+        for (const QString& refused : r.errors)
+            QVERIFY(refused.contains(QLatin1String("000000004")));
+        QCOMPARE(Dump(*m_store).size(), 4);
     }
 
     // A store error in the middle of a line takes the whole line back; the lines stored before

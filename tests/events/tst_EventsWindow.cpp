@@ -1,9 +1,9 @@
 // The event table on its own (the ten columns with the person join, the reader filter, delete
 // all with and without it, the grey menu items, widths kept across fills) and, in the main
-// window against a simulated Cedar holding 300 events, the whole way a person goes: online,
-// read events up to the pointer, the count message, the reader's node under the events, delete
-// the events in the reader, read again and be told there are none; and closing the reader
-// table while a read runs.
+// window against a simulated Cedar holding 300 events, the whole way a person goes: online
+// (two poll replies lost on the line), read events up to the pointer, the count message, the
+// reader's node under the events, delete the events in the reader, read again and be told there
+// are none; and closing the reader table while a read runs.
 #include "ReaderSim.h"
 #include "SimEvents.h"
 #include "app/CMainFrame.h"
@@ -232,6 +232,9 @@ private slots:
         frame->findChild<QAction*>("actionOnline")->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(table()->Grid()->RowCount(), 2, 20000);
         const QString name = m_store->Get_Ptr_To_tblLeser()->Get_Leser(0).Name;
+        // A noisy line loses two poll replies: the reader stays online, the read goes through.
+        online.Reader().AimFault(*Sim::ParseAimedFault("drop:CT:2"));
+        QTRY_VERIFY_WITH_TIMEOUT(online.Reader().AimedFaultsPending().empty(), 20000);
 
         const auto command = [&](const char* action) {
             table()->Grid()->SelectRow(1);

@@ -30,9 +30,9 @@ protected:
         HandedBack,        // see CheckPortHandedBack
         HandedBackEmpty,   // and nothing left queued: the operation held the port itself
     };
-    // After the flags: either the monitor works the healed line again, or (lost: a mailbox
-    // telegram to a bus reader went unanswered) it has given the reader up, which the prompt
-    // said, and the reader is brought back. The ready flag of a reader being lost is not
+    // After the flags: either the monitor works the healed line again, or (lost: a bus reader
+    // left silent after the operation leaves several polls in a row unanswered) it has given the
+    // reader up, which the prompt said, and the reader is brought back. The ready flag of a reader being lost is not
     // checked: the monitor writes the frame left in the mailbox at once, which clears it.
     void Recovered(Flags flags, bool lost = false, const ScriptedPrompt* prompt = nullptr)
     {

@@ -1,6 +1,6 @@
 // Going online and staying online, against the reader simulator on a pseudo-terminal: every
 // model, the device ID and clock, the identify retries, the desk-reader fallback, tags,
-// the mailbox, a reader falling silent, and closing while connecting or online.
+// the mailbox, lost replies, a reader falling silent, and closing while connecting or online.
 #include "ReaderSim.h"
 #include "base/Prompt.h"
 #include "base/Settings.h"
@@ -10,6 +10,7 @@
 #include "texts/CLanguageHandler.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QtTest>
@@ -257,6 +258,46 @@ private slots:
         QVERIFY(!m_bus.ctrl->IsOnline());
         QCOMPARE(m_prompt->Texts(), QStringList{"T114T14"});
         QCOMPARE(lost.count(), 1);
+    }
+
+    // A line that drops a frame now and then: the telegram is given up after the exchange wait
+    // (a waiting mailbox caller hears "no reply" then, not at the end of its own wait), the
+    // monitor polls on, and only three polls lost in a row give the reader up.
+    void testLostReplies_data()
+    {
+        QTest::addColumn<QByteArray>("aim");
+        QTest::addColumn<bool>("lost");
+        QTest::newRow("two polls") << QByteArray("drop:CT:2") << false;
+        QTest::newRow("a query") << QByteArray("drop:LS0000:1") << false;
+        QTest::newRow("three polls") << QByteArray("drop:CT:3") << true;
+    }
+    void testLostReplies()
+    {
+        QFETCH(QByteArray, aim);
+        QFETCH(bool, lost);
+        QVERIFY(ConnectBus(Sim::Model::Cedar));
+        CSerialLink& link = m_bus.ctrl->Link();
+        constexpr int kMailboxWaitMs = 3000;
+        link.SetReplyWaits(150, kMailboxWaitMs);
+        QSignalSpy lostSpy(m_bus.ctrl.get(), &CLinkController::ConnectionLost);
+        m_bus.sim->AimFault(*Sim::ParseAimedFault(aim.toStdString()));
+        if (aim.contains("LS0000")) {
+            QElapsedTimer took;
+            took.start();
+            QCOMPARE(link.SendTelegramViaMonitor('L', "S0000", 1), QByteArray());
+            QVERIFY(took.elapsed() < kMailboxWaitMs);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(m_bus.sim->AimedFaultsPending().empty(), 10000);
+        if (lost) {
+            QVERIFY(lostSpy.count() == 1 || lostSpy.wait(5000));
+            QCOMPARE(m_prompt->Texts(), QStringList{"T114T14"});
+            return;
+        }
+        const int polls = m_bus.sim->Received('C');
+        QTRY_VERIFY_WITH_TIMEOUT(m_bus.sim->Received('C') > polls + 1, 5000);
+        QCOMPARE(link.SendTelegramViaMonitor('L', "S0000", 1).mid(4, 20), QByteArray::fromStdString(m_bus.sim->DeviceId()));
+        QCOMPARE(lostSpy.count(), 0);
+        QVERIFY(m_prompt->Texts().isEmpty());
     }
 
     // Each model answers at its own rate and framing and ends up with its interface type.

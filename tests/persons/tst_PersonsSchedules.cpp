@@ -245,7 +245,7 @@ private slots:
     }
 
     // Renaming changes all four windows and the tree node; transponders keep their ScheduleID.
-    // A name that another schedule (or the built-in one) has is refused.
+    // A name that another schedule (or the built-in one) has is refused, as is one with a ";".
     void renameFollowsTreeAndKeepsIds()
     {
         auto* view = Open<CZeitschemaDlg>(CLeftTreeView::Schedules);
@@ -253,7 +253,9 @@ private slots:
         QCOMPARE(view->CellText(2, CZeitschemaDlg::ColName), QString("Office"));
         view->EndEdit(2, CZeitschemaDlg::ColName, "Night");
         view->EndEdit(2, CZeitschemaDlg::ColName, "Full access");
-        QCOMPARE(m_prompt->Texts().size(), 2);
+        view->EndEdit(2, CZeitschemaDlg::ColName, "Nacht;Schicht");
+        QCOMPARE(m_prompt->Texts().size(), 3);
+        QCOMPARE(m_prompt->Texts().last(), T(380));
         QCOMPARE(ChildTexts(ScheduleGroup()), (QStringList{T(81), "Office", "Night"}));
 
         view->EndEdit(2, CZeitschemaDlg::ColName, "Day shift");
@@ -418,16 +420,19 @@ private slots:
         CheckCacheIsDatabase();
     }
 
-    // A name another person has is refused with text 85; the same name again is no change.
+    // A name another person has is refused with text 85, one with a NUL or a ";" with text 380;
+    // the same name again is no change.
     void duplicatePersonNameRefused()
     {
         auto* view = Open<CNameDlg>(CLeftTreeView::Persons);
         view->EndEdit(2, CNameDlg::ColName, "Anna");
-        QCOMPARE(m_prompt->Texts(), QStringList{T(85)});
+        view->EndEdit(2, CNameDlg::ColName, QString::fromLatin1("Be\0n", 4));
+        view->EndEdit(2, CNameDlg::ColName, "Doe;John");
+        QCOMPARE(m_prompt->Texts(), (QStringList{T(85), T(380), T(380)}));
         QCOMPARE(Person(m_ben).Name, QString("Ben"));
         view->EndEdit(2, CNameDlg::ColName, "Ben");
         view->EndEdit(2, CNameDlg::ColName, "Bernd");
-        QCOMPARE(m_prompt->Texts().size(), 1);
+        QCOMPARE(m_prompt->Texts().size(), 3);
         QCOMPARE(view->CellText(2, CNameDlg::ColName), QString("Bernd"));
         CheckCacheIsDatabase();
     }

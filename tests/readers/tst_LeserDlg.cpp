@@ -171,6 +171,8 @@ private slots:
         QCOMPARE(Grid()->CellText(1, CLeserDlg::ColPosition), QStringLiteral("1"));
         CheckTree({"M1", "R1"});
 
+        Table()->EndEdit(3, CLeserDlg::ColName, QStringLiteral("Gate;East"));   // the CSV files cannot carry it
+        QCOMPARE(prompt.Texts().last(), T(380));
         Table()->EndEdit(3, CLeserDlg::ColName, QStringLiteral("Gate"));
         QCOMPARE(Grid()->CellText(3, CLeserDlg::ColName), QStringLiteral("Gate"));
         QCOMPARE(ReaderNames(*m_store, true), (QStringList{"M1", "A1", "Gate"}));

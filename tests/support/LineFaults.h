@@ -79,10 +79,9 @@ inline void HealLine(Sim::ReaderSim& sim)
 }
 
 // The same after an operation that may have left the line silent, with the port held meanwhile
-// as an operation holds it. A poll the monitor wrote into the still-silent line stays
-// unanswered, and a bus reader that leaves a telegram unanswered is given up after 500 empty
-// reads; after a hold the monitor starts afresh, so the healed line gets a new poll however
-// late this test thread came to heal it. (Not before an operation: the monitor then begins
+// as an operation holds it. Polls the monitor wrote into the still-silent line stay unanswered,
+// and a bus reader that leaves several in a row unanswered is given up; after a hold the monitor
+// starts afresh, so the healed line gets a new poll however late this test thread came to heal it. (Not before an operation: the monitor then begins
 // with its full pause before a poll, which a mailbox exchange started at once has to wait out.)
 inline void HealLineHeld(Sim::ReaderSim& sim, CSerialLink& link)
 {
@@ -166,9 +165,9 @@ private:
     std::unique_ptr<CLinkController> m_ctrl;
 };
 
-// A bus reader's monitor writes nothing more until the reply to what it wrote last has come;
-// when that reply never comes (a mailbox exchange went unanswered) it counts the reader as lost
-// after some 500 empty reads: the port is closed and texts 114 and 14 are shown. Waits for that
+// A bus reader that stays silent after the operation leaves the monitor's polls unanswered;
+// after a few in a row it counts the reader as lost: the port is closed and texts 114 and 14
+// are shown. Waits for that
 // (it may have happened already), then brings the (healed) reader online again.
 inline void ExpectLostAndReconnect(FaultRig& rig, const CLanguageHandler* lang, const ScriptedPrompt& prompt,
                                    const QString& lostText)
