@@ -15,6 +15,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -191,13 +192,14 @@ void CEventReadRun::Worker(const std::shared_ptr<Shared>& shared, EventReadReque
     CSerialLink& link = *shared->link;
     CtblEvents* events = shared->store->Get_Ptr_To_tblEvents();
     // One connection for the whole run, not one per stored event.
-    CStoreConnectionScope keepConnection(shared->store);
+    std::optional<CStoreConnectionScope> keepConnection(std::in_place, shared->store);
     EventReadResult result;
     const auto end = [&](EventReadResult::Outcome outcome) {
         result.outcome = outcome;
         result.stopped = shared->stop.load();
         if (outcome != EventReadResult::NoPointer && outcome != EventReadResult::Empty)
             events->_Requery();   // the new list reaches the owner's thread before Finished does
+        keepConnection.reset();
         token.Release();          // the store is no longer used
         GiveBackPort(link);
         shared->Finish(result);
