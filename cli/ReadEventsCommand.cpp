@@ -58,16 +58,25 @@ int RunReadEvents(CliContext& ctx)
             events.insert(QStringLiteral("to"), o.to);
         }
 
-        // The reader's memory is emptied only when all it held is in the database.
+        // The reader's memory is emptied only when all it held is in the database, including
+        // what was recorded while it was read.
         bool cleared = false;
         int status = ok || empty ? int(kDone) : int(kFailed);
-        if (o.clear && ok) {
+        if (o.clear && ok && !request.readToPointer) {
+            ctx.Prompt().Note(ctx.Literal("Die Ereignisse im Leser bleiben: nur ein Lesen bis zum Ereigniszeiger zeigt, "
+                                          "ob alle gelesen wurden.",
+                                          "The events stay in the reader: only a read up to the event pointer shows "
+                                          "whether all of them were read."));
+        } else if (o.clear && ok) {
             if (result.stored == read) {
-                cleared = ReaderEvents::ClearEventPointer(session.Link());
-                if (!cleared) {
-                    ctx.Prompt().Error(ctx.Text(161));
+                const ReaderEvents::ClearResult clear =
+                    ReaderEvents::CatchUpAndClear(session.Link(), store, ctx.Lang(), request, result.lastEvent);
+                result.stored += clear.stored;
+                cleared = ReaderEvents::ReportClear(clear, ctx.Lang());
+                if (clear.outcome != ReaderEvents::ClearResult::Changed && !cleared)
                     status = kFailed;
-                }
+                events.insert(QStringLiteral("stored"), result.stored);
+                events.insert(QStringLiteral("read"), read + clear.stored);
             } else {
                 ctx.Prompt().Note(ctx.Literal("Die Ereignisse im Leser bleiben: %1 von %2 wurden gespeichert.",
                                               "The events stay in the reader: %1 of %2 were stored.")

@@ -494,6 +494,12 @@ void ReaderSim::SetEvents(const std::vector<SimEvent>& events)
     m_device.SetEvents(events);
 }
 
+void ReaderSim::AddEvents(const std::vector<SimEvent>& events)
+{
+    std::lock_guard lock(m_mutex);
+    m_device.AddEvents(events);
+}
+
 void ReaderSim::SetEventPointer(unsigned pointer)
 {
     std::lock_guard lock(m_mutex);

@@ -113,6 +113,7 @@ public:
     void RemoveTag();
 
     void SetEvents(const std::vector<SimEvent>& events);   // also sets the event pointer
+    void AddEvents(const std::vector<SimEvent>& events);   // recorded now, behind the pointer
     void SetEventPointer(unsigned pointer);                 // P0003; 0xFFFF = empty
     unsigned EventPointer() const;
     int EventCount() const;

@@ -324,6 +324,17 @@ void SimDevice::SetEvents(const std::vector<SimEvent>& events)
     m_mem.params[3] = n == 0 ? 0xFFFF : unsigned(n - 1);
 }
 
+void SimDevice::AddEvents(const std::vector<SimEvent>& events)
+{
+    for (const SimEvent& e : events) {
+        const unsigned next = m_mem.params[3] == 0xFFFF ? 0 : m_mem.params[3] + 1;
+        if (int(next) >= m_info->eventCapacity)
+            return;   // a full memory records no more
+        m_mem.events[int(next)] = EncodeEventData(e);
+        m_mem.params[3] = next;
+    }
+}
+
 void SimDevice::SetTransponders(const std::vector<std::string>& numbers)
 {
     const int n = std::min<int>(int(numbers.size()), m_info->slotCapacity);

@@ -81,6 +81,8 @@ public:
 
     // Presets that keep the memory consistent.
     void SetEvents(const std::vector<SimEvent>& events);
+    // Events recorded now, behind the last one (badges presented); the pointer follows.
+    void AddEvents(const std::vector<SimEvent>& events);
     void SetTransponders(const std::vector<std::string>& numbers);
     std::vector<std::string> Transponders() const;
 

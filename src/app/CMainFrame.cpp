@@ -114,7 +114,7 @@ void CMainFrame::CreateActions()
             [this] { RunCommand(Command::Backup); });
     connect(MakeAction("actionRestore", QKeySequence(Qt::CTRL | Qt::Key_K)), &QAction::triggered, this,
             [this] { RunCommand(Command::Restore); });
-    connect(MakeAction("actionDeleteAll", QKeySequence(Qt::CTRL | Qt::Key_A)), &QAction::triggered, this,
+    connect(MakeAction("actionDeleteAll", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete)), &QAction::triggered, this,
             [this] { RunCommand(Command::DeleteAll); });
     connect(MakeAction("actionExit"), &QAction::triggered, this, &QWidget::close);
 

@@ -3,6 +3,7 @@
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
 #include "base/Prompt.h"
+#include "base/ReaderRuns.h"
 #include "base/Settings.h"
 #include "layout/CDialogSetup.h"
 #include "records/CStoreDB_Handler.h"
@@ -12,7 +13,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <atomic>
+#include <chrono>
 #include <new>
+#include <thread>
 
 namespace {
 std::atomic<CVendrikApp*> g_app{nullptr};
@@ -103,9 +106,16 @@ int CVendrikApp::ExitInstance()
         delete m_dialogSetup;
         m_dialogSetup = nullptr;
     }
-    delete m_lang;
+    // A reader run's worker may outlive its window by one exchange with the reader (up to
+    // 2 s); it uses the texts and the store until its end. One still running after that keeps
+    // them: the process ends anyway, and nothing is deleted under the worker.
+    for (int waited = 0; ReaderRuns::Active() > 0 && waited < 3000; waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (ReaderRuns::Active() == 0) {
+        delete m_lang;
+        delete m_store;
+    }
     m_lang = nullptr;
-    delete m_store;
     m_store = nullptr;
     return 0;
 }

@@ -40,17 +40,23 @@ void Install(CMainFrame& frame)
         CVendrikApp* app = App();
         if (!app || app->StoreHandler() != f.StoreHandler())
             return;
+        bool released = false;
         DatabaseBackup::StoreOwner owner;
         owner.current = [app] { return app->StoreHandler(); };
-        owner.release = [app] { app->ReleaseStoreHandler(); };
+        owner.release = [app, &released] {
+            released = true;
+            app->ReleaseStoreHandler();
+        };
         owner.recreate = [app] {
             app->EnsureStoreHandler();
             return app->StoreHandler();
         };
         const DatabaseBackup::BusyFn busy = BusyOf(f);
-        DatabaseBackup::Restore(owner, busy);
+        const int restored = DatabaseBackup::Restore(owner, busy);
         // Also after a failed replacement: the handler is a new one, on whatever file is there.
-        if (f.StoreHandler() != nullptr)
+        // A cancelled or refused restore leaves the views alone: the reader table that would be
+        // made again may be the one whose run the restore was refused for.
+        if ((restored || released) && f.StoreHandler() != nullptr)
             RefreshViews(f);
     });
 

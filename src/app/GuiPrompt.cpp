@@ -91,11 +91,21 @@ void GuiPrompt::Message(const QString& text, const QString& caption, PromptIcon 
 
 bool GuiPrompt::Question(const QString& text, const QString& caption)
 {
+    return Ask(text, caption, QMessageBox::Yes);
+}
+
+bool GuiPrompt::QuestionDefaultNo(const QString& text, const QString& caption)
+{
+    return Ask(text, caption, QMessageBox::No);
+}
+
+bool GuiPrompt::Ask(const QString& text, const QString& caption, QMessageBox::StandardButton byDefault)
+{
     bool yes = false;
     OnGuiThread([&] {
         QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
                         QApplication::activeWindow());
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton(byDefault);
         yes = box.exec() == QMessageBox::Yes;
     });
     return yes;

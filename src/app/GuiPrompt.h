@@ -20,6 +20,7 @@ public:
 
     void Message(const QString& text, const QString& caption, PromptIcon icon) override;
     bool Question(const QString& text, const QString& caption) override;
+    bool QuestionDefaultNo(const QString& text, const QString& caption) override;
     void ShowMessage(const QString& text) override;
     QString ChooseFile(const FileRequest& request) override;
     QString Password(const QString& text, const QString& caption) override;
@@ -27,6 +28,7 @@ public:
     static QMessageBox::Icon ToIcon(PromptIcon icon);
 
 private:
+    bool Ask(const QString& text, const QString& caption, QMessageBox::StandardButton byDefault);
     // Runs the call here when on the GUI thread, else there, waiting for it to finish.
     template <typename F> void OnGuiThread(F&& call);
 

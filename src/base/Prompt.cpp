@@ -1,5 +1,7 @@
 #include "base/Prompt.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QMutexLocker>
 #include <atomic>
 #include <cstdio>
@@ -65,7 +67,15 @@ void ShowWarning(const QString& text) { Prompt().Message(text, PromptCaption(), 
 void ShowExclamation(const QString& text) { Prompt().Message(text, PromptCaption(), PromptIcon::Exclamation); }
 void ShowInfo(const QString& text) { Prompt().Message(text, PromptCaption(), PromptIcon::Information); }
 bool AskYesNo(const QString& text) { return Prompt().Question(text, PromptCaption()); }
+bool AskDestructive(const QString& text) { return Prompt().QuestionDefaultNo(text, PromptCaption()); }
 QString ChooseFile(const FileRequest& request) { return Prompt().ChooseFile(request); }
+
+bool MayReplaceRenamed(const QString& chosen, const QString& path, const QString& question)
+{
+    if (path == chosen || !QFileInfo::exists(path))
+        return true;
+    return AskDestructive(QString(question).replace(QStringLiteral("%1"), QDir::toNativeSeparators(path)));
+}
 QString AskPassword(const QString& text) { return Prompt().Password(text, PromptCaption()); }
 
 ScriptedPrompt::ScriptedPrompt() { SetPrompt(this); }
@@ -79,6 +89,14 @@ void ScriptedPrompt::Message(const QString& text, const QString& caption, Prompt
 {
     QMutexLocker lock(&m_mutex);
     m_log.push_back({Shown::Message, text, caption, icon});
+}
+
+bool ScriptedPrompt::QuestionDefaultNo(const QString& text, const QString& caption)
+{
+    const bool yes = Question(text, caption);
+    QMutexLocker lock(&m_mutex);
+    m_log.back().defaultNo = true;
+    return yes;
 }
 
 bool ScriptedPrompt::Question(const QString& text, const QString& caption)

@@ -26,6 +26,9 @@ public:
     virtual void Message(const QString& text, const QString& caption, PromptIcon icon) = 0;
     // A Yes/No question with the question icon; true means Yes.
     virtual bool Question(const QString& text, const QString& caption) = 0;
+    // The same for a question whose Yes destroys something: No is the default button, so a
+    // stray Enter does not confirm it. Prompts without buttons answer it like any other.
+    virtual bool QuestionDefaultNo(const QString& text, const QString& caption) { return Question(text, caption); }
     // The self-closing confirmation window (green bold text, gone after 2000 ms).
     virtual void ShowMessage(const QString& text) = 0;
     // A file dialog; the chosen full path, or an empty text when the user cancelled.
@@ -71,7 +74,13 @@ void ShowWarning(const QString& text);      // warning icon
 void ShowExclamation(const QString& text);  // exclamation icon (store errors)
 void ShowInfo(const QString& text);         // information icon
 bool AskYesNo(const QString& text);         // question icon, true = Yes
+bool AskDestructive(const QString& text);   // the same with No as the default button
 QString ChooseFile(const FileRequest& request);   // empty: cancelled
+// A save dialog asks before replacing the file the user named; a fixed ending put on
+// afterwards ("Montag" -> "Montag.mdb") can name another one. True when path is the chosen name,
+// does not exist, or the user agrees to replace it (question: a text with %1 for the path,
+// asked with No as the default button).
+bool MayReplaceRenamed(const QString& chosen, const QString& path, const QString& question);
 QString AskPassword(const QString& text);         // null: cancelled
 
 // Prompt for tests and tools: answers questions from a queue and records what was shown.
@@ -83,12 +92,14 @@ public:
         QString text;
         QString caption;
         PromptIcon icon;
+        bool defaultNo = false;   // a question with No as its default button
     };
     ScriptedPrompt();               // installs itself
     ~ScriptedPrompt() override;     // restores the stand-in
 
     void Message(const QString& text, const QString& caption, PromptIcon icon) override;
     bool Question(const QString& text, const QString& caption) override;
+    bool QuestionDefaultNo(const QString& text, const QString& caption) override;
     void ShowMessage(const QString& text) override;
     // Logged with the request's title as text; answered from NextFileName's queue, else
     // cancelled (empty). The last request is kept for tests (LastFileRequest).

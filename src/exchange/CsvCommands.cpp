@@ -1,6 +1,7 @@
 #include "exchange/CsvCommands.h"
 
 #include "base/Prompt.h"
+#include "base/ReaderRuns.h"
 #include "base/Settings.h"
 #include "exchange/CExportDataDlg.h"
 #include "exchange/CImportDataDlg.h"
@@ -70,6 +71,8 @@ void RunCsvExportCommand(const CsvCommandContext& ctx)
 
 void RunCsvImportCommand(const CsvCommandContext& ctx)
 {
+    if (ReaderRuns::RefuseIfActive(Text(ctx, 303)))
+        return;
     CImportDataDlg dlg(ctx.lang, ctx.parent);
     if (dlg.exec() != QDialog::Accepted)
         return;

@@ -286,6 +286,10 @@ CsvExportResult RunCsvExport(CsvExportKind kind, const CsvExportContext& ctx)
         return result;
     }
     result.path = CsvFixExtension(chosen);
+    if (!MayReplaceRenamed(chosen, result.path, ctx.lang ? ctx.lang->GetLangItem(304) : QString())) {
+        result.cancelled = true;
+        return result;
+    }
     Settings::WritePath(QStringLiteral("SavePath"), result.path);
 
     if (ctx.busy)

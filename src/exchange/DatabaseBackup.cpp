@@ -1,6 +1,7 @@
 #include "exchange/DatabaseBackup.h"
 
 #include "base/Paths.h"
+#include "base/ReaderRuns.h"
 #include "base/Settings.h"
 #include "base/TimeStamp.h"
 #include "records/CStoreDB_Handler.h"
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace DatabaseBackup {
@@ -94,12 +96,38 @@ QString ReplaceWith(const QString& temp, const QString& target)
     return {};
 }
 
-// A plain copy of a file's bytes into a new file. Empty on success.
-QString CopyBytes(const QString& from, const QString& to)
+// Opens a regular file for reading, else says why not. A FIFO or a device is never read: it
+// could block for ever or fill the disk beside the live database. Opened without waiting, so
+// that a FIFO cannot hold the program up before it is recognised.
+QString OpenRegularFile(const QString& path, QFile& file, CLanguageHandler* lang)
 {
-    QFile in(from);
-    if (!in.open(QIODevice::ReadOnly))
-        return in.errorString();
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return SystemError();
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return Text(lang, 305);
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return file.errorString();
+    }
+    return {};
+}
+
+QString RegularFileError(const QString& path, CLanguageHandler* lang)
+{
+    QFile file;
+    return OpenRegularFile(path, file, lang);
+}
+
+// A plain copy of a regular file's bytes into a new file. Empty on success.
+QString CopyBytes(const QString& from, const QString& to, CLanguageHandler* lang)
+{
+    QFile in;
+    if (const QString why = OpenRegularFile(from, in, lang); !why.isEmpty())
+        return why;
     QFile out(to);
     if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return out.errorString();
@@ -139,20 +167,63 @@ QString StartFolder()
     return last.isEmpty() ? QDir::homePath() : QFileInfo(last).absolutePath();
 }
 
-// The safety copy before a restore: through the store when it is open (every committed
-// change), else the file's bytes as they are.
-QString WriteSafetyCopy(CStoreDB_Handler* store, const QString& databasePath, const QString& target)
+// Gives a finished temporary file the first of the names that no file has yet, in one step
+// that fails rather than replace one (also one another program made meanwhile). Empty on
+// success, with the name in *placed.
+QString PlaceUnderNewName(const QString& temp, const std::function<QString(int)>& name, QString* placed)
 {
-    if (store && store->IsDatabaseOpen())
-        return WriteBackup(store, target);
-    const QString temp = TempPathBeside(target);
-    QString why = CopyBytes(databasePath, temp);
+    if (!SyncPath(temp, O_RDONLY))
+        return SystemError();
+    const QByteArray from = QFile::encodeName(temp);
+    for (int n = 1; n < 1000; ++n) {
+        const QString target = name(n);
+        if (::link(from.constData(), QFile::encodeName(target).constData()) == 0) {
+            ::unlink(from.constData());
+            SyncPath(QFileInfo(target).absolutePath(), O_RDONLY | O_DIRECTORY);
+            *placed = target;
+            return {};
+        }
+        if (errno != EEXIST)
+            return SystemError();
+    }
+    return QString::fromLocal8Bit(std::strerror(EEXIST));
+}
+
+// Where the safety copies of the store's database go: beside its file, or for a shared
+// database in the per-user data folder, named after the database.
+QString SafetyCopyBase(CStoreDB_Handler* store)
+{
+    if (!store->IsShared())
+        return store->GetAktDBPath();
+    QDir().mkpath(Paths::DataDir());
+    return QDir(Paths::DataDir()).filePath(store->Location().database + QStringLiteral(".mdb"));
+}
+
+// The safety copy of the database before it is replaced or emptied: through the store when it
+// is open (every committed change), else the file's bytes as they are. Named like
+// SafetyCopyPath, with "_2", "_3" ... added when a copy of the same second exists: one copy
+// never replaces another. Empty on success, with the name in *written.
+QString WriteSafetyCopy(CStoreDB_Handler* store, const QString& databasePath, QString* written)
+{
+    const QString first = SafetyCopyPath(databasePath);
+    *written = first;
+    const QString temp = TempPathBeside(first);
+    QString why;
+    if (store && store->IsDatabaseOpen()) {
+        if (!store->CopyDatabaseTo(temp, &why) && why.isEmpty())
+            why = Text(store->GetLanguageHandler(), 218);
+    } else {
+        why = CopyBytes(databasePath, temp, store ? store->GetLanguageHandler() : nullptr);
+    }
     if (why.isEmpty())
-        why = ReplaceWith(temp, target);
+        why = PlaceUnderNewName(
+            temp, [&](int n) { return n == 1 ? first : first.chopped(4) + QStringLiteral("_%1.mdb").arg(n); }, written);
     if (!why.isEmpty())
         QFile::remove(temp);
     return why;
 }
+
+bool RefusedWhileReaderRun(CLanguageHandler* lang) { return ReaderRuns::RefuseIfActive(Text(lang, 303)); }
 
 // A shared database has no file to replace: the backup file's records take the place of the
 // server's in one transaction, after a safety copy of the server's records (when wanted) into
@@ -161,13 +232,13 @@ int RestoreShared(CStoreDB_Handler* store, const QString& path, const std::funct
 {
     CLanguageHandler* lang = store->GetLanguageHandler();
     const bool german = Settings::ReadLanguage() == 0;
+    if (const QString why = RegularFileError(path, lang); !why.isEmpty())
+        return refuse(why);
     if (const QString why = CStoreDB_Handler::CheckDatabaseFile(path, german); !why.isEmpty())
         return refuse(why);
     if (AskYesNo(Text(lang, 221))) {
-        QDir().mkpath(Paths::DataDir());
-        const QString safety =
-            SafetyCopyPath(QDir(Paths::DataDir()).filePath(store->Location().database + QStringLiteral(".mdb")));
-        if (const QString why = WriteBackup(store, safety); !why.isEmpty()) {
+        QString safety;
+        if (const QString why = WriteSafetyCopy(store, SafetyCopyBase(store), &safety); !why.isEmpty()) {
             ShowWarning(Text(lang, 218) + QStringLiteral("\n\n") + QDir::toNativeSeparators(safety) + u'\n' + why);
             return 0;
         }
@@ -252,11 +323,16 @@ QString WriteBackup(CStoreDB_Handler* store, const QString& target)
 
 int Backup(CStoreDB_Handler* store, const BusyFn& busy)
 {
+    CLanguageHandler* lang = store ? store->GetLanguageHandler() : nullptr;
+    if (RefusedWhileReaderRun(lang))
+        return 0;
     const uint32_t language = Settings::ReadLanguage();
     const QString chosen = ChooseFile(BackupRequest(language));
     if (chosen.isEmpty())
         return 0;
     const QString path = WithMdbExtension(chosen);
+    if (!MayReplaceRenamed(chosen, path, Text(lang, 304)))
+        return 0;
     Busy scope(busy);
     Settings::WritePath(kBackupPath, path);
     return BackupFile(store, path);
@@ -265,6 +341,8 @@ int Backup(CStoreDB_Handler* store, const BusyFn& busy)
 int BackupFile(CStoreDB_Handler* store, const QString& path)
 {
     CLanguageHandler* lang = store ? store->GetLanguageHandler() : nullptr;
+    if (RefusedWhileReaderRun(lang))
+        return 0;
     const QString why = WriteBackup(store, path);
     if (!why.isEmpty()) {
         ShowWarning(Text(lang, 218) + QStringLiteral("\n\n") + QDir::toNativeSeparators(path) + u'\n' + why);
@@ -276,7 +354,7 @@ int BackupFile(CStoreDB_Handler* store, const QString& path)
 int Restore(const StoreOwner& owner, const BusyFn& busy)
 {
     CStoreDB_Handler* store = owner.current ? owner.current() : nullptr;
-    if (!store)
+    if (!store || RefusedWhileReaderRun(store->GetLanguageHandler()))
         return 0;
     const QString chosen = ChooseFile(RestoreRequest(Settings::ReadLanguage()));
     if (chosen.isEmpty())
@@ -293,6 +371,9 @@ int RestoreFile(const StoreOwner& owner, const QString& path)
     if (!store)
         return 0;
     CLanguageHandler* lang = store->GetLanguageHandler();
+    // The store handler is about to be deleted: no worker may be using it.
+    if (RefusedWhileReaderRun(lang))
+        return 0;
     const bool german = Settings::ReadLanguage() == 0;
     auto refuse = [&](const QString& why) {
         ShowWarning(Text(lang, 222) + QStringLiteral("\n\n") + QDir::toNativeSeparators(path) + u'\n' + why);
@@ -307,7 +388,7 @@ int RestoreFile(const StoreOwner& owner, const QString& path)
     // The new content goes beside the database and is checked there, so what is checked is
     // exactly what will be put in place.
     const QString temp = TempPathBeside(databasePath);
-    QString why = CopyBytes(path, temp);
+    QString why = CopyBytes(path, temp, lang);
     if (why.isEmpty())
         why = CStoreDB_Handler::CheckDatabaseFile(temp, german);
     if (!why.isEmpty()) {
@@ -316,8 +397,8 @@ int RestoreFile(const StoreOwner& owner, const QString& path)
     }
 
     if (QFileInfo::exists(databasePath) && AskYesNo(Text(lang, 221))) {
-        const QString safety = SafetyCopyPath(databasePath);
-        why = WriteSafetyCopy(store, databasePath, safety);
+        QString safety;
+        why = WriteSafetyCopy(store, databasePath, &safety);
         if (!why.isEmpty()) {
             QFile::remove(temp);
             ShowWarning(Text(lang, 218) + QStringLiteral("\n\n") + QDir::toNativeSeparators(safety) + u'\n' + why);
@@ -355,9 +436,16 @@ int ClearAll(CStoreDB_Handler* store, const BusyFn& busy)
     if (!store)
         return 0;
     CLanguageHandler* lang = store->GetLanguageHandler();
-    if (!AskYesNo(Text(lang, 223)))
+    if (RefusedWhileReaderRun(lang) || !AskDestructive(Text(lang, 223)))
         return 0;
     Busy scope(busy);
+
+    // Nothing is emptied that cannot be had back.
+    QString safety;
+    if (const QString why = WriteSafetyCopy(store, SafetyCopyBase(store), &safety); !why.isEmpty()) {
+        ShowWarning(Text(lang, 218) + QStringLiteral("\n\n") + QDir::toNativeSeparators(safety) + u'\n' + why);
+        return 0;
+    }
 
     CtblLeser* readers = store->Get_Ptr_To_tblLeser();
     CtblEvents* events = store->Get_Ptr_To_tblEvents();
@@ -391,6 +479,8 @@ int ClearAll(CStoreDB_Handler* store, const BusyFn& busy)
     persons->_Requery();
     transponders->_Requery();
     schedules->_Requery();
+    if (ok)
+        ShowInfo(Text(lang, 306) + QStringLiteral("\n\n") + QDir::toNativeSeparators(safety));
     return ok ? 1 : 0;
 }
 

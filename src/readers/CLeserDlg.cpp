@@ -1,6 +1,7 @@
 #include "readers/CLeserDlg.h"
 
 #include "base/Prompt.h"
+#include "base/ReaderRuns.h"
 #include "link/CSerialLink.h"
 #include "params/CParamBirchDlg.h"
 #include "params/CParamMaple_CedarDlg.h"
@@ -479,16 +480,27 @@ void CLeserDlg::DeleteEventsInReader()
     // Not connected yet: the link starts connecting and that is all this time.
     if (tree->StartConnectWorker() == 0)
         return;
-    if (!AskYesNo(Text(160)))
+    if (!Store() || ReaderRuns::RefuseIfActive(Text(303)))
+        return;   // a run talks on the port and stores events of its own
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const int pointer = ReaderEvents::ReadEventPointer(*link);
+    QGuiApplication::restoreOverrideCursor();
+    if (pointer < 0) {
+        ShowError(Text(141));
         return;
-    bool cleared = false;
-    {
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        cleared = ReaderEvents::ClearEventPointer(*link);
-        QGuiApplication::restoreOverrideCursor();
     }
-    if (!cleared)
-        ShowError(Text(161));
+    if (pointer == EventDecoding::kPointerEmpty) {
+        ShowInfo(Text(190));
+        return;
+    }
+    // The user agrees to delete what the reader holds now; events recorded after the question
+    // keep the memory as it is.
+    if (!AskDestructive(Text(300).replace(QLatin1String("%1"), QString::number(pointer + 1))))
+        return;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const ReaderEvents::ClearResult result = ReaderEvents::ClearIfPointerIs(*link, *Store(), pointer);
+    QGuiApplication::restoreOverrideCursor();
+    ReaderEvents::ReportClear(result, Language());
 }
 
 // ---------------------------------------------------------------- registration

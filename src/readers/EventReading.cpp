@@ -1,18 +1,21 @@
 #include "readers/EventReading.h"
 
 #include "base/Prompt.h"
+#include "base/ReaderRuns.h"
 #include "base/ThreadInbox.h"
 #include "link/CSerialLink.h"
 #include "readers/ReaderModel.h"
 #include "records/CStoreConnectionScope.h"
 #include "records/CStoreDB_Handler.h"
 #include "records/RecordOps.h"
+#include "records/StoreMaintenance.h"
 #include "texts/CLanguageHandler.h"
 
 #include <QMetaObject>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -39,6 +42,41 @@ void TakePort(CSerialLink& link)
 {
     link.m_nReady = 0;
     link.m_bBusy = 1;
+}
+
+// The event pointer, asked up to kPointerTries times; -1 without a valid reply. The caller
+// holds the port.
+int QueryEventPointer(CSerialLink& link)
+{
+    int pointer = -1;
+    for (int attempt = 0; attempt < CEventReadRun::kPointerTries && pointer < 0; ++attempt)
+        pointer = EventDecoding::EventPointerFromReply(link.SendTelegram('L', EventDecoding::kPointerQueryData, 1));
+    return pointer;
+}
+
+std::optional<EventDecoding::Event> QueryEvent(CSerialLink& link, int number)
+{
+    return EventDecoding::DecodeEventReply(link.SendTelegram('L', EventDecoding::EventQueryData(number), 1));
+}
+
+// One event record for a decoded event; a store error has been shown when it fails.
+RecordResult StoreEvent(CtblEvents* events, const CLanguageHandler* lang, const EventReadRequest& request,
+                        const EventDecoding::Event& event)
+{
+    return AddRecord(
+        events,
+        [&](structEvents& e) {
+            e.TransponderNo = event.transponderNo;
+            e.Date = event.date;
+            e.Time = event.time;
+            e.ClassCode = event.eventClass.code;
+            e.ClassText = Text(lang, event.eventClass.textNo);
+            e.DetailCode = event.detail.code;
+            e.DetailText = Text(lang, event.detail.textNo);
+            e.ReaderID = request.readerId;
+            e.ReaderName = request.readerName;
+        },
+        nullptr, PromptIcon::Warning);
 }
 
 } // namespace
@@ -134,7 +172,7 @@ bool CEventReadRun::Start(const EventReadRequest& request)
 
     TakePort(m_link);
     try {
-        std::thread(&CEventReadRun::Worker, shared, request).detach();
+        std::thread(&CEventReadRun::Worker, shared, request, ReaderRuns::Begin()).detach();
     } catch (const std::system_error&) {
         GiveBackPort(m_link);
         {
@@ -149,18 +187,20 @@ bool CEventReadRun::Start(const EventReadRequest& request)
     return true;
 }
 
-void CEventReadRun::Worker(const std::shared_ptr<Shared>& shared, EventReadRequest request)
+void CEventReadRun::Worker(const std::shared_ptr<Shared>& shared, EventReadRequest request, ReaderRuns::Token token)
 {
     CSerialLink& link = *shared->link;
     CtblEvents* events = shared->store->Get_Ptr_To_tblEvents();
     // One connection for the whole run, not one per stored event.
-    CStoreConnectionScope keepConnection(shared->store);
+    std::optional<CStoreConnectionScope> keepConnection(std::in_place, shared->store);
     EventReadResult result;
     const auto end = [&](EventReadResult::Outcome outcome) {
         result.outcome = outcome;
         result.stopped = shared->stop.load();
         if (outcome != EventReadResult::NoPointer && outcome != EventReadResult::Empty)
             events->_Requery();   // the new list reaches the owner's thread before Finished does
+        keepConnection.reset();
+        token.Release();          // the store is no longer used
         GiveBackPort(link);
         shared->Finish(result);
     };
@@ -171,8 +211,7 @@ void CEventReadRun::Worker(const std::shared_ptr<Shared>& shared, EventReadReque
     // How far to read.
     int last = -1;
     if (request.readToPointer) {
-        for (int attempt = 0; attempt < kPointerTries && last < 0; ++attempt)
-            last = EventDecoding::EventPointerFromReply(link.SendTelegram('L', EventDecoding::kPointerQueryData, 1));
+        last = QueryEventPointer(link);
         if (last < 0)
             return end(EventReadResult::NoPointer);
     } else {
@@ -195,8 +234,7 @@ void CEventReadRun::Worker(const std::shared_ptr<Shared>& shared, EventReadReque
         const int position = i + 1;
         shared->Post([position](CEventReadRun* o) { emit o->Progress(position); });
 
-        const std::optional<EventDecoding::Event> event =
-            EventDecoding::DecodeEventReply(link.SendTelegram('L', EventDecoding::EventQueryData(i), 1));
+        const std::optional<EventDecoding::Event> event = QueryEvent(link, i);
         if (!event) {
             // The same event is asked for again, up to the limit.
             if (++failures >= request.maxFailures)
@@ -208,21 +246,7 @@ void CEventReadRun::Worker(const std::shared_ptr<Shared>& shared, EventReadReque
         if (filter && !EventDecoding::PassesDateFilter(*event, request.fromDate, request.toDate))
             continue;
 
-        const RecordResult stored = AddRecord(
-            events,
-            [&](structEvents& e) {
-                e.TransponderNo = event->transponderNo;
-                e.Date = event->date;
-                e.Time = event->time;
-                e.ClassCode = event->eventClass.code;
-                e.ClassText = Text(shared->lang, event->eventClass.textNo);
-                e.DetailCode = event->detail.code;
-                e.DetailText = Text(shared->lang, event->detail.textNo);
-                e.ReaderID = request.readerId;
-                e.ReaderName = request.readerName;
-            },
-            nullptr, PromptIcon::Warning);
-        if (stored != RecordResult::Done)
+        if (StoreEvent(events, shared->lang, request, *event) != RecordResult::Done)
             return end(EventReadResult::StoreError);   // AddRecord has shown why
         ++result.stored;
     }
@@ -280,16 +304,132 @@ bool IsClearAcknowledged(const QByteArray& reply)
     return reply.size() == 7 && reply.at(4) == '\x06';
 }
 
+namespace {
+
+bool SendClear(CSerialLink& link)
+{
+    bool acknowledged = false;
+    for (int attempt = 0; attempt < kClearTries && !acknowledged; ++attempt)
+        acknowledged = IsClearAcknowledged(link.SendTelegram('S', QByteArrayLiteral("P0003FFFF"), 1));
+    return acknowledged;
+}
+
+// The last step of every clearing, with the port held: the events stored so far made durable,
+// the pointer asked once more, and the memory emptied only when it still ends at `expected`.
+// Nothing happens between the pointer's reply and the clear telegram but the telegram itself.
+ClearResult ClearHeldIfPointerIs(CSerialLink& link, CStoreDB_Handler& store, int expected)
+{
+    ClearResult result;
+    if (!StoreMaintenance::CommitDurably(store, &result.why)) {
+        result.outcome = ClearResult::NotDurable;
+        return result;
+    }
+    result.pointer = QueryEventPointer(link);
+    if (result.pointer < 0)
+        result.outcome = ClearResult::NoPointer;
+    else if (result.pointer != expected)
+        result.outcome = ClearResult::Changed;
+    else
+        result.outcome = SendClear(link) ? ClearResult::Cleared : ClearResult::Failed;
+    return result;
+}
+
+} // namespace
+
 bool ClearEventPointer(CSerialLink& link)
 {
     TakePort(link);
     std::this_thread::sleep_for(kSettle);
-    bool acknowledged = false;
-    for (int attempt = 0; attempt < kClearTries && !acknowledged; ++attempt)
-        acknowledged = IsClearAcknowledged(link.SendTelegram('S', QByteArrayLiteral("P0003FFFF"), 1));
+    const bool acknowledged = SendClear(link);
     link.m_nReady = 1;
     link.m_bBusy = 0;
     return acknowledged;
+}
+
+int ReadEventPointer(CSerialLink& link)
+{
+    TakePort(link);
+    std::this_thread::sleep_for(kSettle);
+    const int pointer = QueryEventPointer(link);
+    GiveBackPort(link);
+    return pointer;
+}
+
+ClearResult ClearIfPointerIs(CSerialLink& link, CStoreDB_Handler& store, int expected)
+{
+    TakePort(link);
+    std::this_thread::sleep_for(kSettle);
+    const ClearResult result = ClearHeldIfPointerIs(link, store, expected);
+    GiveBackPort(link);
+    return result;
+}
+
+ClearResult CatchUpAndClear(CSerialLink& link, CStoreDB_Handler& store, const CLanguageHandler* lang,
+                            const EventReadRequest& request, int lastRead)
+{
+    TakePort(link);
+    std::this_thread::sleep_for(kSettle);
+    CtblEvents* events = store.Get_Ptr_To_tblEvents();
+    ClearResult result;
+    for (int round = 0;; ++round) {
+        const int stored = result.stored;
+        result = ClearHeldIfPointerIs(link, store, lastRead);
+        result.stored = stored;
+        // Only events that came in after the last one read can be fetched: a pointer that went
+        // back (or an emptied memory) means someone else changed the reader.
+        if (result.outcome != ClearResult::Changed || result.pointer < lastRead ||
+            result.pointer == EventDecoding::kPointerEmpty || round == kCatchUpRounds)
+            break;
+        int failures = 0;
+        for (int i = lastRead + 1; i <= result.pointer;) {
+            TakePort(link);
+            const std::optional<EventDecoding::Event> event = QueryEvent(link, i);
+            if (!event) {
+                if (++failures >= request.maxFailures) {
+                    result.outcome = ClearResult::ReaderFailed;
+                    break;
+                }
+                continue;
+            }
+            failures = 0;
+            if (StoreEvent(events, lang, request, *event) != RecordResult::Done) {
+                result.outcome = ClearResult::StoreError;
+                break;
+            }
+            ++result.stored;
+            lastRead = i++;
+        }
+        if (result.outcome != ClearResult::Changed)
+            break;
+    }
+    if (result.stored > 0)
+        events->_Requery();
+    GiveBackPort(link);
+    return result;
+}
+
+bool ReportClear(const ClearResult& result, const CLanguageHandler* lang)
+{
+    switch (result.outcome) {
+    case ClearResult::Cleared:
+        return true;
+    case ClearResult::Changed:
+        ShowWarning(Text(lang, 301));
+        break;
+    case ClearResult::NoPointer:
+    case ClearResult::ReaderFailed:
+        ShowError(Text(lang, 141));
+        break;
+    case ClearResult::NotDurable:
+        ShowError(Text(lang, 302) + QStringLiteral("\n\n") + result.why);
+        break;
+    case ClearResult::Failed:
+        ShowError(Text(lang, 161));
+        break;
+    case ClearResult::StoreError:
+        break;   // shown by the store already
+    }
+    return false;
 }
 
 } // namespace ReaderEvents

@@ -18,6 +18,7 @@
 // there, queued. A run whose owner is destroyed is told to stop; the destructor waits up to
 // 1500 ms for it to notice (it notices before the next event), and a worker still inside one
 // exchange then finishes it on its own and touches nothing of the owner.
+#include "base/ReaderRuns.h"
 #include "readers/EventDecoding.h"
 
 #include <QObject>
@@ -95,7 +96,7 @@ signals:
 
 private:
     struct Shared;
-    static void Worker(const std::shared_ptr<Shared>& shared, EventReadRequest request);
+    static void Worker(const std::shared_ptr<Shared>& shared, EventReadRequest request, ReaderRuns::Token token);
 
     CSerialLink& m_link;
     CStoreDB_Handler& m_store;
@@ -106,10 +107,44 @@ private:
 // Emptying the event memory of the bus reader at the port: the event pointer is written as
 // FFFF (command 'S', "P0003FFFF") up to 5 times until the reader acknowledges with a reply of
 // exactly 7 characters carrying ACK at position 4. The monitor worker keeps off meanwhile. The
-// events already in the event table are not touched. The reader table asks question 160 first
-// and shows text 161 when this fails.
+// events already in the event table are not touched.
+//
+// A reader goes on recording while it is read: badges presented during a run land behind the
+// pointer the run started from. So the memory is emptied only when the pointer, asked again
+// right before the clear telegram, still ends at the last event known, and only once the
+// events stored so far are on the disk for good (StoreMaintenance::CommitDurably).
 namespace ReaderEvents {
 inline constexpr int kClearTries = 5;
-bool ClearEventPointer(CSerialLink& link);   // true when the reader acknowledged
+// Rounds of reading what came in meanwhile before a clearing gives up and leaves the reader.
+inline constexpr int kCatchUpRounds = 3;
+
+bool ClearEventPointer(CSerialLink& link);   // unconditionally; true when the reader acknowledged
 bool IsClearAcknowledged(const QByteArray& reply);
+// The event pointer (kPointerEmpty: no events); -1 without a valid reply in 5 tries.
+int ReadEventPointer(CSerialLink& link);
+
+struct ClearResult {
+    enum Outcome {
+        Cleared,       // the memory is empty
+        Changed,       // the pointer no longer ends at the last event known: left as it is
+        NoPointer,     // the pointer was not answered: left as it is
+        NotDurable,    // the stored events could not be made durable (why): left as it is
+        Failed,        // the clear telegram was not acknowledged (text 161)
+        ReaderFailed,  // reading what came in failed: left as it is
+        StoreError,    // storing what came in failed (shown already): left as it is
+    };
+    Outcome outcome = Failed;
+    int pointer = -1;   // the pointer last answered
+    int stored = 0;     // events read and stored on the way (CatchUpAndClear)
+    QString why;
+};
+// The window's clearing: empties the memory when its pointer is still `expected`, the one the
+// user was told about.
+ClearResult ClearIfPointerIs(CSerialLink& link, CStoreDB_Handler& store, int expected);
+// After a run that stored every event up to lastRead: reads and stores what came in since
+// (up to kCatchUpRounds times) and empties the memory once nothing new arrived.
+ClearResult CatchUpAndClear(CSerialLink& link, CStoreDB_Handler& store, const CLanguageHandler* lang,
+                            const EventReadRequest& request, int lastRead);
+// Shows why the memory was not emptied (texts 301, 141, 302, 161); true when it was.
+bool ReportClear(const ClearResult& result, const CLanguageHandler* lang);
 } // namespace ReaderEvents

@@ -1,6 +1,7 @@
 #include "readers/ReaderDeletion.h"
 
 #include "base/Prompt.h"
+#include "base/ReaderRuns.h"
 #include "views/IReaderTree.h"
 #include "readers/ReaderModel.h"
 #include "records/CStoreDB_Handler.h"
@@ -109,10 +110,11 @@ int DeleteReaders(CStoreDB_Handler& store, std::vector<int> cacheIndices, IReade
         anyBusReader = anyBusReader || ReaderModel::IsBusReaderType(r.Model);
     }
 
-    if (!AskYesNo(Text(store, victims.size() == 1 ? 69 : 68)))
+    // A run stores events under a reader ID and clears a reader's "changed" mark.
+    if (ReaderRuns::RefuseIfActive(Text(store, 303)) || !AskDestructive(Text(store, victims.size() == 1 ? 69 : 68)))
         return 0;
     // Events of a desk reader were never read by this program; they simply stay.
-    const bool deleteEvents = anyBusReader && AskYesNo(Text(store, 70));
+    const bool deleteEvents = anyBusReader && AskDestructive(Text(store, 70));
 
     // Each reader with what refers to it is one transaction: a reader is gone with its events
     // and its place in the transponders' lists, or it is all still there.
@@ -144,9 +146,9 @@ int DeleteReaders(CStoreDB_Handler& store, std::vector<int> cacheIndices, IReade
 
 int DeleteAllReaders(CStoreDB_Handler& store, IReaderTree* tree)
 {
-    if (!AskYesNo(Text(store, 64)))
+    if (ReaderRuns::RefuseIfActive(Text(store, 303)) || !AskDestructive(Text(store, 64)))
         return 0;
-    const bool deleteEvents = AskYesNo(Text(store, 71));
+    const bool deleteEvents = AskDestructive(Text(store, 71));
 
     CtblLeser* readers = store.Get_Ptr_To_tblLeser();
     CStoreTransaction tx(&store);

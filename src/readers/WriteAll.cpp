@@ -1,6 +1,7 @@
 #include "readers/WriteAll.h"
 
 #include "base/Prompt.h"
+#include "base/ReaderRuns.h"
 #include "base/ThreadInbox.h"
 #include "link/CSerialLink.h"
 #include "link/Telegram.h"
@@ -307,8 +308,9 @@ bool CWriteAllRun::Start()
     m_state->running = true;
     std::shared_ptr<State> state = m_state;
     try {
-        m_state->thread = std::thread([state] {
+        m_state->thread = std::thread([state, token = ReaderRuns::Begin()]() mutable {
             const int written = state->Work();
+            token.Release();   // the store is no longer used
             state->running = false;
             state->Report([written](CWriteAllRun* o) { emit o->Finished(written); });
         });

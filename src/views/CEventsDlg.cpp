@@ -146,7 +146,7 @@ CGridBaseDlg::ChangeTexts CEventsDlg::ChangeTextNumbers() const
 
 void CEventsDlg::DeleteAllEvents()
 {
-    if (!Store() || !AskYesNo(Text(64)))
+    if (!Store() || !AskDestructive(Text(64)))
         return;
     SetBusy(1);
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);

@@ -353,7 +353,7 @@ void CGridBaseDlg::DeleteEntries()
         return;
     const ChangeTexts texts = ChangeTextNumbers();
     const uint32_t question = indices.size() == 1 ? texts.confirmOne : texts.confirmMany;
-    if (question && !AskYesNo(Text(question)))
+    if (question && !AskDestructive(Text(question)))
         return;
 
     m_busy = 1;
@@ -395,7 +395,7 @@ void CGridBaseDlg::DeleteEntries()
 void CGridBaseDlg::DeleteAllEntries()
 {
     const ChangeTexts texts = ChangeTextNumbers();
-    if (texts.confirmAll && !AskYesNo(Text(texts.confirmAll)))
+    if (texts.confirmAll && !AskDestructive(Text(texts.confirmAll)))
         return;
     m_busy = 1;
     if (DeleteAllRecords() == RecordResult::Done)

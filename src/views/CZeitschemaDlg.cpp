@@ -297,7 +297,7 @@ void CZeitschemaDlg::InsertSchedule()
 void CZeitschemaDlg::ResetSchedules()
 {
     const QStringList names = SelectedScheduleNames();
-    if (names.isEmpty() || !AskYesNo(Text(207)))
+    if (names.isEmpty() || !AskDestructive(Text(207)))
         return;
     for (const QString& name : names) {
         const RecordResult r = ResetSchedule(Store(), name);
@@ -335,7 +335,7 @@ void CZeitschemaDlg::CopySchedules()
 void CZeitschemaDlg::DeleteSchedules()
 {
     const QStringList names = SelectedScheduleNames();
-    if (names.isEmpty() || !AskYesNo(Text(names.size() == 1 ? 69 : 68)))
+    if (names.isEmpty() || !AskDestructive(Text(names.size() == 1 ? 69 : 68)))
         return;
     SetBusy(1);
     const CtblZeitschema* windows = Store()->Get_Ptr_To_tblZeitschema();
@@ -366,7 +366,7 @@ void CZeitschemaDlg::DeleteSchedules()
 
 void CZeitschemaDlg::DeleteAllSchedules()
 {
-    if (!AskYesNo(Text(64)))
+    if (!AskDestructive(Text(64)))
         return;
     SetBusy(1);
     const RecordResult r = ScheduleOps::DeleteAllSchedules(Store());

@@ -7,6 +7,7 @@
 #include "records/CStoreDB_Handler.h"
 #include "records/RecordOps.h"
 #include "support/FoundationFixture.h"
+#include "support/StoreOwner.h"
 #include "support/TestEnv.h"
 #include "texts/CLanguageHandler.h"
 
@@ -14,6 +15,7 @@
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <sys/stat.h>
 
 using namespace VmTest;
 
@@ -65,17 +67,7 @@ class TstBackup : public QObject {
 
     QString T(uint32_t n) const { return m_lang->GetLangItem(n); }
 
-    DatabaseBackup::StoreOwner Owner()
-    {
-        DatabaseBackup::StoreOwner o;
-        o.current = [this] { return m_store.get(); };
-        o.release = [this] { m_store.reset(); };
-        o.recreate = [this] {
-            m_store = std::make_unique<CStoreDB_Handler>(m_lang.get());
-            return m_store.get();
-        };
-        return o;
-    }
+    DatabaseBackup::StoreOwner Owner() { return OwnerOf(m_store, m_lang.get()); }
 
     // What the folder holds besides the live database's own files: no temporary leftovers.
     QStringList OtherFiles() const
@@ -196,6 +188,8 @@ private slots:
         QTest::newRow("foreign database") << QByteArray("foreign") << false;
         QTest::newRow("damaged database") << QByteArray("damaged") << false;
         QTest::newRow("cut short") << QByteArray("cut") << false;
+        QTest::newRow("fifo") << QByteArray("fifo") << false;
+        QTest::newRow("link to /dev/zero") << QByteArray("device") << false;
     }
     void restoreRefusesWhatIsNoDatabase()
     {
@@ -220,6 +214,10 @@ private slots:
             else
                 bytes.replace(4096, 2048, QByteArray(2048, '\xA5'));   // the schema page's successor
             WriteFile(chosen, bytes);
+        } else if (content == "fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(chosen).constData(), 0600), 0);
+        } else if (content == "device") {
+            QVERIFY(QFile::link("/dev/zero", chosen));
         } else if (!missing) {
             WriteFile(chosen, content);
         }
@@ -282,11 +280,18 @@ private slots:
         ScriptedPrompt prompt;
         QCOMPARE(DatabaseBackup::ClearAll(s), 0);   // not confirmed
         QCOMPARE(prompt.Texts(), QStringList{T(223)});
+        QVERIFY(prompt.Log()[0].defaultNo);
         QCOMPARE(windows->GetAnz_Zeitschema(), 8);
 
+        // A safety copy first, named like a restore's; the message says where.
         prompt.NextAnswer(true);
         QCOMPARE(DatabaseBackup::ClearAll(s), 1);
-        QCOMPARE(prompt.Log().size(), size_t(2));
+        QCOMPARE(prompt.Log().size(), size_t(3));
+        const QStringList safety = QDir(m_dir).entryList({"current_Backup_*.mdb"});
+        QCOMPARE(safety.size(), 1);
+        QVERIFY(prompt.Texts()[2].startsWith(T(306)));
+        QVERIFY(prompt.Texts()[2].endsWith(m_dir + u'/' + safety[0]));
+        QCOMPARE(PersonsInFile(m_dir + u'/' + safety[0]), QStringList{"Anna"});
         QCOMPARE(s->Get_Ptr_To_tblLeser()->GetAnz_Leser(), 0);
         QCOMPARE(s->Get_Ptr_To_tblTransponder()->GetAnz_Transponder(), 0);
         QCOMPARE(s->Get_Ptr_To_tblEvents()->GetAnz_Events(), 0);
@@ -299,6 +304,54 @@ private slots:
     }
 
     // A kill before the clearing commits leaves every record in place.
+    // Safety copies of one second get names of their own.
+    void safetyCopiesNeverReplaceEachOther()
+    {
+        ScriptedPrompt prompt;
+        const QString backup = BackUp(prompt, "save");
+        for (int i = 0; i < 3; ++i) {
+            AddPerson(m_store.get(), QStringLiteral("P%1").arg(i));
+            QVERIFY(DatabaseBackup::BackupFile(m_store.get(), backup));
+            prompt.NextAnswer(true);
+            QCOMPARE(DatabaseBackup::RestoreFile(Owner(), backup), 1);
+        }
+        QStringList kept;
+        for (const QString& f : QDir(m_dir).entryList({"current_Backup_*.mdb"}))
+            kept << PersonsInFile(m_dir + u'/' + f);
+        kept.sort();
+        QCOMPARE(kept, (QStringList{"P0", "P0", "P0", "P1", "P1", "P2"}));
+    }
+
+    // The extension rule can name a file the save dialog did not ask about: asked here,
+    // with No as the default.
+    void extensionRuleAsksBeforeReplacing_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("Montag, No") << "Montag" << false << true << false;
+        QTest::newRow("Montag, Yes") << "Montag" << true << true << true;
+        QTest::newRow("Montag.mdb: the dialog asked") << "Montag.mdb" << false << false << true;
+    }
+    void extensionRuleAsksBeforeReplacing()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, answer);
+        const QString target = m_dir + QStringLiteral("/Montag.mdb");
+        WriteFile(target, "earlier");
+        ScriptedPrompt prompt;
+        prompt.NextFileName(m_dir + u'/' + typed);
+        prompt.NextAnswer(answer);
+        QCOMPARE(DatabaseBackup::Backup(m_store.get()), answer || typed.endsWith(".mdb") ? 1 : 0);
+        QTEST(prompt.Log().size() == 2, "asked");
+        if (prompt.Log().size() == 2) {
+            QCOMPARE(prompt.Texts()[1], T(304).replace("%1", target));
+            QVERIFY(prompt.Log()[1].defaultNo);
+        }
+        QTEST(ReadFile(target) != "earlier", "replaced");
+    }
+
     void killDuringClear()
     {
         AddPerson(m_store.get(), "Anna");

@@ -3,6 +3,7 @@
 // store handler.
 #include "app/CMainFrame.h"
 #include "app/CVendrikApp.h"
+#include "app/GuiPrompt.h"
 #include "base/Paths.h"
 #include "base/Prompt.h"
 #include "base/Settings.h"
@@ -11,9 +12,11 @@
 #include "support/TestEnv.h"
 #include "texts/CLanguageHandler.h"
 #include "tree/CLeftTreeView.h"
+#include "grid/CGridCtrl.h"
 #include "views/CGridBaseDlg.h"
 
 #include <QAction>
+#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -31,28 +34,33 @@ QStringList ChildTexts(QTreeWidgetItem* item)
 
 class TstBackupWindow : public QObject {
     Q_OBJECT
+    QTemporaryDir m_program;
+
+    // A home and a program folder of their own (with the texts, so the layout file goes there
+    // too), and a database with a reader and a second schedule.
+    QString Prepare(const QString& name)
+    {
+        const QString home = VmTest::IsolateHome();
+        if (!QFileInfo::exists(m_program.path() + "/SysFiles")) {
+            QDir().mkpath(m_program.path() + "/SysFiles");
+            for (const char* f : {"texts_de.txt", "texts_en.txt"})
+                QFile::copy(QCoreApplication::applicationDirPath() + "/SysFiles/" + f,
+                            m_program.path() + "/SysFiles/" + f);
+        }
+        Paths::SetProgramDir(m_program.path());
+        Settings::WriteLanguage(1);
+        const QString db = home + u'/' + name + ".mdb";
+        CSettingsStore().WriteString(db, 1, kSettingsKey, QString::fromLatin1(CStoreDB_Handler::SettingDBPath()));
+        CStoreDB_Handler seed(nullptr);
+        AddRecord(seed.Get_Ptr_To_tblLeser(), [](structLeser& r) { r.Name = "Door"; r.Model = "Cedar"; });
+        AddRecords(seed.Get_Ptr_To_tblZeitschema(), 4, [](int, structZeitschema& z) { z.Name = "Night"; });
+        return home;
+    }
 
 private slots:
     void backupClearRestore()
     {
-        const QString home = VmTest::IsolateHome();
-        // A program folder of its own, with the texts, so the layout file goes there too.
-        QTemporaryDir program;
-        QVERIFY(QDir().mkpath(program.path() + "/SysFiles"));
-        for (const char* f : {"texts_de.txt", "texts_en.txt"})
-            QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + "/SysFiles/" + f,
-                                program.path() + "/SysFiles/" + f));
-        Paths::SetProgramDir(program.path());
-        Settings::WriteLanguage(1);
-        const QString db = home + "/window.mdb";
-        CSettingsStore().WriteString(db, 1, kSettingsKey, QString::fromLatin1(CStoreDB_Handler::SettingDBPath()));
-        {
-            CStoreDB_Handler seed(nullptr);
-            QCOMPARE(AddRecord(seed.Get_Ptr_To_tblLeser(), [](structLeser& r) { r.Name = "Door"; r.Model = "Cedar"; }),
-                     RecordResult::Done);
-            QCOMPARE(AddRecords(seed.Get_Ptr_To_tblZeitschema(), 4, [](int, structZeitschema& z) { z.Name = "Night"; }),
-                     RecordResult::Done);
-        }
+        const QString home = Prepare("window");
 
         ScriptedPrompt prompt;
         CVendrikApp::SetSplashEnabled(false);
@@ -91,12 +99,98 @@ private slots:
         QVERIFY2(cells.contains("Door"), qPrintable(cells.join('|')));
         QCOMPARE(ChildTexts(tree->CategoryItem(CLeftTreeView::Transponders)), QStringList{"Door"});
         QCOMPARE(ChildTexts(tree->CategoryItem(CLeftTreeView::Schedules)), (QStringList{fullAccess, "Night"}));
-        QCOMPARE(QDir(home).entryList({"window_Backup_*.mdb"}).size(), 1);
+        // One safety copy before the clearing, one before the restore.
+        QCOMPARE(QDir(home).entryList({"window_Backup_*.mdb"}).size(), 2);
         QCOMPARE(frame->WaitFlag(), 0);
-        // Nothing went wrong on the way: only the dialogs and the questions were shown.
+        // Nothing went wrong on the way: only the dialogs, the questions and where the
+        // clearing's safety copy went were shown.
         for (const auto& shown : prompt.Log())
-            QVERIFY2(shown.kind == ScriptedPrompt::Shown::FileDialog || shown.kind == ScriptedPrompt::Shown::Question,
+            QVERIFY2(shown.kind == ScriptedPrompt::Shown::FileDialog || shown.kind == ScriptedPrompt::Shown::Question ||
+                         shown.icon == PromptIcon::Information,
                      qPrintable(shown.text));
+        app.ExitInstance();
+        Paths::SetProgramDir(QString());
+    }
+
+    // With real message boxes: Ctrl+A selects every row of each table, and Enter twice after
+    // it, or Enter on any question that deletes, leaves the database whole.
+    void selectAllAndEnterDeleteNothing()
+    {
+        Prepare("keys");
+        {
+            CStoreDB_Handler seed(nullptr);
+            AddRecord(seed.Get_Ptr_To_tblTransponder(), [](structTransponder& t) { t.Number = "00000000A1"; });
+            AddRecord(seed.Get_Ptr_To_tblPerson(), [](structPerson& p) { p.Name = "Anna"; });
+            AddRecord(seed.Get_Ptr_To_tblEvents(), [](structEvents& e) { e.TransponderNo = "00000000A1"; });
+        }
+        CVendrikApp::SetSplashEnabled(false);
+        CLeftTreeView::SetAskPortAtStart(false);
+        CVendrikApp app;
+        QVERIFY(app.InitInstance());
+        GuiPrompt prompt;
+        CMainFrame* frame = app.MainFrame();
+        CLeftTreeView* tree = frame->Tree();
+        frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(frame));
+        CStoreDB_Handler* store = app.StoreHandler();
+        const auto counts = [store] {
+            store->Get_Ptr_To_tblLeser()->_Requery();
+            store->Get_Ptr_To_tblTransponder()->_Requery();
+            store->Get_Ptr_To_tblPerson()->_Requery();
+            store->Get_Ptr_To_tblZeitschema()->_Requery();
+            store->Get_Ptr_To_tblEvents()->_Requery();
+            return QList<int>{store->Get_Ptr_To_tblLeser()->GetAnz_Leser(),
+                              store->Get_Ptr_To_tblTransponder()->GetAnz_Transponder(),
+                              store->Get_Ptr_To_tblPerson()->GetAnz_Person(),
+                              store->Get_Ptr_To_tblZeitschema()->GetAnz_Zeitschema(),
+                              store->Get_Ptr_To_tblEvents()->GetAnz_Events()};
+        };
+        const QList<int> before = counts();
+        QCOMPARE(before, (QList<int>{1, 1, 1, 8, 1}));
+
+        // Whatever box opens gets Enter; another dialog is closed with Escape.
+        int boxes = 0;
+        QTimer presser;
+        presser.setInterval(50);
+        connect(&presser, &QTimer::timeout, this, [&boxes] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (qobject_cast<QMessageBox*>(modal)) {
+                ++boxes;
+                QTest::keyClick(modal, Qt::Key_Return);
+            } else if (modal) {
+                QTest::keyClick(modal, Qt::Key_Escape);
+            }
+        });
+        presser.start();
+
+        for (const auto category : {CLeftTreeView::Readers, CLeftTreeView::Transponders, CLeftTreeView::Persons,
+                                    CLeftTreeView::Schedules, CLeftTreeView::Events}) {
+            tree->setCurrentItem(tree->CategoryItem(category));
+            QTRY_VERIFY(tree->RightView() && tree->CurrentCategory() == category && tree->RightView()->RecordCount() > 0);
+            CGridBaseDlg* view = tree->RightView();
+            view->Grid()->setFocus();
+            boxes = 0;
+            QTest::keyClick(view->Grid(), Qt::Key_A, Qt::ControlModifier);
+            // Every row that can be selected (the full-access schedule's cannot), down to the last.
+            QVERIFY(!view->Grid()->SelectedRows().isEmpty());
+            QCOMPARE(view->Grid()->SelectedRows().last(), view->RecordCount());
+            QTest::keyClick(view->Grid(), Qt::Key_Return);
+            QTest::keyClick(view->Grid(), Qt::Key_Return);
+            QTest::qWait(100);
+            QCOMPARE(boxes, 0);   // nothing was asked
+            QCOMPARE(counts(), before);
+            view->OnCommand(CGridBaseDlg::CmdDeleteAll);
+            QCOMPARE(boxes, 1);
+            QCOMPARE(counts(), before);
+        }
+        // The frame's "delete all entries" has a key of its own; its question too says No.
+        boxes = 0;
+        frame->activateWindow();   // a window shortcut: the dialogs above took the activation
+        QVERIFY(QTest::qWaitForWindowActive(frame));
+        QTest::keyClick(tree->RightView()->Grid(), Qt::Key_Delete, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(boxes, 1);
+        QCOMPARE(counts(), before);
+        presser.stop();
         app.ExitInstance();
         Paths::SetProgramDir(QString());
     }

@@ -2,6 +2,7 @@
 // a COM link, a temporary database per case. The test reads what the program printed, its exit
 // status, the database and the simulated reader's memory afterwards.
 #include "SimEvents.h"
+#include "ReaderSim.h"
 #include "link/CSerialLink.h"
 #include "records/CStoreDB_Handler.h"
 #include "records/RecordOps.h"
@@ -21,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QtTest>
+#include <atomic>
 
 namespace {
 
@@ -396,6 +398,49 @@ private slots:
         o = Run({"read-events", "--clear", "--db", db, "--json"}, 120000);
         QCOMPARE(o.status, 1);
         QVERIFY(online.Reader().EventPointer() != 0xFFFFu);
+    }
+
+    // Badges presented while --clear reads: what they recorded is read too before the reader
+    // is emptied, or the reader keeps everything. Each event is in the database or the reader.
+    void clearKeepsWhatArrivesDuringTheRead_data()
+    {
+        QTest::addColumn<QString>("arrival");   // when the simulated reader records more
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("30 during the read") << "E0005" << true;
+        QTest::newRow("one with every query") << "E" << false;
+    }
+    void clearKeepsWhatArrivesDuringTheRead()
+    {
+        QFETCH(QString, arrival);
+        VmTest::OnlineFixture online(kCom);
+        QVERIFY(online.Start(Sim::Model::Cedar));
+        Sim::ReaderSim& sim = online.Reader();
+        sim.SetDeviceId("CE0123456789ABCDEF02");
+        sim.SetEvents(Sim::VariedEvents(12));
+        std::atomic<int> recorded{12};
+        const std::string when = arrival.toStdString();
+        sim.SetTrafficListener([&](const Sim::SimLogEntry& e) {
+            if (e.command != 'L' || e.data.rfind(when, 0) != 0 || (when.size() > 1 && recorded > 12))
+                return;
+            const int n = when.size() > 1 ? 30 : 1;
+            sim.AddEvents(Sim::VariedEvents(n));
+            recorded += n;
+        });
+        const QString db = NewDb();
+        const Outcome o = Run({"read-events", "--clear", "--db", db, "--json"}, 120000);
+        sim.SetTrafficListener(nullptr);
+        QVERIFY2(o.status == 0, o.err.constData());
+        const QJsonObject events = o.Json().value("events").toObject();
+        QTEST(events.value("cleared").toBool(), "cleared");
+        const int stored = CStoreDB_Handler(nullptr, StoreLocation::Parse(db)).Get_Ptr_To_tblEvents()->GetAnz_Events();
+        QCOMPARE(events.value("stored").toInt(), stored);
+        if (events.value("cleared").toBool()) {
+            QCOMPARE(stored, recorded.load());
+            QCOMPARE(sim.EventPointer(), 0xFFFFu);
+        } else {
+            QCOMPARE(sim.EventCount(), recorded.load());
+            QVERIFY(o.err.contains("New events arrived"));
+        }
     }
 
     // write-all puts the database's transponders into the reader, which the simulator's memory

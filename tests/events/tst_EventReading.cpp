@@ -6,10 +6,12 @@
 #include "ReaderSim.h"
 #include "SimEvents.h"
 #include "readers/EventReading.h"
+#include "readers/ReaderDeletion.h"
 #include "readers/ReaderIdentity.h"
 #include "readers/ReaderModel.h"
 #include "readers/ReaderTestSupport.h"
 #include "support/OnlineFixture.h"
+#include "support/StoreOwner.h"
 #include "support/TestEnv.h"
 
 #include <QSqlDatabase>
@@ -379,6 +381,44 @@ private slots:
         Sim().SetFaults({});
         // The monitor has the port again and passes mailbox queries on.
         QCOMPARE(ReaderIdentity::QueryDeviceId(Link()), QString::fromStdString(Sim().DeviceId()));
+    }
+
+    // Maintenance while a run stores events is refused, without a question: the store handler
+    // the worker uses is neither deleted (restore) nor emptied. Afterwards it is allowed again.
+    void maintenanceIsRefusedDuringARun()
+    {
+        Fresh(Sim::VariedEvents(30));
+        const QString backup = QFileInfo(m_store->GetAktDBPath()).absolutePath() + QStringLiteral("/during-run.mdb");
+        QFile::remove(backup);
+        QVERIFY(DatabaseBackup::BackupFile(m_store.get(), backup));
+        const DatabaseBackup::StoreOwner owner = VmTest::OwnerOf(m_store, m_lang.get());
+        const std::vector<std::function<int()>> maintenance = {
+            [&] { return DatabaseBackup::RestoreFile(owner, backup); },
+            [&] { return DatabaseBackup::ClearAll(m_store.get()); },
+            [&] { return DatabaseBackup::BackupFile(m_store.get(), backup); },
+            [&] { return ReaderDeletion::DeleteAllReaders(*m_store, nullptr); },
+        };
+        Sim::SimFaults slow;
+        slow.replyDelayMs = 20;
+        Sim().SetFaults(slow);
+        ScriptedPrompt prompt;
+        int refused = 0;
+        const EventReadResult result = Read(Request(), [&](CEventReadRun&, int position) {
+            if (position != 5)
+                return;
+            for (const auto& step : maintenance) {
+                prompt.NextAnswer(true);
+                refused += step() == 0 && prompt.Texts().value(refused) == T(303);
+            }
+        });
+        QCOMPARE(refused, int(maintenance.size()));
+        QCOMPARE(prompt.Texts().size(), maintenance.size());   // nothing asked
+        QCOMPARE(result.stored, 30);
+        QCOMPARE(StoredRows(), 30);
+        QCOMPARE(ReaderRuns::Active(), 0);
+        prompt.Clear();
+        QCOMPARE(DatabaseBackup::BackupFile(m_store.get(), backup), 1);
+        CheckPortGivenBack();
     }
 
     void clearingTheReaderMemory_data()

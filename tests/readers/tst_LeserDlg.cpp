@@ -3,6 +3,7 @@
 // port, "Online" registering a Cedar (recognised when it comes online again) and a Birch
 // through the choice list.
 #include "ReaderTestSupport.h"
+#include "SimEvents.h"
 #include "app/CMainFrame.h"
 #include "base/Prompt.h"
 #include "readers/CChooseReaderDlg.h"
@@ -204,6 +205,21 @@ private slots:
         // The identity check passes for its row: the reader commands are offered.
         QVERIFY(MenuItem(1, {1}, "actionReadEvents")->isEnabled());
         QVERIFY2(prompt.Texts().isEmpty(), qPrintable(prompt.Texts().join('|')));
+
+        // Deleting the reader's events says how many it holds, with No as the default; No
+        // sends nothing, Yes empties it.
+        m_online.Reader().SetEvents(Sim::VariedEvents(7));
+        m_online.Reader().ClearLog();
+        for (const bool yes : {false, true}) {
+            prompt.Clear();
+            prompt.NextAnswer(yes);
+            MenuItem(1, {1}, "actionDeleteReaderEvents")->trigger();
+            QTRY_COMPARE(prompt.Texts(), QStringList{T(300).replace("%1", "7")});   // queued
+            QVERIFY(prompt.Log()[0].defaultNo);
+            QCOMPARE(m_online.Reader().Received('S'), yes ? 1 : 0);
+            QCOMPARE(m_online.Reader().EventPointer(), yes ? 0xFFFFu : 6u);
+        }
+        prompt.Clear();
 
         // Deleted, it comes back through insert entry, which restarts the link while online.
         prompt.NextAnswer(true);
