@@ -93,6 +93,18 @@ QString StoreBackend::Inspect(QSqlDatabase& db, bool checkPages, bool german, QS
     const bool foreign = fresh && tables.size() > (tables.contains(BookkeepingTable().toLower()) ? 1 : 0);
     if (foreign)
         return NoTablesText(german);
+    // A newer program may have changed what the columns mean: this one must not write there.
+    const int version = fresh ? 0 : ReadVersion(db, &error);
+    if (version < 0)
+        return StoreReason(error);
+    if (version > kSchemaVersion)
+        return (german ? QStringLiteral("Die Datenbank hat die Schemaversion %1; dieses Programm kennt nur die "
+                                        "Versionen bis %2. Sie bleibt unverändert; bitte eine neuere Programmversion "
+                                        "verwenden.")
+                       : QStringLiteral("The database has schema version %1; this program knows the versions up to "
+                                        "%2 only. It is left unchanged; please use a newer version of the program."))
+            .arg(version)
+            .arg(kSchemaVersion);
     return {};
 }
 

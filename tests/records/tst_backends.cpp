@@ -153,6 +153,34 @@ private slots:
             QCOMPARE(Outside(loc, {room}).toString(), QStringLiteral("fillfactor=50"));
     }
 
+    // A database a newer program has upgraded is refused, naming both versions, and left as it
+    // is; a backup file of it is refused for a restore alike.
+    void newerSchemaRefused_data() { AddBackendRows(); }
+    void newerSchemaRefused()
+    {
+        QFETCH(QString, backend);
+        VM_FRESH_STORE(loc, m_fresh, backend);
+        {
+            CStoreDB_Handler store(nullptr, loc);
+            QVERIFY(AddPerson(store, QStringLiteral("neu")) > 0);
+        }
+        const bool shared = loc.IsShared();
+        const QString version = shared ? QStringLiteral("SELECT MAX(Version) FROM vmSchemaVersion")
+                                       : QStringLiteral("PRAGMA user_version");
+        Outside(loc, {shared ? QStringLiteral("UPDATE vmSchemaVersion SET Version=9") : QStringLiteral("PRAGMA user_version=9")});
+        {
+            CStoreDB_Handler store(nullptr, loc);
+            QVERIFY(!store.IsDatabaseOpen());
+            QVERIFY2(store.DatabaseError().contains(QStringLiteral("Schemaversion 9")) &&
+                         store.DatabaseError().contains(QStringLiteral("bis 2")),
+                     qPrintable(store.DatabaseError()));
+        }
+        QCOMPARE(Outside(loc, {version}).toInt(), 9);
+        QCOMPARE(Outside(loc, {QStringLiteral("SELECT COUNT(*) FROM tblPerson")}).toInt(), 1);
+        if (!shared)
+            QVERIFY(CStoreDB_Handler::CheckDatabaseFile(loc.file, false).contains(QStringLiteral("schema version 9")));
+    }
+
     // A bulk edit stores every text as it stands on either backend, also those that mean
     // something to the statement's own syntax (a server gets them as one array per column).
     void bulkEditKeepsEveryText_data() { AddBackendRows(); }

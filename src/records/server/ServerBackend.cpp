@@ -583,10 +583,14 @@ int ServerBackend::RestoreFrom(StoreConnection& c, const QString& file, bool, QS
 
 int ServerBackend::ReadVersion(QSqlDatabase& db, QString* error) const
 {
+    // Read only: the table is made with the first upgrade; a database without it is at version 0.
+    const QStringList tables = TableNames(db, error);
+    if (tables.isEmpty() && !error->isEmpty())
+        return -1;
+    if (!tables.contains(BookkeepingTable().toLower()))
+        return 0;
     QSqlQuery q(db);
-    // The table is made with the first upgrade; a database without it is at version 0.
-    if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (Version INTEGER NOT NULL)").arg(kVersionTable)) ||
-        !q.exec(QStringLiteral("SELECT COALESCE(MAX(Version), 0) FROM %1").arg(kVersionTable)) || !q.next()) {
+    if (!q.exec(QStringLiteral("SELECT COALESCE(MAX(Version), 0) FROM %1").arg(kVersionTable)) || !q.next()) {
         *error = StoreReason(q.lastError().text());
         return -1;
     }
@@ -595,7 +599,8 @@ int ServerBackend::ReadVersion(QSqlDatabase& db, QString* error) const
 
 bool ServerBackend::WriteVersion(QSqlDatabase& db, int version, QString* error) const
 {
-    return StoreExec(db, QStringLiteral("DELETE FROM %1").arg(kVersionTable), error) &&
+    return StoreExec(db, QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (Version INTEGER NOT NULL)").arg(kVersionTable), error) &&
+           StoreExec(db, QStringLiteral("DELETE FROM %1").arg(kVersionTable), error) &&
            StoreExec(db, QStringLiteral("INSERT INTO %1 (Version) VALUES (%2)").arg(kVersionTable).arg(version), error);
 }
 
