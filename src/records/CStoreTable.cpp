@@ -118,6 +118,10 @@ bool CStoreTable<R>::ReadAll(std::vector<R>& rows, QString* error)
     StoreConnection* c = m_host.Connection(error);
     if (!c)
         return false;
+    // A reload finds about as many records as last time: room for them saves moving the rows
+    // over and over as they come. (The cached list is the owner thread's to look at.)
+    if (IsOwnerThread())
+        rows.reserve(m_list.size() + m_list.size() / 8);
     RecordSink<R> sink(rows);
     if (!c->ReadAll(m_info, sink, error)) {
         rows.clear();
