@@ -42,6 +42,19 @@ int32_t AddPerson(CStoreDB_Handler& store, const QString& name)
     return id;
 }
 
+// The schema version the store keeps in either kind of database.
+QString VersionQuery(const StoreLocation& loc)
+{
+    return loc.IsShared() ? QStringLiteral("SELECT MAX(Version) FROM vmSchemaVersion") : QStringLiteral("PRAGMA user_version");
+}
+
+// A store at loc that holds one person.
+void WithOnePerson(const StoreLocation& loc, const QString& name)
+{
+    CStoreDB_Handler store(nullptr, loc);
+    QVERIFY(AddPerson(store, name) > 0);
+}
+
 } // namespace
 
 class TstBackends : public QObject {
@@ -121,15 +134,11 @@ private slots:
     {
         QFETCH(QString, backend);
         VM_FRESH_STORE(loc, m_fresh, backend);
-        {
-            CStoreDB_Handler store(nullptr, loc);
-            QVERIFY(AddPerson(store, QStringLiteral("alt")) > 0);
-        }
+        WithOnePerson(loc, QStringLiteral("alt"));
         const bool shared = loc.IsShared();
         const QString indexCount = shared ? QStringLiteral("SELECT COUNT(*) FROM pg_indexes WHERE indexname LIKE 'idx%'")
                                           : QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type='index' AND name LIKE 'idx%'");
-        const QString version = shared ? QStringLiteral("SELECT MAX(Version) FROM vmSchemaVersion")
-                                       : QStringLiteral("PRAGMA user_version");
+        const QString version = VersionQuery(loc);
         const QString room = QStringLiteral("SELECT array_to_string(reloptions, ',') FROM pg_class WHERE relname='tbltransponder'");
         QCOMPARE(Outside(loc, {version}).toInt(), 2);
         if (shared)
@@ -160,13 +169,8 @@ private slots:
     {
         QFETCH(QString, backend);
         VM_FRESH_STORE(loc, m_fresh, backend);
-        {
-            CStoreDB_Handler store(nullptr, loc);
-            QVERIFY(AddPerson(store, QStringLiteral("neu")) > 0);
-        }
+        WithOnePerson(loc, QStringLiteral("neu"));
         const bool shared = loc.IsShared();
-        const QString version = shared ? QStringLiteral("SELECT MAX(Version) FROM vmSchemaVersion")
-                                       : QStringLiteral("PRAGMA user_version");
         Outside(loc, {shared ? QStringLiteral("UPDATE vmSchemaVersion SET Version=9") : QStringLiteral("PRAGMA user_version=9")});
         {
             CStoreDB_Handler store(nullptr, loc);
@@ -175,7 +179,7 @@ private slots:
                          store.DatabaseError().contains(QStringLiteral("bis 2")),
                      qPrintable(store.DatabaseError()));
         }
-        QCOMPARE(Outside(loc, {version}).toInt(), 9);
+        QCOMPARE(Outside(loc, {VersionQuery(loc)}).toInt(), 9);
         QCOMPARE(Outside(loc, {QStringLiteral("SELECT COUNT(*) FROM tblPerson")}).toInt(), 1);
         if (!shared)
             QVERIFY(CStoreDB_Handler::CheckDatabaseFile(loc.file, false).contains(QStringLiteral("schema version 9")));
