@@ -434,18 +434,8 @@ void CMainFrame::RunCommand(Command command)
         handler(*this);
         return;
     }
-    if (command == Command::Import || command == Command::Export) {
+    if (command == Command::Import || command == Command::Export)
         RunCsvCommand(command == Command::Import);
-        return;
-    }
-    static const char* names[] = {"actionImport", "actionExport", "actionBackup", "actionRestore", "actionDeleteAll"};
-    QString label = m_actions.value(QString::fromLatin1(names[int(command)]))->text();
-    label.remove(u'&');
-    if (label.endsWith(QStringLiteral("...")))
-        label.chop(3);
-    ShowInfo(Pick("\"%1\": Dieser Befehl ist in dieser Version noch nicht verfügbar.",
-                  "\"%1\": This command is not available yet in this version.")
-                 .arg(label.trimmed()));
 }
 
 void CMainFrame::RunCsvCommand(bool import)

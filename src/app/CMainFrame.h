@@ -50,8 +50,8 @@ public:
     void SetWaitFlag(int on);
     int WaitFlag() const { return m_waitFlag; }
 
-    // The commands whose work is done elsewhere; until a handler is installed they say that
-    // they are not available yet.
+    // The commands whose work is done elsewhere (the database commands install theirs with the
+    // frame); import and export run the CSV exchange unless a handler is installed.
     enum class Command { Import, Export, Backup, Restore, DeleteAll };
     using CommandHandler = std::function<void(CMainFrame&)>;
     void SetCommandHandler(Command command, CommandHandler handler);

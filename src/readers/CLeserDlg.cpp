@@ -74,12 +74,6 @@ CSerialLink* CLeserDlg::Link() const
     return Tree() ? Tree()->Link() : nullptr;
 }
 
-QString CLeserDlg::LiteralText(const char* german, const char* english) const
-{
-    const bool englishUi = Language() && Language()->GetAktivLanguage() == 1;
-    return QString::fromUtf8(englishUi ? english : german);
-}
-
 // ---------------------------------------------------------------- columns and cells
 
 void CLeserDlg::Fill()
@@ -213,17 +207,12 @@ void CLeserDlg::OnCommand(int command)
     case CmdDeleteAll:
         DeleteAllReaders();
         break;
+    // A Birch or Alder went to its transfer dialog above: these are the bus readers'.
     case CmdFetchAll:
-        if (ReaderModel::IsBusReader(m_nModel))
-            FetchAllData();
-        else
-            NotAvailableYet();
+        FetchAllData();
         break;
     case CmdWriteAll:
-        if (ReaderModel::IsBusReader(m_nModel))
-            QMetaObject::invokeMethod(this, &CLeserDlg::StartWriteAll, Qt::QueuedConnection);
-        else
-            NotAvailableYet();
+        QMetaObject::invokeMethod(this, &CLeserDlg::StartWriteAll, Qt::QueuedConnection);
         break;
     case CmdReadEvents:
         ReadEvents();
@@ -240,11 +229,6 @@ void CLeserDlg::OnCommand(int command)
         CGridBaseDlg::OnCommand(command);
         break;
     }
-}
-
-void CLeserDlg::NotAvailableYet()
-{
-    ShowInfo(LiteralText("Diese Funktion ist noch nicht verfügbar.", "This function is not available yet."));
 }
 
 // ---------------------------------------------------------------- commands

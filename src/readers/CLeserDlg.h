@@ -91,9 +91,7 @@ private:
     // Fetch all / write all of a Birch or Alder: the send dialog. False for other commands and models.
     bool OpenDeskReaderTransfer(int command);
     void RefreshAfterDelete();
-    void NotAvailableYet();
     void OnEventReadingEnd(const EventReadResult& result);
-    QString LiteralText(const char* german, const char* english) const;
     void OnWriteAllFinished(int written);
     void EndProgress();
 

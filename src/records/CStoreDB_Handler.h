@@ -1,6 +1,7 @@
 #pragma once
-// The record store: six tables reached through Qt SQL, either in one SQLite database file (the
-// default) or in a PostgreSQL database that several workstations share.
+// The record store: six tables (TableDescriptions.h), either in one SQLite database file (the
+// default, records/sqlite/) or in a PostgreSQL database that several workstations share
+// (records/server/), reached through the backend interface of StoreBackend.h.
 //
 // Which database: see StoreLocation.h. The settings value "DBUrl" names a shared database;
 // otherwise "DBPath" names the file, and without it the file is "VendrikManagerAIO.mdb" in the
@@ -37,30 +38,28 @@
 // made, in every thread, so the file is free afterwards. Do not delete the handler while a worker
 // still uses it.
 #include "records/CStoreTable.h"
+#include "records/StoreBackend.h"
 #include "records/StoreLocation.h"
 
 #include <QMutex>
 #include <QString>
-#include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
-#include <set>
 
 class CLanguageHandler;
-class QSqlDatabase;
 
 class CtblLeser : public CStoreTable<structLeser> {
 public:
-    explicit CtblLeser(CStoreDB_Handler* s) : CStoreTable(s, QStringLiteral("tblLeser")) {}
+    explicit CtblLeser(CStoreDB_Handler* s);
     int GetAnz_Leser() const { return GetCount(); }
     const structLeser& Get_Leser(int i) const { return At(i); }
 };
 
 class CtblTransponder : public CStoreTable<structTransponder> {
 public:
-    explicit CtblTransponder(CStoreDB_Handler* s) : CStoreTable(s, QStringLiteral("tblTransponder")) {}
+    explicit CtblTransponder(CStoreDB_Handler* s);
     int GetAnz_Transponder() const { return GetCount(); }
     const structTransponder& Get_Transponder(int i) const { return At(i); }
     // The first transponder with this number (-1: none). Numbers are unique by the program's
@@ -70,7 +69,7 @@ public:
 
 class CtblPerson : public CStoreTable<structPerson> {
 public:
-    explicit CtblPerson(CStoreDB_Handler* s) : CStoreTable(s, QStringLiteral("tblPerson")) {}
+    explicit CtblPerson(CStoreDB_Handler* s);
     int GetAnz_Person() const { return GetCount(); }
     const structPerson& Get_Person(int i) const { return At(i); }
     // The first person carrying this transponder (-1: none), and all of them.
@@ -80,14 +79,14 @@ public:
 
 class CtblZeitschema : public CStoreTable<structZeitschema> {
 public:
-    explicit CtblZeitschema(CStoreDB_Handler* s) : CStoreTable(s, QStringLiteral("tblZeitschema")) {}
+    explicit CtblZeitschema(CStoreDB_Handler* s);
     int GetAnz_Zeitschema() const { return GetCount(); }
     const structZeitschema& Get_Zeitschema(int i) const { return At(i); }
 };
 
 class CtblEvents : public CStoreTable<structEvents> {
 public:
-    explicit CtblEvents(CStoreDB_Handler* s) : CStoreTable(s, QStringLiteral("tblEvents")) {}
+    explicit CtblEvents(CStoreDB_Handler* s);
     int GetAnz_Events() const { return GetCount(); }
     const structEvents& Get_Event(int i) const { return At(i); }
     // The events read from this reader, ascending.
@@ -96,12 +95,12 @@ public:
 
 class CtblOnline : public CStoreTable<structOnline> {
 public:
-    explicit CtblOnline(CStoreDB_Handler* s) : CStoreTable(s, QStringLiteral("tblOnline")) {}
+    explicit CtblOnline(CStoreDB_Handler* s);
     int GetAnz_Online() const { return GetCount(); }
     const structOnline& Get_Online(int i) const { return At(i); }
 };
 
-class CStoreDB_Handler {
+class CStoreDB_Handler final : public StoreHost {
 public:
     // lang gives the texts of the record-change messages; it may be null (tools, tests).
     // The database is the one the settings name.
@@ -151,41 +150,31 @@ public:
     int BeginTransaction();            // 1 when started or joined
     int EndTransaction(bool commit);   // 1 when committed (or joined and not failed)
     void FailTransaction();            // the outermost transaction will roll back
-    bool InTransaction() const;
+    bool InTransaction() const override;
     static void SetBeforeCommitHook(std::function<void()> hook);   // test seam
 
     // ---- for the tables ----
     // The calling thread's connection, made on first use. Returns false with a reason when the
     // database is not open or the connection cannot be made.
     bool ThreadConnection(QString& name, QString* error);
-    void CursorOpened();            // counts this thread's open cursors
-    void CursorClosed();            // drops a worker's connection when its last cursor closes
-    void ReleaseIfIdle();           // drops a worker's connection when no cursor of it is open
-    // Statements a server keeps prepared for the calling thread's connection: whether this one
-    // is, and noting that it now is. A new connection starts with none.
-    bool IsPrepared(const QByteArray& statement) const;
-    void NotePrepared(const QByteArray& statement);
-    bool IsOwnerThread() const;
-    static uint64_t CurrentThreadId();
+    StoreConnection* Connection(QString* error) override;
+    void CursorOpened() override;   // counts this thread's open cursors
+    void CursorClosed() override;   // drops a worker's connection when its last cursor closes
+    void ReleaseIfIdle() override;  // drops a worker's connection when no cursor of it is open
+    bool IsOwnerThread() const override;
+    static uint64_t CurrentThreadId() { return StoreThreadId(); }
 
 private:
     QString OpenDatabase();         // empty when open, else why not
-    QString PrepareSchema(QSqlDatabase& db, bool shared, const QStringList& missing);
-    static QString UpgradeSchema(QSqlDatabase& db, bool shared);
-    static int ReadSchemaVersion(QSqlDatabase& db, bool shared, QString* error);
-    static bool WriteSchemaVersion(QSqlDatabase& db, bool shared, int version, QString* error);
-    static bool ResyncKeys(QSqlDatabase& db, QString* error);
-    static QString InspectDatabase(QSqlDatabase& db, bool shared, bool existed, bool german, QStringList* missing);
-    bool ConnectShared(const QString& name, QString* error);
-    int CopySharedTo(const QString& path, QString* error);
+    bool German() const;
     static void RunBeforeCommitHook();
     void CloseConnections();
-    bool Connect(const QString& name, QString* error);
+    void DropConnection(uint64_t thread);   // under m_connMutex
     void LoadAll();
 
     CLanguageHandler* m_lang;
     StoreLocation m_loc;
-    QString m_password;             // typed at opening, under m_connMutex; never written anywhere
+    std::unique_ptr<StoreBackend> m_backend;
     QString m_path;
     bool m_open = false;
     QString m_error;
@@ -195,7 +184,7 @@ private:
     struct ThreadConn {
         QString name;
         int cursors = 0;
-        std::set<QByteArray> prepared;
+        std::unique_ptr<StoreConnection> conn;
     };
     mutable QMutex m_connMutex;
     std::map<uint64_t, ThreadConn> m_conns;
@@ -212,6 +201,13 @@ private:
     CtblEvents m_events{this};
     CtblOnline m_online{this};
 };
+
+inline CtblLeser::CtblLeser(CStoreDB_Handler* s) : CStoreTable(s, *s) {}
+inline CtblTransponder::CtblTransponder(CStoreDB_Handler* s) : CStoreTable(s, *s) {}
+inline CtblPerson::CtblPerson(CStoreDB_Handler* s) : CStoreTable(s, *s) {}
+inline CtblZeitschema::CtblZeitschema(CStoreDB_Handler* s) : CStoreTable(s, *s) {}
+inline CtblEvents::CtblEvents(CStoreDB_Handler* s) : CStoreTable(s, *s) {}
+inline CtblOnline::CtblOnline(CStoreDB_Handler* s) : CStoreTable(s, *s) {}
 
 // Opens the record store named by urlOrFile: a postgresql:// URL (see StoreLocation.h) or the
 // path of a database file. The handler's IsDatabaseOpen()/DatabaseError() tell how it went.

@@ -45,28 +45,28 @@
 #include "base/ThreadInbox.h"
 #include "records/CDBException.h"
 #include "records/Records.h"
+#include "records/TableDescriptions.h"
 
 #include <QHash>
 #include <QMutex>
 #include <QString>
 #include <QVariant>
-#include <QStringList>
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
-#include <set>
 #include <vector>
 
 class CStoreDB_Handler;
-class QObject;
-class QSqlQuery;
+class StoreConnection;
+class StoreHost;
 
 // What every table shares, whatever its record type.
 class CStoreTableBase {
 public:
-    CStoreTableBase(CStoreDB_Handler* store, QString table);
+    // store is what Store() gives callers; the table reaches its database through host.
+    CStoreTableBase(CStoreDB_Handler* store, StoreHost& host, const TableInfo& info);
     virtual ~CStoreTableBase();
     CStoreTableBase(const CStoreTableBase&) = delete;
     CStoreTableBase& operator=(const CStoreTableBase&) = delete;
@@ -88,8 +88,12 @@ protected:
     bool IsOwnerThread() const;
     // Queues fn on the owner thread; dropped if the table is gone by then.
     void PostToOwner(std::function<void()> fn);
+    // The calling thread's connection; throws CDBException when there is none.
+    StoreConnection& Connection() const;
 
     CStoreDB_Handler* m_store;
+    StoreHost& m_host;
+    const TableInfo& m_info;
     QString m_table;
     CThreadInbox& m_ownerInbox;   // the owner thread's; tables are made there
 };
@@ -124,7 +128,7 @@ template <class R>
 class CStoreTable : public CStoreTableBase {
 public:
     using Record = R;
-    CStoreTable(CStoreDB_Handler* store, QString table);
+    CStoreTable(CStoreDB_Handler* store, StoreHost& host);
     ~CStoreTable() override;
 
     using Key = typename SecondaryKey<R>::Key;
@@ -196,10 +200,7 @@ private:
         bool deletedHere = false;   // current record was deleted; cur already names the next
         Mode mode = None;
         R buf;
-        // Statements prepared once per open cursor: bulk changes run them thousands of times.
-        std::unique_ptr<QSqlQuery> insertQ, updateQ, deleteQ;
     };
-    QSqlQuery& Prepared(std::unique_ptr<QSqlQuery>& slot, const QString& sql);
     Cursor* Find() const;           // this thread's open cursor, or nullptr
     Cursor& Need(const char* what); // this thread's open cursor; throws when not open
     void Load(Cursor& c);
@@ -219,7 +220,6 @@ private:
     std::map<uint64_t, Cursor> m_cursors;   // by thread
     std::map<uint64_t, QString> m_openErrors;
     std::map<uint64_t, int32_t> m_lastAdded;
-    std::set<QString> m_probed;   // server connections that found the table (see Open)
 };
 
 extern template class CStoreTable<structLeser>;

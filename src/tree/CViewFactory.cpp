@@ -9,9 +9,10 @@
 
 CGridBaseDlg* CLeftTreeView::CreateDefaultView(Category category, const ViewContext& ctx, QWidget* parent)
 {
-    if (category == Readers)
+    switch (category) {
+    case Readers:
         return new CLeserDlg(ctx, parent);
-    if (category == Transponders) {
+    case Transponders: {
         auto* view = new CTransponderDlg(ctx, parent);
         view->SetEntryDialog([](CTransponderDlg& v) {
             CUsbManuell dlg(v.Language(), &v, v.Grid(), &v);
@@ -19,16 +20,18 @@ CGridBaseDlg* CLeftTreeView::CreateDefaultView(Category category, const ViewCont
         });
         return view;
     }
-    if (category == Events)
+    case Events:
         return new CEventsDlg(ctx, parent);
-    if (category == Persons)
+    case Persons:
         return new CNameDlg(ctx, parent);
-    if (category == Schedules) {
+    case Schedules: {
         auto* view = new CZeitschemaDlg(ctx, parent);
         if (auto* tree = dynamic_cast<CLeftTreeView*>(ctx.tree))
             tree->FollowScheduleView(view);
         return view;
     }
-    // The table views of the other categories are not part of the program yet: the pane stays empty.
-    return nullptr;
+    case NoCategory:
+        break;
+    }
+    return nullptr;   // a node without a table (the root)
 }

@@ -44,6 +44,19 @@ int32_t AddPerson(CStoreDB_Handler& store, const QString& name)
     return id;
 }
 
+// The schema version the store keeps in either kind of database.
+QString VersionQuery(const StoreLocation& loc)
+{
+    return loc.IsShared() ? QStringLiteral("SELECT MAX(Version) FROM vmSchemaVersion") : QStringLiteral("PRAGMA user_version");
+}
+
+// A store at loc that holds one person.
+void WithOnePerson(const StoreLocation& loc, const QString& name)
+{
+    CStoreDB_Handler store(nullptr, loc);
+    QVERIFY(AddPerson(store, name) > 0);
+}
+
 } // namespace
 
 class TstBackends : public QObject {
@@ -123,15 +136,11 @@ private slots:
     {
         QFETCH(QString, backend);
         VM_FRESH_STORE(loc, m_fresh, backend);
-        {
-            CStoreDB_Handler store(nullptr, loc);
-            QVERIFY(AddPerson(store, QStringLiteral("alt")) > 0);
-        }
+        WithOnePerson(loc, QStringLiteral("alt"));
         const bool shared = loc.IsShared();
         const QString indexCount = shared ? QStringLiteral("SELECT COUNT(*) FROM pg_indexes WHERE indexname LIKE 'idx%'")
                                           : QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type='index' AND name LIKE 'idx%'");
-        const QString version = shared ? QStringLiteral("SELECT MAX(Version) FROM vmSchemaVersion")
-                                       : QStringLiteral("PRAGMA user_version");
+        const QString version = VersionQuery(loc);
         const QString room = QStringLiteral("SELECT array_to_string(reloptions, ',') FROM pg_class WHERE relname='tbltransponder'");
         QCOMPARE(Outside(loc, {version}).toInt(), 2);
         if (shared)
@@ -153,6 +162,29 @@ private slots:
         QCOMPARE(Outside(loc, {version}).toInt(), 2);
         if (shared)
             QCOMPARE(Outside(loc, {room}).toString(), QStringLiteral("fillfactor=50"));
+    }
+
+    // A database a newer program has upgraded is refused, naming both versions, and left as it
+    // is; a backup file of it is refused for a restore alike.
+    void newerSchemaRefused_data() { AddBackendRows(); }
+    void newerSchemaRefused()
+    {
+        QFETCH(QString, backend);
+        VM_FRESH_STORE(loc, m_fresh, backend);
+        WithOnePerson(loc, QStringLiteral("neu"));
+        const bool shared = loc.IsShared();
+        Outside(loc, {shared ? QStringLiteral("UPDATE vmSchemaVersion SET Version=9") : QStringLiteral("PRAGMA user_version=9")});
+        {
+            CStoreDB_Handler store(nullptr, loc);
+            QVERIFY(!store.IsDatabaseOpen());
+            QVERIFY2(store.DatabaseError().contains(QStringLiteral("Schemaversion 9")) &&
+                         store.DatabaseError().contains(QStringLiteral("bis 2")),
+                     qPrintable(store.DatabaseError()));
+        }
+        QCOMPARE(Outside(loc, {VersionQuery(loc)}).toInt(), 9);
+        QCOMPARE(Outside(loc, {QStringLiteral("SELECT COUNT(*) FROM tblPerson")}).toInt(), 1);
+        if (!shared)
+            QVERIFY(CStoreDB_Handler::CheckDatabaseFile(loc.file, false).contains(QStringLiteral("schema version 9")));
     }
 
     // A bulk edit stores every text as it stands on either backend, also those that mean
