@@ -3,6 +3,7 @@
 #include "base/Prompt.h"
 #include "exchange/CsvText.h"
 #include "records/CStoreDB_Handler.h"
+#include "records/ChangeNotice.h"
 #include "records/CStoreTransaction.h"
 #include "records/RecordOps.h"
 #include "records/TextOps.h"
@@ -47,7 +48,7 @@ QString JoinIds(const std::vector<int32_t>& ids)
 class ImportSession {
 public:
     explicit ImportSession(CStoreDB_Handler* store)
-        : m_t(store->Get_Ptr_To_tblTransponder()), m_p(store->Get_Ptr_To_tblPerson()),
+        : m_store(store), m_t(store->Get_Ptr_To_tblTransponder()), m_p(store->Get_Ptr_To_tblPerson()),
           m_l(store->Get_Ptr_To_tblLeser())
     {
         for (int i = 0; i < m_l->GetAnz_Leser(); ++i) {
@@ -73,7 +74,18 @@ public:
     }
 
     // ---- lookups ----
-    bool NumberExists(const QString& number) const { return m_t->IndexOfNumber(number) >= 0; }
+    // Whether a transponder of this number is stored: the cache answers for what this program
+    // knows, the database (inside the import's transaction, which holds the numbers' lock) for
+    // what another station added since; a failed look-up counts as stored, so nothing doubles.
+    bool NumberExists(const QString& number) const
+    {
+        return m_t->IndexOfNumber(number) >= 0 || TransponderEdits::StoredNumberId(*m_store, number) != 0;
+    }
+    // Stored by another station after the lists were read: the line cannot replace it.
+    bool NumberStoredElsewhere(const QString& number) const
+    {
+        return m_t->IndexOfNumber(number) < 0 && TransponderEdits::StoredNumberId(*m_store, number) != 0;
+    }
     bool PersonExists(const QString& name) const
     {
         auto it = m_personsByName.constFind(name);
@@ -225,6 +237,8 @@ public:
         int32_t tid = 0;
         std::vector<int32_t> readers;
         if (!f.number.isEmpty()) {
+            if (NumberStoredElsewhere(f.number))
+                return false;
             readers = ReaderIds(f.readers);
             DeleteTransponderNumbered(f.number);
             tid = AddTransponder(f.number, readers, scheduleId);
@@ -238,6 +252,7 @@ public:
     }
 
 private:
+    CStoreDB_Handler* m_store;
     CtblTransponder* m_t;
     CtblPerson* m_p;
     CtblLeser* m_l;
@@ -400,6 +415,8 @@ CsvImportResult CCsvImporter::ImportLines(CsvImportKind kind, const QStringList&
         return result;
     }
 
+    // Lines are judged against the database as it is now, not as this program last read it.
+    CChangeNotice::CatchUp(m_store);
     ImportSession session(m_store);
     const uint32_t language = m_lang ? m_lang->GetAktivLanguage() : 0;
     std::map<int, QString> errors;            // by line number among the taken lines

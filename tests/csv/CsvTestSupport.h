@@ -76,7 +76,11 @@ inline QStringList Dump(CStoreDB_Handler& s)
         QStringList readers;
         for (int32_t id : ReaderIDs(r.Readers))
             readers << (l->FindById(id) ? l->FindById(id)->Name : QStringLiteral("?"));
-        out << r.Number + u'|' + name + u'|' + (zi >= 0 ? z->Get_Zeitschema(zi).Name : QStringLiteral("?")) + u'|' +
+        // The full-access schedule by one name, whichever language the lists were last read in.
+        const QString schedule = r.ScheduleID == 1 ? QStringLiteral("Vollzugriff")
+                                 : zi >= 0         ? z->Get_Zeitschema(zi).Name
+                                                   : QStringLiteral("?");
+        out << r.Number + u'|' + name + u'|' + schedule + u'|' +
                    readers.join(u',');
     }
     out.sort();

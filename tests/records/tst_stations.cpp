@@ -3,6 +3,7 @@
 // deleted is not found, the database decides whether a number is new, fetch-all deletes only
 // what it read as unassigned, and an open table follows the other station's change.
 #include "base/Prompt.h"
+#include "exchange/CsvImport.h"
 #include "readers/FetchAll.h"
 #include "records/CStoreDB_Handler.h"
 #include "records/ChangeNotice.h"
@@ -143,8 +144,14 @@ private slots:
         QCOMPARE(AddTransponder(s.office, "00C0FFEE00", "0", 0, &first), AddResult::Added);
         QCOMPARE(AddTransponder(s.door, "00C0FFEE00", "0", 0, &second), AddResult::Exists);
         QCOMPARE(second, first);
+        // A CSV import, on a station whose lists are older than the number, refuses it too.
+        Transponder(s.office, "00C0FFEE01", QString());
+        const CsvImportResult r = CCsvImporter(&s.door, nullptr)
+                                      .ImportLines(CsvImportKind::Transponders, {"00c0ffee01;;", "00C0FFEE02;;"});
+        QCOMPARE(r.imported, 1);
+        QCOMPARE(r.errors.size(), 1);
         CStoreDB_Handler check(nullptr, loc);
-        QCOMPARE(check.Get_Ptr_To_tblTransponder()->GetAnz_Transponder(), 1);
+        QCOMPARE(check.Get_Ptr_To_tblTransponder()->GetAnz_Transponder(), 3);
     }
 
     // Fetch-all on the office while the door has just added an unassigned transponder and one
