@@ -406,6 +406,18 @@ int RestoreFile(const StoreOwner& owner, const QString& path)
         }
     }
 
+    // An open database takes the new content through its own connection, inside SQLite's
+    // locking: another program with the file open sees it at its next read and goes on writing
+    // into it (a file renamed over the database would leave that program on the old one).
+    if (store->IsDatabaseOpen()) {
+        Stage("replacing");
+        why.clear();
+        const bool ok = store->RestoreFrom(temp, &why);
+        QFile::remove(temp);
+        return ok ? 1 : refuse(why);
+    }
+
+    // A database that could not be opened is replaced as a file: no program works on it.
     // Deleting the handler closes every connection; the last one to close writes the log into
     // the file and removes it. A log left behind anyway would be replayed into the new file,
     // so it goes before the file is replaced.

@@ -5,7 +5,9 @@
 // Nothing here replaces a good file by a half-written one: every copy is written to a hidden
 // temporary file beside its target, synced, and renamed over the target in one step. A file
 // chosen for a restore is copied beside the database first and checked there, by the rules the
-// store opens a file with, before anything is overwritten.
+// store opens a file with, before anything is overwritten. An open database file is never
+// replaced as a file: the restore goes into it through SQLite, so other programs that have it
+// open see the restored records and keep writing into the same database.
 //
 // The operations ask and report through the prompt seam (base/Prompt.h); the caller shows the
 // wait cursor and refreshes its windows afterwards.
@@ -37,8 +39,9 @@ FileRequest RestoreRequest(uint32_t language);
 // Empty on success, otherwise why not (the target is left as it was).
 QString WriteBackup(CStoreDB_Handler* store, const QString& target);
 
-// Who owns the store handler: a restore has it deleted before the file is replaced (so no
-// connection and no log of the old file remain) and made again afterwards.
+// Who owns the store handler: a restore over a database file that could not be opened has it
+// deleted before the file is replaced (so no connection and no log of the old file remain) and
+// made again afterwards.
 struct StoreOwner {
     std::function<CStoreDB_Handler*()> current;
     std::function<void()> release;
@@ -51,8 +54,10 @@ struct StoreOwner {
 //   Backup: save dialog, ".mdb" rule, "BackupPath" kept, copy; text 218 on failure.
 //   Restore: open dialog, ".mdb" rule, "BackupPath" kept, the chosen file checked; then, when a
 //     database file exists, question 221 (Yes: safety copy first, text 218 when it fails),
-//     the store handler released, the file replaced, the handler made again (also when the
-//     replacement failed: text 222).
+//     the checked copy's records put into the open database through its own connection in one
+//     step, the cached lists reloaded (text 222 when it fails; nothing changed then). A
+//     database that could not be opened is replaced as a file instead: the store handler
+//     released, the file replaced, the handler made again (also when that failed: text 222).
 //     On a shared database there is no file: after the question 221 (Yes: safety copy of the
 //     server's records into the data folder) the file's records replace the server's in one
 //     transaction; the handler stays and reloads its lists.
@@ -70,7 +75,7 @@ int RestoreFile(const StoreOwner& owner, const QString& path);
 int ClearAll(CStoreDB_Handler* store, const BusyFn& busy = {});
 
 // Test seam: called with "copied" once part of a restored file has been written to its
-// temporary file, and with "replacing" right before it is renamed over the database.
+// temporary file, and with "replacing" right before it goes into the database.
 void SetStageHook(std::function<void(const char* stage)> hook);
 
 } // namespace DatabaseBackup

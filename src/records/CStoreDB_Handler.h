@@ -20,7 +20,7 @@
 // an edit locks its record when it reads it, so a record another workstation deleted meanwhile
 // is not found rather than half-changed. Cached lists show what this workstation last read;
 // _Requery() brings in the others' changes. Backups are SQLite files either way
-// (CopyDatabaseTo), and RestoreFrom() puts such a file's records in place of the server's.
+// (CopyDatabaseTo), and RestoreFrom() puts such a file's records in place of the database's.
 //
 // Durability: a record stored with Update() survives the program being killed right after it.
 // (On a server: commits do not wait for the server's disk, the same bargain as below.)
@@ -137,9 +137,11 @@ public:
     // Reads only. Empty when it is; otherwise why not, in German or English.
     static QString CheckDatabaseFile(const QString& path, bool german);
 
-    // Shared database only: replaces every record by those of a backup file (checked first with
-    // CheckDatabaseFile) in one transaction, and reloads the cached lists. 1 on success;
-    // otherwise error says why and the database is as it was.
+    // Replaces every record by those of a backup file (checked first with CheckDatabaseFile) in
+    // one transaction, and reloads the cached lists. A database file takes the backup's pages
+    // through its open connection (brought to this program's schema first), so other programs
+    // with the file open see the new records at their next read. 1 on success; otherwise error
+    // says why and the database is as it was.
     int RestoreFrom(const QString& file, QString* error);
 
     // The settings value naming the database file, and the default file name.

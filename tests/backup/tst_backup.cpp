@@ -178,6 +178,28 @@ private slots:
         QCOMPARE(QDir(m_dir).entryList({"current_Backup_*.mdb"}).size(), 1);
     }
 
+    // Another program with the database open sees the restored records at its next reload, and
+    // what it writes afterwards lands in the restored database, not in a file no one reads.
+    void restoreReachesAnotherProgram()
+    {
+        ScriptedPrompt prompt;
+        AddPerson(m_store.get(), "Before");
+        const QString backup = BackUp(prompt, "save");
+        CStoreDB_Handler other(m_lang.get(), StoreLocation::FromSettings());
+        QVERIFY(other.IsDatabaseOpen());
+        AddPerson(&other, "After");
+
+        prompt.NextFileName(backup);
+        prompt.NextAnswer(false);
+        QCOMPARE(DatabaseBackup::Restore(Owner()), 1);
+        other.Get_Ptr_To_tblPerson()->_Requery();
+        QCOMPARE(PersonNames(&other), QStringList{"Before"});
+        AddPerson(&other, "Later");
+        QCOMPARE(PersonsInFile(m_db), (QStringList{"Before", "Later"}));
+        m_store->Get_Ptr_To_tblPerson()->_Requery();
+        QCOMPARE(PersonNames(m_store.get()), (QStringList{"Before", "Later"}));
+    }
+
     void restoreRefusesWhatIsNoDatabase_data()
     {
         QTest::addColumn<QByteArray>("content");   // "" with missing: no file at all

@@ -316,11 +316,74 @@ int SqliteBackend::CopyTo(StoreConnection& c, const QString& path, QString* erro
     return ok ? 1 : 0;
 }
 
-int SqliteBackend::RestoreFrom(StoreConnection&, const QString&, bool, QString* error)
+namespace {
+
+// Every page of one database into another, in one write transaction of the target taken
+// through SQLite's own locking: a program with the target open sees the old content or the new,
+// never a mix, and at its next read the new. Empty on success.
+QString CopyPages(sqlite3* from, sqlite3* to, bool german)
 {
-    if (error)
-        *error = QStringLiteral("RestoreFrom: the database is a file; restore replaces the file instead.");
-    return 0;
+    sqlite3_backup* b = sqlite3_backup_init(to, "main", from, "main");
+    if (!b)
+        return StoreReason(QString::fromUtf8(sqlite3_errmsg(to)));
+    int rc = SQLITE_BUSY;
+    // The busy timeout of the target waits for another writer; a copy that still finds the
+    // database busy tries again a few times before it gives up.
+    for (int tries = 0; tries < 5 && (rc == SQLITE_BUSY || rc == SQLITE_LOCKED); ++tries) {
+        rc = sqlite3_backup_step(b, -1);
+        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+            sqlite3_sleep(200);
+    }
+    sqlite3_backup_finish(b);
+    if (rc == SQLITE_DONE)
+        return {};
+    // A database in write-ahead mode keeps its page size; a file of another one cannot go in.
+    if (rc == SQLITE_READONLY)
+        return german ? QStringLiteral("Die Datei hat eine andere Seitengröße als die Datenbank.")
+                      : QStringLiteral("The file has another page size than the database.");
+    return StoreReason(QString::fromUtf8(sqlite3_errstr(rc)));
+}
+
+} // namespace
+
+int SqliteBackend::RestoreFrom(StoreConnection& c, const QString& file, bool german, QString* error)
+{
+    QString why;
+    {
+        // The file's content is brought up to this program's schema in memory first, so the
+        // database never shows other programs an older schema, and what goes in is what was
+        // checked here.
+        SqliteFileConnection source(file, true);
+        SqliteFileConnection staged(QStringLiteral(":memory:"), false);
+        sqlite3* target = SqliteHandle(c.Db());
+        if (!source.IsOpen())
+            why = source.Error();
+        else if (!staged.IsOpen())
+            why = staged.Error();
+        else if (!target)
+            why = QStringLiteral("The Qt SQLite driver gives no handle.");
+        if (why.isEmpty())
+            why = CopyPages(SqliteHandle(source.Db()), SqliteHandle(staged.Db()), german);
+        QStringList missing;
+        if (why.isEmpty())
+            why = Inspect(staged.Db(), true, german, &missing);
+        if (why.isEmpty() && missing.size() == qsizetype(AllTables().size()))
+            why = NoTablesText(german);
+        if (why.isEmpty()) {
+            if (!staged.Db().transaction()) {
+                why = StoreReason(staged.Db().lastError().text());
+            } else if (why = MakeSchema(staged.Db(), missing); !why.isEmpty()) {
+                staged.Db().rollback();
+            } else if (!staged.Db().commit()) {
+                why = StoreReason(staged.Db().lastError().text());
+            }
+        }
+        if (why.isEmpty())
+            why = CopyPages(SqliteHandle(staged.Db()), target, german);
+    }
+    if (!why.isEmpty() && error)
+        *error = why;
+    return why.isEmpty() ? 1 : 0;
 }
 
 int SqliteBackend::ReadVersion(QSqlDatabase& db, QString* error) const
