@@ -5,6 +5,7 @@
 #include "texts/CLanguageHandler.h"
 
 #include <QMutexLocker>
+#include <QScopeGuard>
 #include <QSqlQuery>
 
 #include <atomic>
@@ -166,7 +167,7 @@ int CStoreDB_Handler::BeginTransaction()
         ReleaseIfIdle();
         return 0;
     }
-    m_tx[me] = TxState{1, false};
+    m_tx[me] = TxState{1, false, {}};
     lock.unlock();
     // An open transaction holds a worker's connection as an open cursor does: dropping the
     // connection when the helpers close their cursors would throw the transaction away.
@@ -189,11 +190,25 @@ bool CStoreDB_Handler::InTransaction() const
     return it != m_tx.end() && it->second.depth > 0;
 }
 
+void CStoreDB_Handler::AfterTransaction(std::function<void()> show)
+{
+    {
+        QMutexLocker lock(&m_connMutex);
+        auto it = m_tx.find(CurrentThreadId());
+        if (it != m_tx.end() && it->second.depth > 0) {
+            it->second.after.push_back(std::move(show));
+            return;
+        }
+    }
+    show();
+}
+
 int CStoreDB_Handler::EndTransaction(bool commit)
 {
     const uint64_t me = CurrentThreadId();
     bool outermost = false;
     bool failed = false;
+    std::vector<std::function<void()>> after;
     {
         QMutexLocker lock(&m_connMutex);
         auto it = m_tx.find(me);
@@ -203,11 +218,17 @@ int CStoreDB_Handler::EndTransaction(bool commit)
             it->second.failed = true;
         failed = it->second.failed;
         outermost = --it->second.depth == 0;
-        if (outermost)
+        if (outermost) {
+            after = std::move(it->second.after);
             m_tx.erase(it);
+        }
     }
     if (!outermost)
         return failed ? 0 : 1;
+    const auto showAfter = qScopeGuard([&after] {
+        for (const auto& show : after)
+            show();
+    });
     StoreConnection* c = Connection(nullptr);
     if (!c)
         return 0;

@@ -50,6 +50,18 @@ private:
     const QSqlQuery& m_q;
 };
 
+// What every session of the program sets. A commit does not wait for the server's disk (as the
+// file's log mode: it survives this program being killed, and a server crash loses at most the
+// last fraction of a second, never consistency); notices (an index that exists already) are no
+// news to anyone. A row another station holds locked is waited for 10 s at most: an edit waits
+// out another's edit or its commit of a few thousand events, but a station that sits on its
+// locks (a crashed program whose connection the server has not noticed yet) cannot hold every
+// other one for ever, and the waiting one gets a store error to repeat. 60 s bound any single
+// statement: the largest the program runs (a restore of tens of thousands of records, one
+// table a statement) take a few seconds.
+const char* const kSessionSettings = "SET synchronous_commit TO off; SET client_min_messages TO warning; "
+                                     "SET lock_timeout TO '10s'; SET statement_timeout TO '60s'";
+
 // The PostgreSQL connection behind a Qt SQL connection, or null while Qt still reads a result
 // on it (a second command would then be refused).
 PGconn* PostgresHandle(const QSqlDatabase& db)
@@ -480,10 +492,7 @@ std::unique_ptr<StoreConnection> ServerBackend::Connect(const QString& name, boo
         QMutexLocker lock(&m_passwordMutex);
         m_password = typed;
     }
-    // Like the file's log mode: a commit does not wait for the server's disk (it survives this
-    // program being killed, and a server crash loses at most the last fraction of a second,
-    // never consistency). Notices (an index that exists already) are no news to anyone.
-    if (!StoreExec(db, QStringLiteral("SET synchronous_commit TO off; SET client_min_messages TO warning"), error))
+    if (!StoreExec(db, QString::fromLatin1(kSessionSettings), error))
         return nullptr;
     return std::make_unique<ServerConnection>(name);
 }
