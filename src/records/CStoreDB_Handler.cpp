@@ -229,7 +229,15 @@ int CStoreDB_Handler::EndTransaction(bool commit)
         for (const auto& show : after)
             show();
     });
-    StoreConnection* c = Connection(nullptr);
+    // The connection as it is: made anew here, a broken one would take the COMMIT of a
+    // transaction that is gone and report it stored.
+    StoreConnection* c = nullptr;
+    {
+        QMutexLocker lock(&m_connMutex);
+        auto it = m_conns.find(me);
+        if (it != m_conns.end())
+            c = it->second.conn.get();
+    }
     if (!c)
         return 0;
     int committed = 0;
@@ -290,8 +298,15 @@ StoreConnection* CStoreDB_Handler::Connection(QString* error)
     {
         QMutexLocker lock(&m_connMutex);
         auto it = m_conns.find(me);
-        if (it != m_conns.end() && it->second.conn)
-            return it->second.conn.get();
+        if (it != m_conns.end() && it->second.conn) {
+            StoreConnection* c = it->second.conn.get();
+            const auto tx = m_tx.find(me);
+            const bool inTransaction = tx != m_tx.end() && tx->second.depth > 0;
+            lock.unlock();
+            if (!inTransaction)
+                c->Recover();   // only this thread uses its connection
+            return c;
+        }
         name = m_prefix + QString::number(me);
     }
     // Only this thread makes or drops its own connection, so nothing else changes it meanwhile.
