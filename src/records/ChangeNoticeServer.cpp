@@ -10,6 +10,7 @@
 #include <QSqlDriver>
 #include <QVariant>
 #include <libpq-fe.h>
+#include <utility>
 
 namespace {
 
@@ -89,6 +90,8 @@ public:
         PQconsumeInput(m_conn);
         if (!Listening())
             return tables;
+        if (std::exchange(m_missed, false))
+            tables = CChangeNotice::AllTables();
         while (PGnotify* n = PQnotifies(m_conn)) {
             if (n->be_pid != m_ownPid) {
                 const QString name = QString::fromUtf8(n->extra);
@@ -136,12 +139,15 @@ private:
                 m_notifier->setEnabled(false);
             return false;
         }
-        if (PQbackendPID(m_conn) != m_ownPid && PQtransactionStatus(m_conn) == PQTRANS_IDLE)
+        if (PQbackendPID(m_conn) != m_ownPid && PQtransactionStatus(m_conn) == PQTRANS_IDLE) {
             Listen();
+            m_missed = true;   // what the others changed while nobody listened
+        }
         return true;
     }
 
     CStoreDB_Handler* m_store = nullptr;
+    bool m_missed = false;
     QObject* m_owner = nullptr;
     std::function<void()> m_wake;
     PGconn* m_conn = nullptr;

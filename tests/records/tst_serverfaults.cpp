@@ -1,11 +1,13 @@
 // The store on a server that drops its sessions (as a restart does) or keeps a row locked: an
-// edit after the drop is stored, on the window's connection and a worker's; a transaction broken
+// edit after the drop is stored, on the window's connection and a worker's, and the change notice
+// still hears the others; a transaction broken
 // in the middle stores nothing and says so; a locked row is waited for only so long, and the
 // message comes after the transaction ended.
 #include "base/Prompt.h"
 #include "records/CStoreConnectionScope.h"
 #include "records/CStoreDB_Handler.h"
 #include "records/CStoreTransaction.h"
+#include "records/ChangeNotice.h"
 #include "records/RecordOps.h"
 #include "support/StoreBackends.h"
 
@@ -67,6 +69,21 @@ private slots:
         QCOMPARE(store.Get_Ptr_To_tblPerson()->_Requery(), 1);
         QCOMPARE(store.Get_Ptr_To_tblPerson()->GetAnz_Person(), 4);
         QCOMPARE(m_prompt.Texts(), QStringList());
+    }
+
+    // The window's change notice listens again on its new session: another station's change
+    // after the drop still shows.
+    void noticeAfterSessionsDropped()
+    {
+        VM_FRESH_STORE(loc, m_fresh, QStringLiteral("postgresql"));
+        CStoreDB_Handler office(nullptr, loc);
+        CChangeNotice notice(&office);
+        DropSessions(loc);
+        CStoreDB_Handler door(nullptr, loc);
+        QCOMPARE(Add(door, QStringLiteral("Anna")), RecordResult::Done);
+        QTRY_COMPARE_WITH_TIMEOUT(office.Get_Ptr_To_tblPerson()->GetAnz_Person(), 1, 5000);
+        QCOMPARE(Add(door, QStringLiteral("Bert")), RecordResult::Done);
+        QTRY_COMPARE_WITH_TIMEOUT(office.Get_Ptr_To_tblPerson()->GetAnz_Person(), 2, 5000);
     }
 
     void transactionBrokenMidway()
