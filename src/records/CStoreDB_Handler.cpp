@@ -5,6 +5,7 @@
 #include "texts/CLanguageHandler.h"
 
 #include <QMutexLocker>
+#include <QScopeGuard>
 #include <QSqlQuery>
 
 #include <atomic>
@@ -166,7 +167,7 @@ int CStoreDB_Handler::BeginTransaction()
         ReleaseIfIdle();
         return 0;
     }
-    m_tx[me] = TxState{1, false};
+    m_tx[me] = TxState{1, false, {}};
     lock.unlock();
     // An open transaction holds a worker's connection as an open cursor does: dropping the
     // connection when the helpers close their cursors would throw the transaction away.
@@ -189,11 +190,25 @@ bool CStoreDB_Handler::InTransaction() const
     return it != m_tx.end() && it->second.depth > 0;
 }
 
+void CStoreDB_Handler::AfterTransaction(std::function<void()> show)
+{
+    {
+        QMutexLocker lock(&m_connMutex);
+        auto it = m_tx.find(CurrentThreadId());
+        if (it != m_tx.end() && it->second.depth > 0) {
+            it->second.after.push_back(std::move(show));
+            return;
+        }
+    }
+    show();
+}
+
 int CStoreDB_Handler::EndTransaction(bool commit)
 {
     const uint64_t me = CurrentThreadId();
     bool outermost = false;
     bool failed = false;
+    std::vector<std::function<void()>> after;
     {
         QMutexLocker lock(&m_connMutex);
         auto it = m_tx.find(me);
@@ -203,12 +218,26 @@ int CStoreDB_Handler::EndTransaction(bool commit)
             it->second.failed = true;
         failed = it->second.failed;
         outermost = --it->second.depth == 0;
-        if (outermost)
+        if (outermost) {
+            after = std::move(it->second.after);
             m_tx.erase(it);
+        }
     }
     if (!outermost)
         return failed ? 0 : 1;
-    StoreConnection* c = Connection(nullptr);
+    const auto showAfter = qScopeGuard([&after] {
+        for (const auto& show : after)
+            show();
+    });
+    // The connection as it is: made anew here, a broken one would take the COMMIT of a
+    // transaction that is gone and report it stored.
+    StoreConnection* c = nullptr;
+    {
+        QMutexLocker lock(&m_connMutex);
+        auto it = m_conns.find(me);
+        if (it != m_conns.end())
+            c = it->second.conn.get();
+    }
     if (!c)
         return 0;
     int committed = 0;
@@ -269,8 +298,15 @@ StoreConnection* CStoreDB_Handler::Connection(QString* error)
     {
         QMutexLocker lock(&m_connMutex);
         auto it = m_conns.find(me);
-        if (it != m_conns.end() && it->second.conn)
-            return it->second.conn.get();
+        if (it != m_conns.end() && it->second.conn) {
+            StoreConnection* c = it->second.conn.get();
+            const auto tx = m_tx.find(me);
+            const bool inTransaction = tx != m_tx.end() && tx->second.depth > 0;
+            lock.unlock();
+            if (!inTransaction)
+                c->Recover();   // only this thread uses its connection
+            return c;
+        }
         name = m_prefix + QString::number(me);
     }
     // Only this thread makes or drops its own connection, so nothing else changes it meanwhile.

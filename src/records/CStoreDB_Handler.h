@@ -47,6 +47,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 class CLanguageHandler;
 
@@ -153,6 +154,9 @@ public:
     int EndTransaction(bool commit);   // 1 when committed (or joined and not failed)
     void FailTransaction();            // the outermost transaction will roll back
     bool InTransaction() const override;
+    // Runs show now, or, inside a transaction of the calling thread, right after the outermost
+    // one ended: a message box must not keep the transaction's locks while the user reads it.
+    void AfterTransaction(std::function<void()> show);
     static void SetBeforeCommitHook(std::function<void()> hook);   // test seam
 
     // ---- for the tables ----
@@ -193,6 +197,7 @@ private:
     struct TxState {
         int depth = 0;
         bool failed = false;
+        std::vector<std::function<void()>> after;   // see AfterTransaction
     };
     std::map<uint64_t, TxState> m_tx;   // by thread, under m_connMutex
 

@@ -10,6 +10,7 @@
 #include <QSqlDriver>
 #include <QVariant>
 #include <libpq-fe.h>
+#include <utility>
 
 namespace {
 
@@ -71,14 +72,11 @@ public:
         m_conn = OwnerConnection(store);
         if (!m_conn)
             return;
+        m_store = store;
+        m_owner = owner;
+        m_wake = std::move(wake);
         EnsureTriggers(m_conn);
-        Run(m_conn, (QByteArray("LISTEN ") + kChannel).constData());
-        m_ownPid = PQbackendPID(m_conn);
-        const int socket = PQsocket(m_conn);
-        if (socket >= 0) {
-            m_notifier = new QSocketNotifier(socket, QSocketNotifier::Read, owner);
-            QObject::connect(m_notifier, &QSocketNotifier::activated, owner, [wake] { wake(); });
-        }
+        Listen();
     }
     // The connection is the store's and may be gone already (a restore replaces the store):
     // it is not touched here.
@@ -87,9 +85,13 @@ public:
     QStringList Changed() override
     {
         QStringList tables;
-        if (!m_conn || PQstatus(m_conn) != CONNECTION_OK)
+        if (!Listening())
             return tables;
         PQconsumeInput(m_conn);
+        if (!Listening())
+            return tables;
+        if (std::exchange(m_missed, false))
+            tables = CChangeNotice::AllTables();
         while (PGnotify* n = PQnotifies(m_conn)) {
             if (n->be_pid != m_ownPid) {
                 const QString name = QString::fromUtf8(n->extra);
@@ -105,11 +107,49 @@ public:
     // Whatever was committed before this round trip has been sent ahead of its answer.
     void Sync() override
     {
-        if (m_conn && PQtransactionStatus(m_conn) == PQTRANS_IDLE)
+        if (Listening() && PQtransactionStatus(m_conn) == PQTRANS_IDLE)
             Run(m_conn, "SELECT 1");
     }
 
 private:
+    void Listen()
+    {
+        delete m_notifier;
+        m_notifier = nullptr;
+        Run(m_conn, (QByteArray("LISTEN ") + kChannel).constData());
+        m_ownPid = PQbackendPID(m_conn);
+        const int socket = PQsocket(m_conn);
+        if (socket >= 0) {
+            m_notifier = new QSocketNotifier(socket, QSocketNotifier::Read, m_owner);
+            QObject::connect(m_notifier, &QSocketNotifier::activated, m_owner, [wake = m_wake] { wake(); });
+        }
+    }
+
+    // The store makes its connection anew (in the same libpq object) when the server dropped
+    // it, here or at its next statement: a broken one is not watched (its socket is gone), a
+    // new session listens again.
+    bool Listening()
+    {
+        if (!m_conn)
+            return false;
+        if (PQstatus(m_conn) != CONNECTION_OK && !m_store->InTransaction())
+            OwnerConnection(m_store);
+        if (PQstatus(m_conn) != CONNECTION_OK) {
+            if (m_notifier)
+                m_notifier->setEnabled(false);
+            return false;
+        }
+        if (PQbackendPID(m_conn) != m_ownPid && PQtransactionStatus(m_conn) == PQTRANS_IDLE) {
+            Listen();
+            m_missed = true;   // what the others changed while nobody listened
+        }
+        return true;
+    }
+
+    CStoreDB_Handler* m_store = nullptr;
+    bool m_missed = false;
+    QObject* m_owner = nullptr;
+    std::function<void()> m_wake;
     PGconn* m_conn = nullptr;
     int m_ownPid = 0;
     QSocketNotifier* m_notifier = nullptr;

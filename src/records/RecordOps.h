@@ -6,7 +6,7 @@
 //   - the cursor cannot be opened: text 83, a line break and text 84, error icon -> OpenFailed;
 //   - the store raises CDBException: its error text, exclamation icon (or the icon given) -> StoreError.
 // In every case the cursor is closed afterwards, and a failure inside a CStoreTransaction marks
-// it failed, so the whole transaction rolls back. NotFound shows nothing: the caller shows its
+// it failed, so the whole transaction rolls back; its message waits until it has. NotFound shows nothing: the caller shows its
 // own text (75, 77, ...). Nothing here touches the cached list; afterwards the caller patches it
 // (PatchById), appends to it (Append), removes from it (RemoveAt, RemoveIds, RemoveWhere) or
 // reloads it (_Requery), as its operation says.
@@ -42,8 +42,8 @@ RecordResult Guarded(CStoreTable<R>* table, PromptIcon storeErrorIcon, const std
 {
     CStoreDB_Handler* store = table->Store();
     if (!table->IsOpen() && !table->Open()) {
-        ShowOpenFailed(store);
         store->FailTransaction();
+        store->AfterTransaction([store] { ShowOpenFailed(store); });
         return RecordResult::OpenFailed;
     }
     RecordResult result = RecordResult::StoreError;
@@ -59,7 +59,7 @@ RecordResult Guarded(CStoreTable<R>* table, PromptIcon storeErrorIcon, const std
             tx.Rollback();
             table->Close();
             store->FailTransaction();
-            ShowStoreError(e, storeErrorIcon);
+            store->AfterTransaction([e, storeErrorIcon] { ShowStoreError(e, storeErrorIcon); });
             return RecordResult::StoreError;
         }
     }

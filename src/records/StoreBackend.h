@@ -73,6 +73,10 @@ public:
     // Opens a transaction (the file's write lock is taken at once, so a second writer waits
     // here rather than failing later); false when it could not be opened.
     virtual bool Begin() = 0;
+    // Outside a transaction: makes the connection anew when it was found broken (a server
+    // restarted). Statements inside a transaction on a broken connection keep failing until the
+    // transaction ended, so none of its rest is stored on its own.
+    virtual void Recover() {}
 
 private:
     QString m_name;

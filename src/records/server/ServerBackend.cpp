@@ -50,15 +50,36 @@ private:
     const QSqlQuery& m_q;
 };
 
-// The PostgreSQL connection behind a Qt SQL connection, or null while Qt still reads a result
-// on it (a second command would then be refused).
-PGconn* PostgresHandle(const QSqlDatabase& db)
+// The PostgreSQL connection behind a Qt SQL connection, whatever it is doing; null when there
+// is none.
+PGconn* RawHandle(const QSqlDatabase& db)
 {
+    if (!db.isValid() || !db.driver())
+        return nullptr;
     const QVariant v = db.driver()->handle();
     // Qt names the type after the struct behind libpq's typedef.
     if (!v.isValid() || (qstrcmp(v.typeName(), "pg_conn*") != 0 && qstrcmp(v.typeName(), "PGconn*") != 0))
         return nullptr;
-    PGconn* conn = *static_cast<PGconn* const*>(v.constData());
+    return *static_cast<PGconn* const*>(v.constData());
+}
+
+// What every session of the program sets. A commit does not wait for the server's disk (as the
+// file's log mode: it survives this program being killed, and a server crash loses at most the
+// last fraction of a second, never consistency); notices (an index that exists already) are no
+// news to anyone. A row another station holds locked is waited for 10 s at most: an edit waits
+// out another's edit or its commit of a few thousand events, but a station that sits on its
+// locks (a crashed program whose connection the server has not noticed yet) cannot hold every
+// other one for ever, and the waiting one gets a store error to repeat. 60 s bound any single
+// statement: the largest the program runs (a restore of tens of thousands of records, one
+// table a statement) take a few seconds.
+const char* const kSessionSettings = "SET synchronous_commit TO off; SET client_min_messages TO warning; "
+                                     "SET lock_timeout TO '10s'; SET statement_timeout TO '60s'";
+
+// The PostgreSQL connection behind a Qt SQL connection, or null while Qt still reads a result
+// on it (a second command would then be refused).
+PGconn* PostgresHandle(const QSqlDatabase& db)
+{
+    PGconn* conn = RawHandle(db);
     return conn && PQtransactionStatus(conn) != PQTRANS_ACTIVE ? conn : nullptr;
 }
 
@@ -111,11 +132,144 @@ bool Run(QSqlQuery& q, const QString& sql, const QVariantList& values)
     return q.exec(text);
 }
 
+// A server connection that breaks (the server restarted, an administrator ended the session,
+// the network went away) is noticed by the statement that fails on it. Outside a transaction
+// the connection is made anew and the statement runs once more, so an edit after a restart
+// is stored; inside one the transaction is gone with the old session, and the statement fails
+// with a text that asks to repeat the change (the caller rolls back and shows it), never a
+// silent drop. libpq's reset keeps its connection object, so the Qt connection and the change
+// notice keep their handle.
 class ServerConnection final : public StoreConnection {
 public:
-    using StoreConnection::StoreConnection;
+    ServerConnection(QString name, CLanguageHandler* lang) : StoreConnection(std::move(name)), m_lang(lang) {}
 
     bool ReadAll(const TableInfo& t, StoreRowSink& sink, QString* error) override
+    {
+        try {
+            return Lasting([&] {
+                QString why;
+                if (!ReadAllOnce(t, sink, &why))
+                    throw CDBException(why);
+                return true;
+            });
+        } catch (const CDBException& e) {
+            if (error)
+                *error = e.m_strError;
+            return false;
+        }
+    }
+
+    bool Probe(const TableInfo& t, QString* error) override
+    {
+        try {
+            return Lasting([&] {
+                QString why;
+                if (!ProbeOnce(t, &why))
+                    throw CDBException(why);
+                return true;
+            });
+        } catch (const CDBException& e) {
+            if (error)
+                *error = e.m_strError;
+            return false;
+        }
+    }
+
+    void Seek(const TableInfo& t, int32_t id, bool lock, StoreRowSink& sink) override
+    {
+        Lasting([&] {
+            SeekOnce(t, id, lock, sink);
+            return true;
+        });
+    }
+    int32_t Insert(const TableInfo& t, const QVariantList& values) override
+    {
+        return Lasting([&] { return InsertOnce(t, values); });
+    }
+    int Update(const TableInfo& t, const QVariantList& valuesThenId) override
+    {
+        return Lasting([&] { return UpdateOnce(t, valuesThenId); });
+    }
+    int Delete(const TableInfo& t, int32_t id) override
+    {
+        return Lasting([&] { return DeleteOnce(t, id); });
+    }
+    int UpdateMany(const TableInfo& t, const std::vector<QVariantList>& rows, const Before& before) override
+    {
+        return Lasting([&] { return UpdateManyOnce(t, rows, before); });
+    }
+    int Exec(const QString& sql, const QVariantList& values) override
+    {
+        return Lasting([&] { return ExecQt(sql, values); });
+    }
+
+    bool Begin() override
+    {
+        // Rows are locked one by one as they are read for a change (see Seek).
+        try {
+            return Lasting([&] {
+                QSqlDatabase db = Db();
+                QString why;
+                if (!StoreExec(db, QStringLiteral("BEGIN"), &why))
+                    throw CDBException(why);
+                return true;
+            });
+        } catch (const CDBException&) {
+            return false;
+        }
+    }
+
+    void Recover() override
+    {
+        PGconn* conn = RawHandle(Db());
+        if (conn && PQstatus(conn) == CONNECTION_BAD)
+            Reset(conn);
+    }
+
+private:
+    // Runs one statement (once more on a new connection when the old one broke outside a
+    // transaction); throws CDBException.
+    template <class F>
+    auto Lasting(F&& once) -> decltype(once())
+    {
+        PGconn* conn = RawHandle(Db());
+        // Before the statement libpq still believes in the connection, so this is the truth
+        // about the transaction; afterwards it no longer knows.
+        const bool outside = conn && PQstatus(conn) == CONNECTION_OK && PQtransactionStatus(conn) == PQTRANS_IDLE;
+        try {
+            return once();
+        } catch (const CDBException&) {
+            if (!conn || PQstatus(conn) != CONNECTION_BAD)
+                throw;
+            if (!outside)
+                throw CDBException(LostText());
+            if (!Reset(conn))
+                throw;
+        }
+        return once();
+    }
+
+    QString LostText() const
+    {
+        return m_lang ? m_lang->GetLangItem(390)
+                      : QStringLiteral("The connection to the database server was lost and the change was not stored. "
+                                       "Please repeat it.");
+    }
+
+    bool Reset(PGconn* conn)
+    {
+        m_prepared.clear();
+        m_found.clear();
+        PQreset(conn);
+        if (PQstatus(conn) != CONNECTION_OK)
+            return false;
+        // A new session: the driver's settings and ours again.
+        QSqlDatabase db = Db();
+        return StoreExec(db, QStringLiteral("SET client_encoding TO 'UTF8'; SET datestyle TO 'ISO'; ") + QString::fromLatin1(kSessionSettings),
+                         nullptr);
+    }
+
+    bool ReadAllOnce(const TableInfo& t, StoreRowSink& sink, QString* error)
     {
         // No ORDER BY: the server would walk the key's index for it, a quarter of the time of a
         // reload; its rows come nearly in key order anyway and the table puts them in order.
@@ -151,7 +305,7 @@ public:
         return ok;
     }
 
-    bool Probe(const TableInfo& t, QString* error) override
+    bool ProbeOnce(const TableInfo& t, QString* error)
     {
         // A round trip for every cursor would double the cost of a change of one record; a
         // connection that found the table once trusts it is there (a table dropped behind the
@@ -168,7 +322,7 @@ public:
         return true;
     }
 
-    void Seek(const TableInfo& t, int32_t id, bool lock, StoreRowSink& sink) override
+    void SeekOnce(const TableInfo& t, int32_t id, bool lock, StoreRowSink& sink)
     {
         // Locked, another workstation cannot delete the record between this read and the update
         // (it waits, or we find it gone).
@@ -188,7 +342,7 @@ public:
             sink.Row(QueryCells(q));
     }
 
-    int32_t Insert(const TableInfo& t, const QVariantList& values) override
+    int32_t InsertOnce(const TableInfo& t, const QVariantList& values)
     {
         // The new key comes back with the insert; asking for it afterwards would be a second
         // round trip.
@@ -205,7 +359,7 @@ public:
         return q.next() ? q.value(0).toInt() : 0;
     }
 
-    int Update(const TableInfo& t, const QVariantList& valuesThenId) override
+    int UpdateOnce(const TableInfo& t, const QVariantList& valuesThenId)
     {
         const QString sql = UpdateSql(t);
         if (PGresult* res = RunPrepared("vm_update_", t, sql, valuesThenId))
@@ -213,7 +367,7 @@ public:
         return ExecQt(sql, valuesThenId);
     }
 
-    int Delete(const TableInfo& t, int32_t id) override
+    int DeleteOnce(const TableInfo& t, int32_t id)
     {
         const QString sql = QStringLiteral("DELETE FROM %1 WHERE ID=?").arg(t.name);
         if (PGresult* res = RunPrepared("vm_delete_", t, sql, {id}))
@@ -221,18 +375,8 @@ public:
         return ExecQt(sql, {id});
     }
 
-    int UpdateMany(const TableInfo& t, const std::vector<QVariantList>& rows, const Before& before) override;
+    int UpdateManyOnce(const TableInfo& t, const std::vector<QVariantList>& rows, const Before& before);
 
-    int Exec(const QString& sql, const QVariantList& values) override { return ExecQt(sql, values); }
-
-    bool Begin() override
-    {
-        // Rows are locked one by one as they are read for a change (see Seek).
-        QSqlDatabase db = Db();
-        return StoreExec(db, QStringLiteral("BEGIN"), nullptr);
-    }
-
-private:
     static QString UpdateSql(const TableInfo& t)
     {
         return QStringLiteral("UPDATE %1 SET %2=? WHERE ID=?").arg(t.name, t.columns.join(QStringLiteral("=?,")));
@@ -293,6 +437,7 @@ private:
         return Checked(PQexecPrepared(conn, name.constData(), int(params.size()), params.data(), nullptr, nullptr, 0));
     }
 
+    CLanguageHandler* m_lang;
     std::set<QByteArray> m_prepared;
     std::set<QString> m_found;   // tables a Probe found
 };
@@ -303,7 +448,7 @@ private:
 // columns that differ from before are sent: a server writes every changed row anew, and a column
 // left out is not overwritten, so another station's change to it in the meantime stays. An
 // unchanged record counts as stored.
-int ServerConnection::UpdateMany(const TableInfo& t, const std::vector<QVariantList>& rows, const Before& before)
+int ServerConnection::UpdateManyOnce(const TableInfo& t, const std::vector<QVariantList>& rows, const Before& before)
 {
     PGconn* conn = PostgresHandle(Db());
     if (!conn) {
@@ -480,12 +625,9 @@ std::unique_ptr<StoreConnection> ServerBackend::Connect(const QString& name, boo
         QMutexLocker lock(&m_passwordMutex);
         m_password = typed;
     }
-    // Like the file's log mode: a commit does not wait for the server's disk (it survives this
-    // program being killed, and a server crash loses at most the last fraction of a second,
-    // never consistency). Notices (an index that exists already) are no news to anyone.
-    if (!StoreExec(db, QStringLiteral("SET synchronous_commit TO off; SET client_min_messages TO warning"), error))
+    if (!StoreExec(db, QString::fromLatin1(kSessionSettings), error))
         return nullptr;
-    return std::make_unique<ServerConnection>(name);
+    return std::make_unique<ServerConnection>(name, m_lang);
 }
 
 QString ServerBackend::Prepare(StoreConnection& c, bool german)
