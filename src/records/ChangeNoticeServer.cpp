@@ -4,6 +4,7 @@
 #include "records/ChangeNotice.h"
 
 #include "records/CStoreDB_Handler.h"
+#include "records/server/ServerBackend.h"
 
 #include <QSocketNotifier>
 #include <QSqlDatabase>
@@ -21,13 +22,7 @@ PGconn* OwnerConnection(CStoreDB_Handler* store)
     QString name;
     if (!store->ThreadConnection(name, nullptr))
         return nullptr;
-    const QSqlDatabase db = QSqlDatabase::database(name, false);
-    if (!db.isValid() || !db.driver())
-        return nullptr;
-    const QVariant v = db.driver()->handle();
-    if (!v.isValid() || (qstrcmp(v.typeName(), "pg_conn*") != 0 && qstrcmp(v.typeName(), "PGconn*") != 0))
-        return nullptr;
-    return *static_cast<PGconn* const*>(v.constData());
+    return RawPgHandle(QSqlDatabase::database(name, false));
 }
 
 bool Run(PGconn* conn, const char* sql)

@@ -50,18 +50,6 @@ private:
     const QSqlQuery& m_q;
 };
 
-// The PostgreSQL connection behind a Qt SQL connection, whatever it is doing; null when there
-// is none.
-PGconn* RawHandle(const QSqlDatabase& db)
-{
-    if (!db.isValid() || !db.driver())
-        return nullptr;
-    const QVariant v = db.driver()->handle();
-    // Qt names the type after the struct behind libpq's typedef.
-    if (!v.isValid() || (qstrcmp(v.typeName(), "pg_conn*") != 0 && qstrcmp(v.typeName(), "PGconn*") != 0))
-        return nullptr;
-    return *static_cast<PGconn* const*>(v.constData());
-}
 
 // What every session of the program sets. A commit does not wait for the server's disk (as the
 // file's log mode: it survives this program being killed, and a server crash loses at most the
@@ -79,7 +67,7 @@ const char* const kSessionSettings = "SET synchronous_commit TO off; SET client_
 // on it (a second command would then be refused).
 PGconn* PostgresHandle(const QSqlDatabase& db)
 {
-    PGconn* conn = RawHandle(db);
+    PGconn* conn = RawPgHandle(db);
     return conn && PQtransactionStatus(conn) != PQTRANS_ACTIVE ? conn : nullptr;
 }
 
@@ -221,7 +209,7 @@ public:
 
     void Recover() override
     {
-        PGconn* conn = RawHandle(Db());
+        PGconn* conn = RawPgHandle(Db());
         if (conn && PQstatus(conn) == CONNECTION_BAD)
             Reset(conn);
     }
@@ -232,7 +220,7 @@ private:
     template <class F>
     auto Lasting(F&& once) -> decltype(once())
     {
-        PGconn* conn = RawHandle(Db());
+        PGconn* conn = RawPgHandle(Db());
         // Before the statement libpq still believes in the connection, so this is the truth
         // about the transaction; afterwards it no longer knows.
         const bool outside = conn && PQstatus(conn) == CONNECTION_OK && PQtransactionStatus(conn) == PQTRANS_IDLE;
@@ -777,4 +765,17 @@ QString ServerBackend::NoTablesText(bool german) const
 {
     return german ? QStringLiteral("Die Datenbank enthält keine Tabellen dieses Programms.")
                   : QStringLiteral("The database holds no tables of this program.");
+}
+
+// The PostgreSQL connection behind a Qt SQL connection, whatever it is doing; null when there
+// is none.
+PGconn* RawPgHandle(const QSqlDatabase& db)
+{
+    if (!db.isValid() || !db.driver())
+        return nullptr;
+    const QVariant v = db.driver()->handle();
+    // Qt names the type after the struct behind libpq's typedef.
+    if (!v.isValid() || (qstrcmp(v.typeName(), "pg_conn*") != 0 && qstrcmp(v.typeName(), "PGconn*") != 0))
+        return nullptr;
+    return *static_cast<PGconn* const*>(v.constData());
 }

@@ -7,6 +7,13 @@
 
 #include <QMutex>
 
+class QSqlDatabase;
+typedef struct pg_conn PGconn;
+
+// The PostgreSQL connection behind a Qt SQL connection, whatever it is doing; null when there
+// is none (or it is no PostgreSQL connection).
+PGconn* RawPgHandle(const QSqlDatabase& db);
+
 class ServerBackend : public StoreBackend {
 public:
     // lang gives the language of the password question; it may be null.
