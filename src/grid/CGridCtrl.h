@@ -208,7 +208,6 @@ private:
     void OnRowResized(int section, int oldSize, int newSize);
     void OnHeaderHeightDragged(int height);
     void ApplyRowHeight(int height);
-    QString HeaderToolTip(int col) const;
     // What FitColumns asks of a column: the title's widest word (titles wrap at blanks) with
     // the header's margins; a cell's text in the cell font with the cell's margins; the widest
     // cell of the column.
