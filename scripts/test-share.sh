@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Prints how large the tests are against the code they test: non-blank lines that are not
-# "//" comments in *.cpp and *.h, tests/ against src/, sim/ and cli/ (bench/ and fuzz/ count in
+# "//" comments in *.cpp and *.h, tests/ against src/, sim/ and cli/ (bench/, fuzz/ and tools/ count in
 # neither). Files git tracks, as they are in the work tree. The project aims at 25-35 %.
 set -euo pipefail
 cd "$(dirname "$0")/.."

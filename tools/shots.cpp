@@ -1,4 +1,4 @@
-// Not a test: pictures of the main window with each table and of a reader's parameter dialog,
+// Pictures of the main window with each table and of a reader's parameter dialog,
 // over the database of the current user (scripts/screenshot.sh --tables seeds one first).
 //   ui_shots OUT-DIR [de|en]
 #include "app/CMainFrame.h"
