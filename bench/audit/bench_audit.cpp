@@ -3,7 +3,7 @@
 // the run's wall time to the wire time of what was exchanged; then filtering 50,000 events
 // (several criteria) and writing the report of all 50,000.
 // Runs in a private temporary home. Usage: bench_audit [--no-pace] [--no-realtime] (see
-// support/WireBench.h).
+// bench/WireBench.h).
 #include "ReaderSim.h"
 #include "base/Prompt.h"
 #include "link/CSerialLink.h"
@@ -15,7 +15,7 @@
 #include "report/EventReport.h"
 #include "support/SiteEvents.h"
 #include "support/TestEnv.h"
-#include "support/WireBench.h"
+#include "WireBench.h"
 #include "texts/CLanguageHandler.h"
 
 #include <QElapsedTimer>
@@ -30,13 +30,11 @@ int main(int argc, char** argv)
 
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    VmTest::IsolateHome();
     ScriptedPrompt prompt;
-    CStoreDB_Handler store(nullptr);
-    if (!store.IsDatabaseOpen()) {
-        std::fprintf(stderr, "%s\n", qPrintable(store.DatabaseError()));
+    std::unique_ptr<CStoreDB_Handler> owned;
+    if (!VmBench::OpenPrivateStore(owned))
         return 1;
-    }
+    CStoreDB_Handler& store = *owned;
     bool ok = true;
 
     // ---- compare: a Rowan full to the last slot, one number revoked since ----

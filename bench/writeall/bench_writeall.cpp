@@ -4,7 +4,7 @@
 // of the run's wall time to the wire time of the telegrams and replies it exchanged. Then the
 // three database passes of fetch-all against a table of 10,000 transponders.
 // Runs in a private temporary home. Usage: bench_writeall [--no-pace] [--no-realtime] (see
-// support/WireBench.h).
+// bench/WireBench.h).
 #include "ReaderSim.h"
 #include "base/Prompt.h"
 #include "link/CSerialLink.h"
@@ -14,7 +14,7 @@
 #include "records/CStoreDB_Handler.h"
 #include "records/RecordOps.h"
 #include "support/TestEnv.h"
-#include "support/WireBench.h"
+#include "WireBench.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -37,13 +37,11 @@ int main(int argc, char** argv)
     const bool pace = VmBench::StartWireBenchmark(argc, argv).pace;
 
     QCoreApplication app(argc, argv);
-    VmTest::IsolateHome();
     ScriptedPrompt prompt;   // the end messages go to a log, not to a window
-    CStoreDB_Handler store(nullptr);
-    if (!store.IsDatabaseOpen()) {
-        std::fprintf(stderr, "%s\n", qPrintable(store.DatabaseError()));
+    std::unique_ptr<CStoreDB_Handler> owned;
+    if (!VmBench::OpenPrivateStore(owned))
         return 1;
-    }
+    CStoreDB_Handler& store = *owned;
     bool ok = true;
 
     int32_t reader = 0;

@@ -9,9 +9,12 @@
 //                  measures the exchange and not the wait for a free core; it says which it got.
 #include "ReaderSim.h"
 #include "link/CSerialLink.h"
+#include "records/CStoreDB_Handler.h"
+#include "support/TestEnv.h"
 
 #include <QByteArray>
 #include <cstdio>
+#include <memory>
 #include <sched.h>
 
 namespace VmBench {
@@ -35,6 +38,16 @@ inline WireOptions StartWireBenchmark(int argc, char** argv)
     std::printf("scheduling: %s, simulator %s\n", o.realtime ? "real-time (FIFO)" : "normal",
                 o.pace ? "pacing the wire at 57200 bit/s" : "answering at once");
     return o;
+}
+
+// Opens the store of a private temporary home; false after saying why.
+inline bool OpenPrivateStore(std::unique_ptr<CStoreDB_Handler>& store)
+{
+    VmTest::IsolateHome();
+    store = std::make_unique<CStoreDB_Handler>(nullptr);
+    if (!store->IsDatabaseOpen())
+        std::fprintf(stderr, "%s\n", qPrintable(store->DatabaseError()));
+    return store->IsDatabaseOpen();
 }
 
 // Starts the simulated reader, pacing the wire unless told not to, and opens link on its port.
