@@ -1,23 +1,15 @@
 // The main window with the reader tree: the tree's nodes, the right-hand pane following the
 // selection, the language switch, the status panes and the port choice with its port list.
 #include "app/CChooseCOMDlg.h"
-#include "app/CMainFrame.h"
 #include "app/GuiPrompt.h"
 #include "ReaderSim.h"
-#include "base/Paths.h"
 #include "base/Prompt.h"
-#include "base/Settings.h"
 #include "link/CLinkController.h"
 #include "link/CSerialLink.h"
-#include "records/CStoreDB_Handler.h"
 #include "records/RecordOps.h"
 #include "records/StoreLocation.h"
-#include "support/TestEnv.h"
-#include "texts/CLanguageHandler.h"
-#include "tree/CLeftTreeView.h"
-#include "views/CGridBaseDlg.h"
+#include "support/WindowFixture.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QThread>
@@ -60,16 +52,13 @@ QStringList ChildTexts(QTreeWidgetItem* item)
 
 class TestMainFrame : public QObject {
     Q_OBJECT
-    std::unique_ptr<CLanguageHandler> m_lang;
-    std::unique_ptr<CStoreDB_Handler> m_store;
-
-    QString T(uint32_t n) const { return m_lang->GetLangItem(n); }
+    VmTest::WindowFixture w;
 
     // A frame over the current store with probe views on the right. They are made with the
     // splitter as their parent, the hard case for the pane swap.
     std::unique_ptr<CMainFrame> MakeFrame()
     {
-        auto frame = std::make_unique<CMainFrame>(m_lang.get(), m_store.get(), nullptr);
+        auto frame = w.NewFrame();
         QSplitter* splitter = frame->Splitter();
         frame->Tree()->SetViewFactory([splitter](CLeftTreeView::Category c, const ViewContext& ctx, QWidget*) {
             return new ProbeView(c, ctx, splitter);
@@ -81,8 +70,8 @@ class TestMainFrame : public QObject {
     // Cedar readers and schedule records with these names, and nothing else.
     void SetRecords(const QStringList& readers, const QStringList& schedules)
     {
-        CtblLeser* leser = m_store->Get_Ptr_To_tblLeser();
-        CtblZeitschema* windows = m_store->Get_Ptr_To_tblZeitschema();
+        CtblLeser* leser = w.store->Get_Ptr_To_tblLeser();
+        CtblZeitschema* windows = w.store->Get_Ptr_To_tblZeitschema();
         QCOMPARE(DeleteRecordsWhere(leser, {}), RecordResult::Done);
         QCOMPARE(DeleteRecordsWhere(windows, {}), RecordResult::Done);
         for (const QString& name : readers)
@@ -93,21 +82,12 @@ class TestMainFrame : public QObject {
     }
 
 private slots:
-    void initTestCase()
-    {
-        VmTest::IsolateHome();
-        m_lang = std::make_unique<CLanguageHandler>(0, Paths::ProgramDir() + "/SysFiles/");
-        m_store = std::make_unique<CStoreDB_Handler>(m_lang.get());
-        QVERIFY(m_store->IsDatabaseOpen());
-        CLeftTreeView::SetPortQuestion([](CLeftTreeView*) { return 0; });
-    }
+    void initTestCase() { QVERIFY(w.Open(0)); }
     void init()
     {
         // A pane the splitter refuses to swap in says so only as a warning.
         QTest::failOnWarning(QRegularExpression("QSplitter"));
-        Settings::WriteLanguage(0);
-        m_lang->SetAktLanguage(0);
-        m_lang->GetAllItems();
+        w.SetLanguage(0);
         SetRecords({}, {});
     }
 
@@ -116,8 +96,8 @@ private slots:
         auto frame = MakeFrame();
         CLeftTreeView* tree = frame->Tree();
         QCOMPARE(tree->topLevelItemCount(), 1);
-        QCOMPARE(tree->RootItem()->text(0), T(13));
-        QCOMPARE(ChildTexts(tree->RootItem()), (QStringList{T(14), T(15), T(16), T(18), T(17)}));
+        QCOMPARE(tree->RootItem()->text(0), w.T(13));
+        QCOMPARE(ChildTexts(tree->RootItem()), (QStringList{w.T(14), w.T(15), w.T(16), w.T(18), w.T(17)}));
         for (int i = 0; i < 5; ++i)
             QCOMPARE(tree->RootItem()->child(i)->childCount(), 0);
         QCOMPARE(tree->currentItem(), tree->CategoryItem(CLeftTreeView::Readers));
@@ -168,7 +148,7 @@ private slots:
         QTRY_COMPARE(int(tree->CurrentCategory()), category);
         QCOMPARE(int(Probe(*frame)->category), category);
         QCOMPARE(Probe(*frame)->loads, 1);
-        QCOMPARE(Probe(*frame)->Filter(), filter == -2 ? m_store->Get_Ptr_To_tblLeser()->Get_Leser(1).ID : filter);
+        QCOMPARE(Probe(*frame)->Filter(), filter == -2 ? w.store->Get_Ptr_To_tblLeser()->Get_Leser(1).ID : filter);
         QCOMPARE(frame->Splitter()->count(), 2);
         QCOMPARE(frame->Splitter()->widget(0), tree);
         QCOMPARE(frame->Splitter()->widget(1), frame->RightPane());
@@ -199,7 +179,7 @@ private slots:
         QTest::addColumn<QString>("selected");         // the node selected afterwards
         QTest::newRow("reader added") << "Door" << "Gate" << "" << QStringList{"Door", "Yard", "Gate"} << "Door";
         QTest::newRow("other reader deleted") << "Door" << "" << "Yard" << QStringList{"Door"} << "Door";
-        QTest::newRow("shown reader deleted") << "Yard" << "" << "Yard" << QStringList{"Door"} << T(17);
+        QTest::newRow("shown reader deleted") << "Yard" << "" << "Yard" << QStringList{"Door"} << w.T(17);
     }
     void refreshShowsOtherStation()
     {
@@ -218,7 +198,7 @@ private slots:
         QTRY_VERIFY(Probe(*frame) && Probe(*frame)->Filter() != 0);
         ProbeView* before = Probe(*frame);
 
-        CStoreDB_Handler other(m_lang.get(), StoreLocation::FromSettings());
+        CStoreDB_Handler other(w.lang.get(), StoreLocation::FromSettings());
         CtblLeser* readers = other.Get_Ptr_To_tblLeser();
         CtblZeitschema* windows = other.Get_Ptr_To_tblZeitschema();
         if (!otherAdds.isEmpty())
@@ -251,10 +231,10 @@ private slots:
         auto frame = MakeFrame();
         frame->findChild<QAction*>("actionEnglish")->trigger();
         QCOMPARE(Settings::ReadLanguage(), 1u);
-        QCOMPARE(T(14), QString("Readers"));
-        QCOMPARE(frame->windowTitle(), "  " + T(74));
-        QCOMPARE(frame->findChild<QMenu*>("menuFile")->title(), T(1));
-        QCOMPARE(ChildTexts(frame->Tree()->RootItem()), (QStringList{T(14), T(15), T(16), T(18), T(17)}));
+        QCOMPARE(w.T(14), QString("Readers"));
+        QCOMPARE(frame->windowTitle(), "  " + w.T(74));
+        QCOMPARE(frame->findChild<QMenu*>("menuFile")->title(), w.T(1));
+        QCOMPARE(ChildTexts(frame->Tree()->RootItem()), (QStringList{w.T(14), w.T(15), w.T(16), w.T(18), w.T(17)}));
         QVERIFY(frame->findChild<QAction*>("actionEnglish")->isChecked());
         QVERIFY(!frame->findChild<QAction*>("actionGerman")->isChecked());
         frame->findChild<QAction*>("actionGerman")->trigger();   // the status pane texts below are German
@@ -300,9 +280,9 @@ private slots:
         QTest::addColumn<int>("type");
         QTest::addColumn<QString>("port");
         QTest::addColumn<QString>("device");
-        QTest::newRow("open, no port in use") << -1 << -1 << T(109) + "Offline" << T(110) + "---";
-        QTest::newRow("Alder on COM3") << 3 << 3 << T(109) + "COM3" << T(110) + T(225) + T(216) + "---";
-        QTest::newRow("Cedar on COM12") << 12 << 1 << T(109) + "COM12" << T(110) + T(112) + T(216) + "Door";
+        QTest::newRow("open, no port in use") << -1 << -1 << w.T(109) + "Offline" << w.T(110) + "---";
+        QTest::newRow("Alder on COM3") << 3 << 3 << w.T(109) + "COM3" << w.T(110) + w.T(225) + w.T(216) + "---";
+        QTest::newRow("Cedar on COM12") << 12 << 1 << w.T(109) + "COM12" << w.T(110) + w.T(112) + w.T(216) + "Door";
     }
     void statusPanes()
     {
@@ -383,7 +363,7 @@ private slots:
         auto frame = MakeFrame();
         CLeftTreeView* tree = frame->Tree();
         CLeftTreeView::SetPortQuestion([&](CLeftTreeView*) {
-            CChooseCOMDlg dlg(m_lang.get(), {250, 7});
+            CChooseCOMDlg dlg(w.lang.get(), {250, 7});
             dlg.findChild<QComboBox*>("1087")->setCurrentText("COM250");
             dlg.findChild<QPushButton*>(button)->click();
             return dlg.ConnectNow();
@@ -391,7 +371,7 @@ private slots:
         QSignalSpy requested(tree, &CLeftTreeView::ConnectRequested);
         QSignalSpy result(tree->Controller(), &CLinkController::ConnectResult);
         frame->findChild<QAction*>("actionChooseInterface")->trigger();
-        CLeftTreeView::SetPortQuestion([](CLeftTreeView*) { return 0; });
+        CLeftTreeView::SetPortQuestion({});
         QCOMPARE(Settings::ReadAktCom(), 250u);
         QCOMPARE(requested.count(), connects ? 1 : 0);
         QCOMPARE(tree->RegisterOnConnect(), connects ? 1 : 0);

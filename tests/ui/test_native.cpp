@@ -3,10 +3,7 @@
 // mnemonics that do not clash within a menu or a dialog.
 #include "app/CAboutDlg.h"
 #include "app/CChooseCOMDlg.h"
-#include "app/CMainFrame.h"
 #include "app/GuiPrompt.h"
-#include "base/Paths.h"
-#include "base/Settings.h"
 #include "exchange/CExportDataDlg.h"
 #include "exchange/CImportDataDlg.h"
 #include "exchange/CImportErrorDlg.h"
@@ -19,11 +16,8 @@
 #include "params/CUsbManuell.h"
 #include "readers/CChooseReaderDlg.h"
 #include "readers/CReadEventsDlg.h"
-#include "records/CStoreDB_Handler.h"
 #include "records/RecordOps.h"
-#include "support/TestEnv.h"
-#include "texts/CLanguageHandler.h"
-#include "tree/CLeftTreeView.h"
+#include "support/WindowFixture.h"
 #include "views/CTransponderDlg.h"
 
 #include <QAbstractButton>
@@ -109,23 +103,15 @@ QString TransponderNumber(int i)
 
 class TestNative : public QObject {
     Q_OBJECT
-    std::unique_ptr<CLanguageHandler> m_lang;
-    std::unique_ptr<CStoreDB_Handler> m_store;
-    std::unique_ptr<CDialogSetup> m_layout;
+    VmTest::WindowFixture w;
+    CDialogSetup m_layout;
     std::vector<int32_t> m_readers;
-
-    void SetLanguage(uint32_t language)
-    {
-        Settings::WriteLanguage(language);
-        m_lang->SetAktLanguage(language);
-        m_lang->GetAllItems();
-    }
 
     // A site: 12 readers with long names (the last a Birch), 400 transponders and persons,
     // 25 schedules and 3000 events over a year.
     void SeedSite()
     {
-        CStoreDB_Handler& s = *m_store;
+        CStoreDB_Handler& s = *w.store;
         AddRecords<structLeser>(s.Get_Ptr_To_tblLeser(), 12, [](int k, structLeser& l) {
             l.Name = QStringLiteral("Leser_EC%1AB_Nordtor").arg(k, 2, 10, QLatin1Char('0'));
             l.Model = k == 11 ? QStringLiteral("Birch") : k % 2 ? QStringLiteral("Maple") : QStringLiteral("Cedar");
@@ -175,13 +161,8 @@ class TestNative : public QObject {
 private slots:
     void initTestCase()
     {
-        VmTest::IsolateHome();
-        CLeftTreeView::SetAskPortAtStart(false);
-        m_lang = std::make_unique<CLanguageHandler>(0, Paths::ProgramDir() + "/SysFiles/");
-        m_store = std::make_unique<CStoreDB_Handler>(m_lang.get());
-        QVERIFY(m_store->IsDatabaseOpen());
-        m_layout = std::make_unique<CDialogSetup>();
-        QCOMPARE(m_layout->OpenFile(QStringLiteral("DialogSetup.xml")), 1);
+        QVERIFY(w.Open(0));
+        QCOMPARE(m_layout.OpenFile(QStringLiteral("DialogSetup.xml")), 1);
         SeedSite();
     }
 
@@ -210,8 +191,8 @@ private slots:
         QFont font = QApplication::font();
         font.setPointSize(pointSize);
         QApplication::setFont(font);
-        SetLanguage(language);
-        ViewContext ctx{m_lang.get(), m_store.get(), m_layout.get(), nullptr};
+        w.SetLanguage(language);
+        ViewContext ctx{w.lang.get(), w.store.get(), &m_layout, nullptr};
         std::unique_ptr<CGridBaseDlg> view(
             CLeftTreeView::CreateDefaultView(CLeftTreeView::Category(category), ctx, nullptr));
         view->resize(1200, 700);
@@ -276,7 +257,7 @@ private slots:
         QFETCH(QString, yes);
         QFETCH(QString, no);
         QFETCH(int, key);
-        SetLanguage(language);
+        w.SetLanguage(language);
         GuiPrompt prompt;
         QStringList buttons;
         QTimer::singleShot(0, [&] {
@@ -291,7 +272,7 @@ private slots:
             QTimer::singleShot(3000, box, &QMessageBox::reject);
             QTest::keyClick(box, Qt::Key(key), Qt::AltModifier);
         });
-        const bool answer = AskYesNo(m_lang->GetLangItem(157));
+        const bool answer = AskYesNo(w.lang->GetLangItem(157));
         buttons.sort();
         QStringList expected{yes, no};
         expected.sort();
@@ -308,19 +289,19 @@ private slots:
     void mnemonicsAreUnique()
     {
         QFETCH(uint, language);
-        SetLanguage(language);
+        w.SetLanguage(language);
         QStringList clashes;
 
-        CMainFrame frame(m_lang.get(), m_store.get(), nullptr);
+        auto frame = w.NewFrame();
         QStringList titles;
-        for (QAction* menu : frame.menuBar()->actions()) {
+        for (QAction* menu : frame->menuBar()->actions()) {
             titles << menu->text();
             if (menu->menu())
                 clashes << MenuClashes(menu->text(), menu->menu());
         }
         clashes << Clashes(QStringLiteral("menu bar"), titles);
 
-        ViewContext ctx{m_lang.get(), m_store.get(), nullptr, nullptr};
+        ViewContext ctx{w.lang.get(), w.store.get(), nullptr, nullptr};
         for (auto category : {CLeftTreeView::Readers, CLeftTreeView::Transponders, CLeftTreeView::Persons,
                               CLeftTreeView::Schedules, CLeftTreeView::Events}) {
             std::unique_ptr<CGridBaseDlg> view(CLeftTreeView::CreateDefaultView(category, ctx, nullptr));
@@ -331,22 +312,22 @@ private slots:
             clashes << MenuClashes(view->metaObject()->className(), menu);
         }
 
-        const CtblLeser* readers = m_store->Get_Ptr_To_tblLeser();
+        const CtblLeser* readers = w.store->Get_Ptr_To_tblLeser();
         const structLeser& cedar = readers->Get_Leser(0);
         const structLeser& birch = readers->Get_Leser(readers->GetAnz_Leser() - 1);
-        const ParamSupport::Context params{m_lang.get(), m_store.get(), nullptr, {}};
+        const ParamSupport::Context params{w.lang.get(), w.store.get(), nullptr, {}};
         CTransponderDlg transponders(ctx);
         transponders.Load(0);
         std::vector<std::unique_ptr<QWidget>> dialogs;
-        dialogs.emplace_back(new CAboutDlg(m_lang.get(), false));
-        dialogs.emplace_back(new CChooseCOMDlg(m_lang.get(), {1, 2}));
-        dialogs.emplace_back(new CExportDataDlg(m_lang.get(), true));
-        dialogs.emplace_back(new CImportDataDlg(m_lang.get()));
-        dialogs.emplace_back(new CImportErrorDlg(m_lang.get(), {QStringLiteral("x")}));
-        dialogs.emplace_back(new CCheckMTransDlg(QStringLiteral("00000CCCCC"), QStringLiteral("00000DDDDD"), m_lang.get()));
-        dialogs.emplace_back(new CChooseReaderDlg(m_lang.get(), {QStringLiteral("Tisch")}, QStringLiteral("neu")));
-        dialogs.emplace_back(new CReadEventsDlg(m_lang.get()));
-        dialogs.emplace_back(new CUsbManuell(m_lang.get(), &transponders, transponders.Grid()));
+        dialogs.emplace_back(new CAboutDlg(w.lang.get(), false));
+        dialogs.emplace_back(new CChooseCOMDlg(w.lang.get(), {1, 2}));
+        dialogs.emplace_back(new CExportDataDlg(w.lang.get(), true));
+        dialogs.emplace_back(new CImportDataDlg(w.lang.get()));
+        dialogs.emplace_back(new CImportErrorDlg(w.lang.get(), {QStringLiteral("x")}));
+        dialogs.emplace_back(new CCheckMTransDlg(QStringLiteral("00000CCCCC"), QStringLiteral("00000DDDDD"), w.lang.get()));
+        dialogs.emplace_back(new CChooseReaderDlg(w.lang.get(), {QStringLiteral("Tisch")}, QStringLiteral("neu")));
+        dialogs.emplace_back(new CReadEventsDlg(w.lang.get()));
+        dialogs.emplace_back(new CUsbManuell(w.lang.get(), &transponders, transponders.Grid()));
         dialogs.emplace_back(new CParamBirchDlg(params, birch));
         dialogs.emplace_back(new CParamMaple_CedarDlg(params, cedar));
         dialogs.emplace_back(new CSendBirchDlg(params, 0, birch.ID));
