@@ -17,7 +17,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -238,40 +237,6 @@ private slots:
         QVERIFY(frame->findChild<QAction*>("actionEnglish")->isChecked());
         QVERIFY(!frame->findChild<QAction*>("actionGerman")->isChecked());
         frame->findChild<QAction*>("actionGerman")->trigger();   // the status pane texts below are German
-    }
-
-    // Every menu, in both languages, gives each item a mnemonic of its own, so Alt+letter
-    // reaches each one (the menu bar's titles count as one menu too).
-    void menuMnemonicsAreUnique_data()
-    {
-        QTest::addColumn<QString>("language");
-        QTest::newRow("German") << "actionGerman";
-        QTest::newRow("English") << "actionEnglish";
-    }
-    void menuMnemonicsAreUnique()
-    {
-        QFETCH(QString, language);
-        auto frame = MakeFrame();
-        frame->findChild<QAction*>(language)->trigger();
-        std::function<void(const QString&, const QList<QAction*>&)> check = [&](const QString& menu,
-                                                                              const QList<QAction*>& items) {
-            QHash<int, QString> taken;
-            for (QAction* item : items) {
-                if (item->isSeparator() || !item->isVisible())
-                    continue;
-                const QKeySequence key = QKeySequence::mnemonic(item->text());
-                if (!key.isEmpty()) {
-                    QVERIFY2(!taken.contains(key[0].toCombined()),
-                             qPrintable(menu + ": \"" + taken.value(key[0].toCombined()) + "\" and \"" + item->text() +
-                                        "\" share " + key.toString()));
-                    taken.insert(key[0].toCombined(), item->text());
-                }
-                if (item->menu())
-                    check(item->text(), item->menu()->actions());
-            }
-        };
-        check("menu bar", frame->menuBar()->actions());
-        frame->findChild<QAction*>("actionGerman")->trigger();
     }
 
     void statusPanes_data()

@@ -35,45 +35,32 @@ namespace {
 
 using Fit = CGridCtrl::ColumnFit;
 
-// The letter after the first single "&"; a null character when there is none.
-QChar Mnemonic(const QString& text)
-{
-    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
-        if (text[i] != u'&')
-            continue;
-        if (text[i + 1] == u'&') {
-            ++i;
-            continue;
-        }
-        return text[i + 1].toLower();
-    }
-    return {};
-}
-
 // Texts of one menu or dialog whose mnemonics clash, as "where: 'a' in X and Y".
 QStringList Clashes(const QString& where, const QStringList& texts)
 {
     QStringList clashes;
-    QHash<QChar, QString> seen;
+    QHash<int, QString> seen;
     for (const QString& text : texts) {
-        const QChar m = Mnemonic(text);
-        if (m.isNull())
+        const QKeySequence key = QKeySequence::mnemonic(text);
+        if (key.isEmpty())
             continue;
+        const int m = key[0].toCombined();
         if (seen.contains(m))
-            clashes << QStringLiteral("%1: '%2' in \"%3\" and \"%4\"").arg(where, m, seen[m], text);
+            clashes << QStringLiteral("%1: '%2' in \"%3\" and \"%4\"").arg(where, key.toString(), seen[m], text);
         else
             seen.insert(m, text);
     }
     return clashes;
 }
 
-QStringList MenuClashes(const QString& where, const QMenu* menu)
+// A menu (or the menu bar) and its submenus.
+QStringList MenuClashes(const QString& where, const QList<QAction*>& actions)
 {
     QStringList texts, clashes;
-    for (const QAction* action : menu->actions()) {
+    for (const QAction* action : actions) {
         texts << action->text();
         if (action->menu())
-            clashes << MenuClashes(where + QStringLiteral(" > ") + action->text(), action->menu());
+            clashes << MenuClashes(where + QStringLiteral(" > ") + action->text(), action->menu()->actions());
     }
     return Clashes(where, texts) + clashes;
 }
@@ -290,16 +277,7 @@ private slots:
     {
         QFETCH(uint, language);
         w.SetLanguage(language);
-        QStringList clashes;
-
-        auto frame = w.NewFrame();
-        QStringList titles;
-        for (QAction* menu : frame->menuBar()->actions()) {
-            titles << menu->text();
-            if (menu->menu())
-                clashes << MenuClashes(menu->text(), menu->menu());
-        }
-        clashes << Clashes(QStringLiteral("menu bar"), titles);
+        QStringList clashes = MenuClashes(QStringLiteral("menu bar"), w.NewFrame()->menuBar()->actions());
 
         ViewContext ctx{w.lang.get(), w.store.get(), nullptr, nullptr};
         for (auto category : {CLeftTreeView::Readers, CLeftTreeView::Transponders, CLeftTreeView::Persons,
@@ -309,7 +287,7 @@ private slots:
             view->Grid()->SelectRow(1);
             // Right click on the last column: a reader column where a table has them.
             QMenu* menu = view->BuildContextMenu(view->ContextMenuItems(1, view->ColumnCount()));
-            clashes << MenuClashes(view->metaObject()->className(), menu);
+            clashes << MenuClashes(view->metaObject()->className(), menu->actions());
         }
 
         const CtblLeser* readers = w.store->Get_Ptr_To_tblLeser();
