@@ -90,34 +90,40 @@ private slots:
         SetRecords({}, {});
     }
 
-    void emptyStoreGivesRootAndFiveEmptyCategories()
+    // The root, its five categories in their order, and a schedule node per run of one name.
+    // The reader table takes the right-hand pane; selecting the root leaves it there.
+    void treeOfTheStore_data()
     {
+        QTest::addColumn<QStringList>("records");
+        QTest::addColumn<QStringList>("nodes");
+        QTest::newRow("empty store") << QStringList{} << QStringList{};
+        QTest::newRow("one name twice") << QStringList{"Day", "Day"} << QStringList{"Day"};
+        QTest::newRow("separated by another") << QStringList{"Day", "Night", "Day"}
+                                              << QStringList{"Day", "Night", "Day"};
+    }
+    void treeOfTheStore()
+    {
+        QFETCH(QStringList, records);
+        SetRecords({}, records);
         auto frame = MakeFrame();
         CLeftTreeView* tree = frame->Tree();
         QCOMPARE(tree->topLevelItemCount(), 1);
         QCOMPARE(tree->RootItem()->text(0), w.T(13));
         QCOMPARE(ChildTexts(tree->RootItem()), (QStringList{w.T(14), w.T(15), w.T(16), w.T(18), w.T(17)}));
-        for (int i = 0; i < 5; ++i)
-            QCOMPARE(tree->RootItem()->child(i)->childCount(), 0);
+        QTEST(ChildTexts(tree->CategoryItem(CLeftTreeView::Schedules)), "nodes");
+        for (auto c : {CLeftTreeView::Readers, CLeftTreeView::Transponders, CLeftTreeView::Persons, CLeftTreeView::Events})
+            QCOMPARE(tree->CategoryItem(c)->childCount(), 0);
         QCOMPARE(tree->currentItem(), tree->CategoryItem(CLeftTreeView::Readers));
-        QTRY_VERIFY(Probe(*frame));   // the reader table takes the right-hand pane
+        QTRY_VERIFY(Probe(*frame));
         QCOMPARE(Probe(*frame)->category, CLeftTreeView::Readers);
         QCOMPARE(Probe(*frame)->loads, 1);
-    }
 
-    void scheduleNodes_data()
-    {
-        QTest::addColumn<QStringList>("records");
-        QTest::addColumn<QStringList>("nodes");
-        QTest::newRow("one name twice") << QStringList{"Day", "Day"} << QStringList{"Day"};
-        QTest::newRow("separated by another") << QStringList{"Day", "Night", "Day"} << QStringList{"Day", "Night", "Day"};
-    }
-    void scheduleNodes()
-    {
-        QFETCH(QStringList, records);
-        SetRecords({}, records);
-        auto frame = MakeFrame();
-        QTEST(ChildTexts(frame->Tree()->CategoryItem(CLeftTreeView::Schedules)), "nodes");
+        QWidget* pane = tree->RightPane();
+        QSignalSpy changed(tree, &CLeftTreeView::RightPaneChanged);
+        tree->setCurrentItem(tree->RootItem());
+        QCoreApplication::processEvents();
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(tree->RightPane(), pane);
     }
 
     void selectionLoadsTheMatchingView_data()
@@ -151,19 +157,6 @@ private slots:
         QCOMPARE(frame->Splitter()->count(), 2);
         QCOMPARE(frame->Splitter()->widget(0), tree);
         QCOMPARE(frame->Splitter()->widget(1), frame->RightPane());
-    }
-
-    void selectingTheRootChangesNothing()
-    {
-        auto frame = MakeFrame();
-        CLeftTreeView* tree = frame->Tree();
-        QTRY_VERIFY(Probe(*frame));
-        QWidget* pane = tree->RightPane();
-        QSignalSpy changed(tree, &CLeftTreeView::RightPaneChanged);
-        tree->setCurrentItem(tree->RootItem());
-        QCoreApplication::processEvents();
-        QCOMPARE(changed.count(), 0);
-        QCOMPARE(tree->RightPane(), pane);
     }
 
     // F5 in the tree reads the store again: readers and schedules another station changed in
