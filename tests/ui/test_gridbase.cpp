@@ -1,8 +1,8 @@
-// The table view base over an in-memory list: header sorting, deleting selected rows, and
-// column widths kept in the layout file.
-#include "base/Paths.h"
+// The table view base over an in-memory list: deleting selected rows, and column widths kept
+// in the layout file.
 #include "base/Prompt.h"
 #include "layout/CDialogSetup.h"
+#include "support/FoundationFixture.h"
 #include "support/TestEnv.h"
 #include "texts/CLanguageHandler.h"
 #include "views/CGridBaseDlg.h"
@@ -46,14 +46,6 @@ public:
     }
 };
 
-void DoubleClickHeader(CGridCtrl* grid, int col)
-{
-    QHeaderView* header = grid->horizontalHeader();
-    const int section = col - 1;   // data column 1 is the first section
-    QTest::mouseDClick(header->viewport(), Qt::LeftButton, {},
-                       QPoint(header->sectionViewportPosition(section) + header->sectionSize(section) / 2, header->height() / 2));
-}
-
 } // namespace
 
 class TestGridBase : public QObject {
@@ -66,24 +58,6 @@ private slots:
     {
         VmTest::IsolateHome();
         m_lang = std::make_unique<CLanguageHandler>(1, Paths::ProgramDir() + "/SysFiles/");
-    }
-
-    void headerDoubleClicksCycleTheSort()
-    {
-        ListView view(Ctx(), "02");
-        view.resize(600, 400);
-        view.show();
-        CGridCtrl* grid = view.Grid();
-        const QList<QPair<int, int>> steps{{1, 6}, {2, 1}, {0, 1}};   // sort step, record in row 1
-        for (const auto& [step, owner] : steps) {
-            DoubleClickHeader(grid, 3);
-            QCOMPARE(view.SortStep(), step);
-            QCOMPARE(grid->OwnerRowAt(1), owner);
-        }
-        DoubleClickHeader(grid, 3);
-        DoubleClickHeader(grid, 2);                       // another column: ascending at once
-        QCOMPARE(view.SortColumn(), 2);
-        QCOMPARE(view.SortStep(), 1);
     }
 
     void deleteSelected_data()
@@ -122,9 +96,7 @@ private slots:
 
     void columnWidthsGoThroughTheLayoutFile()
     {
-        const QString programDir = VmTest::IsolateHome() + "/program";   // the file goes to SysFiles/ there
-        QDir().mkpath(programDir + "/SysFiles");
-        Paths::SetProgramDir(programDir);
+        VmTest::ProgramFolder program(true);   // the file goes to its SysFiles/
         {
             CDialogSetup layout;
             QCOMPARE(layout.OpenFile("DialogSetup.xml"), 1);
@@ -139,7 +111,6 @@ private slots:
         ListView again(Ctx(&reread), "04");
         QCOMPARE(again.Grid()->ColumnWidth(2), 123);
         QCOMPARE(again.Grid()->ColumnWidth(3), 60);            // not in the file: the default
-        Paths::SetProgramDir(QString());
     }
 };
 
