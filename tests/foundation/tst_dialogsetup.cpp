@@ -6,6 +6,20 @@
 
 using namespace VmTest;
 
+namespace {
+// Dialogs nested depth deep inside <dialogsetup>, one a line, around a grid of row height 21.
+QByteArray Nested(int depth)
+{
+    QByteArray xml = "<dialogsetup>";
+    for (int i = 0; i < depth; ++i)
+        xml += "\n<dialog id=\"03\">";
+    xml += "\n<grid id=\"0\" rowheight=\"21\"/>";
+    for (int i = 0; i < depth; ++i)
+        xml += "</dialog>";
+    return xml + "</dialogsetup>";
+}
+} // namespace
+
 class TestDialogSetup : public QObject {
     Q_OBJECT
     std::unique_ptr<ProgramFolder> m_program;
@@ -17,78 +31,40 @@ private slots:
     void init() { m_program = std::make_unique<ProgramFolder>(true); }
     void cleanup() { m_program.reset(); }
 
-    void syntaxErrorNamesTheLine()
+    // A file that does not parse, or that would not parse again once saved at exit, is refused
+    // with one message naming its line. Nesting is bounded: a layout as deep as the bound is
+    // read, one level more is refused, and so is one nested a hundred thousand deep (it used to
+    // overflow the stack).
+    void refused_data()
     {
-        WriteFile(m_program->Layout(), "<dialogsetup>\n<dialog id=\"01\">\n<grid id=\"0\" rowheight=18/>\n</dialog>\n</dialogsetup>\n");
-        ScriptedPrompt prompt;
-        CDialogSetup setup;
-        QCOMPARE(setup.OpenFile(kFile), 0);
-        QCOMPARE(prompt.Log().size(), size_t(1));
-        const QString text = prompt.Log().front().text;
-        QVERIFY2(text.startsWith(QStringLiteral("Fehler beim Parsen von: ")), qPrintable(text));
-        QVERIFY2(text.contains(QStringLiteral("DialogSetup.xml in Zeile: 3. Begründung: ")), qPrintable(text));
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<int>("line");   // 0: read, no message
+        QTest::newRow("syntax error") << QByteArray("<dialogsetup>\n<dialog id=\"01\">\n<grid id=\"0\" rowheight=18/>\n"
+                                                    "</dialog>\n</dialogsetup>\n") << 3;
+        // NULs in a processing instruction parse, but would no longer once written back.
+        QTest::newRow("control character") << QByteArray("<dialogsetup>\n<?x\0\0?>\n</dialogsetup>", 36) << 2;
+        QTest::newRow("instruction without data") << QByteArray("<?@?>\n<dialogsetup></dialogsetup>") << 1;
+        QTest::newRow("256 levels with the grid") << Nested(254) << 0;
+        QTest::newRow("257 levels with the grid") << Nested(255) << 257;
+        QTest::newRow("a hundred thousand") << Nested(100000) << 257;
     }
-
-    // Nesting is bounded: a layout as deep as the bound is read, one level more is refused
-    // like a syntax error, naming the line, and so is a file nested a hundred thousand deep
-    // (it used to overflow the stack).
-    void nestingDepth_data()
+    void refused()
     {
-        QTest::addColumn<int>("depth");   // dialogs nested inside <dialogsetup>, one a line
-        QTest::addColumn<int>("opened");
-        QTest::newRow("256 levels with the grid") << 254 << 1;
-        QTest::newRow("257 levels with the grid") << 255 << 0;
-        QTest::newRow("a hundred thousand") << 100000 << 0;
-    }
-    void nestingDepth()
-    {
-        QFETCH(int, depth);
-        QFETCH(int, opened);
-        QByteArray xml = "<dialogsetup>";
-        for (int i = 0; i < depth; ++i)
-            xml += "\n<dialog id=\"03\">";
-        xml += "\n<grid id=\"0\" rowheight=\"21\"/>";
-        for (int i = 0; i < depth; ++i)
-            xml += "</dialog>";
-        xml += "</dialogsetup>";
+        QFETCH(QByteArray, xml);
+        QFETCH(int, line);
         WriteFile(m_program->Layout(), xml);
         ScriptedPrompt prompt;
         CDialogSetup setup;
-        QCOMPARE(setup.OpenFile(kFile), opened);
-        if (opened) {
+        QCOMPARE(setup.OpenFile(kFile), line ? 0 : 1);
+        QCOMPARE(prompt.Log().size(), size_t(line ? 1 : 0));
+        if (!line) {
             QCOMPARE(setup.ReadGridHeight(QStringLiteral("03"), kGrid, 0), 21);
-            QCOMPARE(prompt.Log().size(), size_t(0));
-        } else {
-            QCOMPARE(prompt.Log().size(), size_t(1));
-            // The element one level too deep stands in line 257.
-            QVERIFY2(prompt.Log().front().text.contains(QStringLiteral("in Zeile: 257. Begründung: ")),
-                     qPrintable(prompt.Log().front().text));
+            return;
         }
-    }
-
-    // A control character XML does not allow is refused with its line, even where the parser
-    // would let it through (a processing instruction full of NULs read, but once saved it no
-    // longer read back, and the program would not have started again).
-    void controlCharacterIsRefused()
-    {
-        WriteFile(m_program->Layout(), QByteArray("<dialogsetup>\n<?x\0\0?>\n</dialogsetup>", 36));
-        ScriptedPrompt prompt;
-        CDialogSetup setup;
-        QCOMPARE(setup.OpenFile(kFile), 0);
-        QCOMPARE(prompt.Log().size(), size_t(1));
-        QVERIFY2(prompt.Log().front().text.contains(QStringLiteral("in Zeile: 2. Begründung: ")),
-                 qPrintable(prompt.Log().front().text));
-    }
-
-    // The parser takes a processing instruction without data that it refuses once written
-    // back; the layout is saved at exit, so such a file is refused at once.
-    void fileThatWouldNotReadBackIsRefused()
-    {
-        WriteFile(m_program->Layout(), "<?@?>\n<dialogsetup></dialogsetup>");
-        ScriptedPrompt prompt;
-        CDialogSetup setup;
-        QCOMPARE(setup.OpenFile(kFile), 0);
-        QCOMPARE(prompt.Log().size(), size_t(1));
+        const QString text = prompt.Log().front().text;
+        QVERIFY2(text.startsWith(QStringLiteral("Fehler beim Parsen von: ")), qPrintable(text));
+        const QString where = QStringLiteral("DialogSetup.xml in Zeile: %1. Begründung: ").arg(line);
+        QVERIFY2(text.contains(where), qPrintable(text));
     }
 
     void reading_data()
