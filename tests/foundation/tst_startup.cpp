@@ -71,9 +71,7 @@ private slots:
             setup.StoreColumnWidth(QStringLiteral("03"), QStringLiteral("0"), 2, 99);
             setup.SaveFile();
         }
-        Paths::SetProgramDir(QString());
         QCOMPARE(ReadFile(shared + QStringLiteral("/DialogSetup.xml")), defaults);
-        Paths::SetProgramDir(prefix.path() + QStringLiteral("/bin"));
         CDialogSetup again;
         QCOMPARE(again.OpenFile(QStringLiteral("DialogSetup.xml")), 1);
         QCOMPARE(again.ReadColumnWidth(QStringLiteral("03"), QStringLiteral("0"), 2), 99);
