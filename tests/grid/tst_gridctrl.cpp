@@ -222,28 +222,16 @@ private slots:
         m_grid->grab();
     }
 
-    // A drag stores its size; the program's own sizes are not stored.
-    void resizeIsStored()
-    {
-        CDialogSetup store;
-        m_grid->SetLayoutStore(&store, QStringLiteral("05"));
-        m_grid->SetColumnWidth(3, 77);
-        QCOMPARE(store.ReadColumnWidth("05", "0", 3), -1);
-        m_grid->horizontalHeader()->resizeSection(1, 123);   // what a drag does
-        QCOMPARE(store.ReadColumnWidth("05", "0", 2), 123);
-        m_grid->verticalHeader()->resizeSection(2, 25);
-        QCOMPARE(store.ReadGridHeight("05", "0", 0), 25);
-        QCOMPARE(m_grid->rowHeight(4), 25);   // every data row follows
-    }
-
-    void applyLayout()
+    // The layout file's sizes are applied, save a width not above 0 and another view's. A drag
+    // stores its size; the program's own sizes, and the applying itself, store nothing.
+    void layoutStore()
     {
         CDialogSetup store;
         store.StoreGridHeight("02", "0", 1, 44);
         store.StoreGridHeight("02", "0", 0, 22);
         store.StoreColumnWidth("02", "0", 2, 150);
-        store.StoreColumnWidth("02", "0", 3, 0);     // not above 0: ignored
-        store.StoreColumnWidth("01", "0", 4, 99);    // another view's
+        store.StoreColumnWidth("02", "0", 3, 0);
+        store.StoreColumnWidth("01", "0", 4, 99);
         m_grid->SetColumnWidth(3, 60);
         m_grid->SetColumnWidth(4, 61);
         m_grid->SetLayoutStore(&store, QStringLiteral("02"));
@@ -252,7 +240,14 @@ private slots:
         QCOMPARE(m_grid->rowHeight(3), 22);
         QCOMPARE((QList<int>{m_grid->ColumnWidth(2), m_grid->ColumnWidth(3), m_grid->ColumnWidth(4)}),
                  (QList<int>{150, 60, 61}));
-        QCOMPARE(store.ReadColumnWidth("02", "0", 4), -1);   // applying writes nothing back
+        m_grid->SetColumnWidth(5, 77);
+        QCOMPARE(store.ReadColumnWidth("02", "0", 4), -1);
+        QCOMPARE(store.ReadColumnWidth("02", "0", 5), -1);
+        m_grid->horizontalHeader()->resizeSection(1, 123);   // what a drag does
+        QCOMPARE(store.ReadColumnWidth("02", "0", 2), 123);
+        m_grid->verticalHeader()->resizeSection(2, 25);
+        QCOMPARE(store.ReadGridHeight("02", "0", 0), 25);
+        QCOMPARE(m_grid->rowHeight(4), 25);   // every data row follows
     }
 
     void printToPdf_data()
