@@ -7,14 +7,11 @@
 #include "records/CStoreDB_Handler.h"
 #include "records/RecordOps.h"
 #include "support/FoundationFixture.h"
+#include "support/StoreBackends.h"
 #include "support/StoreOwner.h"
-#include "support/TestEnv.h"
 #include "texts/CLanguageHandler.h"
 
-#include <QCoreApplication>
 #include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <sys/stat.h>
 
 using namespace VmTest;
@@ -40,19 +37,8 @@ void AddPerson(CStoreDB_Handler* store, const QString& name)
 // Reads a file as another program would, without the store: the names of its persons.
 QStringList PersonsInFile(const QString& path)
 {
-    QStringList names;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (db.open()) {
-            QSqlQuery q(QStringLiteral("SELECT Name FROM tblPerson ORDER BY Name"), db);
-            while (q.next())
-                names << q.value(0).toString();
-        }
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("reader"));
-    return names;
+    const QString sql = QStringLiteral("SELECT group_concat(Name, '|') FROM (SELECT Name FROM tblPerson ORDER BY 1)");
+    return Outside(StoreLocation::Parse(path), {sql}).toString().split(u'|', Qt::SkipEmptyParts);
 }
 
 } // namespace
@@ -221,13 +207,7 @@ private slots:
         AddPerson(m_store.get(), "Kept");
         const QString chosen = m_dir + QStringLiteral("/chosen.mdb");
         if (content == "foreign") {
-            {
-                QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "foreign");
-                db.setDatabaseName(chosen);
-                QVERIFY(db.open());
-                QVERIFY(QSqlQuery(db).exec("CREATE TABLE songs (title TEXT)"));
-            }
-            QSqlDatabase::removeDatabase("foreign");
+            Outside(StoreLocation::Parse(chosen), {"CREATE TABLE songs (title TEXT)"});
         } else if (content == "damaged" || content == "cut") {
             QVERIFY(!BackUp(prompt, "chosen").isEmpty());
             QByteArray bytes = ReadFile(chosen);
