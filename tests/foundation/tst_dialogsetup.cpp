@@ -87,13 +87,12 @@ private slots:
     {
         QFETCH(QByteArray, xml);
         QFETCH(int, which);
-        QFETCH(int, expected);
         WriteFile(m_program->Layout(), xml);
         CDialogSetup setup;
         QCOMPARE(setup.OpenFile(kFile), 1);
         const QString dialog = QStringLiteral("03");
-        QCOMPARE(which >= 100 ? setup.ReadColumnWidth(dialog, kGrid, which - 100) : setup.ReadGridHeight(dialog, kGrid, which),
-                 expected);
+        QTEST(which >= 100 ? setup.ReadColumnWidth(dialog, kGrid, which - 100) : setup.ReadGridHeight(dialog, kGrid, which),
+              "expected");
     }
 
     void roundTripKeepsForeignContent()
