@@ -46,10 +46,12 @@ QList<int> Counts(CStoreDB_Handler* s)
 class TstBackupWindow : public QObject {
     Q_OBJECT
     QTemporaryDir m_program;
+    std::unique_ptr<CVendrikApp> m_app;
 
     // A home and a program folder of their own (with the texts, so the layout file goes there
-    // too), and a database with a reader and a second schedule.
-    QString Prepare(const QString& name)
+    // too), a database with a record in each table and a second schedule, and the program
+    // started over it. Returns the home.
+    QString Start(const QString& name)
     {
         const QString home = VmTest::IsolateHome();
         if (!QFileInfo::exists(m_program.path() + "/SysFiles")) {
@@ -62,22 +64,35 @@ class TstBackupWindow : public QObject {
         Settings::WriteLanguage(1);
         const QString db = home + u'/' + name + ".mdb";
         CSettingsStore().WriteString(db, 1, kSettingsKey, QString::fromLatin1(CStoreDB_Handler::SettingDBPath()));
-        CStoreDB_Handler seed(nullptr);
-        AddRecord(seed.Get_Ptr_To_tblLeser(), [](structLeser& r) { r.Name = "Door"; r.Model = "Cedar"; });
-        AddRecords(seed.Get_Ptr_To_tblZeitschema(), 4, [](int, structZeitschema& z) { z.Name = "Night"; });
-        return home;
+        {
+            CStoreDB_Handler seed(nullptr);
+            AddRecord(seed.Get_Ptr_To_tblLeser(), [](structLeser& r) { r.Name = "Door"; r.Model = "Cedar"; });
+            AddRecords(seed.Get_Ptr_To_tblZeitschema(), 4, [](int, structZeitschema& z) { z.Name = "Night"; });
+            AddRecord(seed.Get_Ptr_To_tblTransponder(), [](structTransponder& t) { t.Number = "00000000A1"; });
+            AddRecord(seed.Get_Ptr_To_tblPerson(), [](structPerson& p) { p.Name = "Anna"; });
+            AddRecord(seed.Get_Ptr_To_tblEvents(), [](structEvents& e) { e.TransponderNo = "00000000A1"; });
+        }
+        CVendrikApp::SetSplashEnabled(false);
+        CLeftTreeView::SetAskPortAtStart(false);
+        m_app = std::make_unique<CVendrikApp>();
+        return m_app->InitInstance() ? home : QString();
     }
 
 private slots:
+    void cleanup()
+    {
+        if (m_app)
+            m_app->ExitInstance();
+        m_app.reset();
+        Paths::SetProgramDir(QString());
+    }
+
     void backupClearRestore()
     {
-        const QString home = Prepare("window");
-
         ScriptedPrompt prompt;
-        CVendrikApp::SetSplashEnabled(false);
-        CLeftTreeView::SetAskPortAtStart(false);
-        CVendrikApp app;
-        QVERIFY(app.InitInstance());
+        const QString home = Start("window");
+        QVERIFY(!home.isEmpty());
+        CVendrikApp& app = *m_app;
         CMainFrame* frame = app.MainFrame();
         CLeftTreeView* tree = frame->Tree();
         auto action = [frame](const char* name) { return frame->findChild<QAction*>(name); };
@@ -117,25 +132,14 @@ private slots:
             QVERIFY2(shown.kind == ScriptedPrompt::Shown::FileDialog || shown.kind == ScriptedPrompt::Shown::Question ||
                          shown.icon == PromptIcon::Information,
                      qPrintable(shown.text));
-        app.ExitInstance();
-        Paths::SetProgramDir(QString());
     }
 
     // With real message boxes: Ctrl+A selects every row of each table, and Enter twice after
     // it, or Enter on any question that deletes, leaves the database whole.
     void selectAllAndEnterDeleteNothing()
     {
-        Prepare("keys");
-        {
-            CStoreDB_Handler seed(nullptr);
-            AddRecord(seed.Get_Ptr_To_tblTransponder(), [](structTransponder& t) { t.Number = "00000000A1"; });
-            AddRecord(seed.Get_Ptr_To_tblPerson(), [](structPerson& p) { p.Name = "Anna"; });
-            AddRecord(seed.Get_Ptr_To_tblEvents(), [](structEvents& e) { e.TransponderNo = "00000000A1"; });
-        }
-        CVendrikApp::SetSplashEnabled(false);
-        CLeftTreeView::SetAskPortAtStart(false);
-        CVendrikApp app;
-        QVERIFY(app.InitInstance());
+        QVERIFY(!Start("keys").isEmpty());
+        CVendrikApp& app = *m_app;
         GuiPrompt prompt;
         CMainFrame* frame = app.MainFrame();
         CLeftTreeView* tree = frame->Tree();
@@ -188,8 +192,6 @@ private slots:
         QCOMPARE(boxes, 1);
         QCOMPARE(Counts(store), before);
         presser.stop();
-        app.ExitInstance();
-        Paths::SetProgramDir(QString());
     }
 };
 
