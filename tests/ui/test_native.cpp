@@ -246,7 +246,7 @@ private slots:
         QFETCH(int, key);
         w.SetLanguage(language);
         GuiPrompt prompt;
-        QStringList buttons;
+        QSet<QString> buttons;
         QTimer::singleShot(0, [&] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (!box)
@@ -260,10 +260,7 @@ private slots:
             QTest::keyClick(box, Qt::Key(key), Qt::AltModifier);
         });
         const bool answer = AskYesNo(w.lang->GetLangItem(157));
-        buttons.sort();
-        QStringList expected{yes, no};
-        expected.sort();
-        QCOMPARE(buttons, expected);
+        QCOMPARE(buttons, (QSet<QString>{yes, no}));
         QVERIFY2(answer, "the mnemonic of the yes button did not answer the question");
     }
 
