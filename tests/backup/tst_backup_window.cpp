@@ -139,13 +139,12 @@ private slots:
     void selectAllAndEnterDeleteNothing()
     {
         QVERIFY(!Start("keys").isEmpty());
-        CVendrikApp& app = *m_app;
         GuiPrompt prompt;
-        CMainFrame* frame = app.MainFrame();
+        CMainFrame* frame = m_app->MainFrame();
         CLeftTreeView* tree = frame->Tree();
         frame->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(frame));
-        CStoreDB_Handler* store = app.StoreHandler();
+        CStoreDB_Handler* store = m_app->StoreHandler();
         const QList<int> before = Counts(store);
         QCOMPARE(before, (QList<int>{1, 1, 1, 8, 1}));
 
