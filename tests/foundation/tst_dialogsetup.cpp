@@ -91,8 +91,8 @@ private slots:
         CDialogSetup setup;
         QCOMPARE(setup.OpenFile(kFile), 1);
         const QString dialog = QStringLiteral("03");
-        QTEST(which >= 100 ? setup.ReadColumnWidth(dialog, kGrid, which - 100) : setup.ReadGridHeight(dialog, kGrid, which),
-              "expected");
+        QTEST(which >= 100 ? setup.ReadColumnWidth(dialog, kGrid, which - 100)
+                           : setup.ReadGridHeight(dialog, kGrid, which), "expected");
     }
 
     void roundTripKeepsForeignContent()

@@ -111,7 +111,8 @@ private slots:
         QCOMPARE(tree->RootItem()->text(0), w.T(13));
         QCOMPARE(ChildTexts(tree->RootItem()), (QStringList{w.T(14), w.T(15), w.T(16), w.T(18), w.T(17)}));
         QTEST(ChildTexts(tree->CategoryItem(CLeftTreeView::Schedules)), "nodes");
-        for (auto c : {CLeftTreeView::Readers, CLeftTreeView::Transponders, CLeftTreeView::Persons, CLeftTreeView::Events})
+        using Tree = CLeftTreeView;
+        for (auto c : {Tree::Readers, Tree::Transponders, Tree::Persons, Tree::Events})
             QCOMPARE(tree->CategoryItem(c)->childCount(), 0);
         QCOMPARE(tree->currentItem(), tree->CategoryItem(CLeftTreeView::Readers));
         QTRY_VERIFY(Probe(*frame));

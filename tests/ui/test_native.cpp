@@ -299,7 +299,8 @@ private slots:
         dialogs.emplace_back(new CExportDataDlg(w.lang.get(), true));
         dialogs.emplace_back(new CImportDataDlg(w.lang.get()));
         dialogs.emplace_back(new CImportErrorDlg(w.lang.get(), {QStringLiteral("x")}));
-        dialogs.emplace_back(new CCheckMTransDlg(QStringLiteral("00000CCCCC"), QStringLiteral("00000DDDDD"), w.lang.get()));
+        dialogs.emplace_back(new CCheckMTransDlg(QStringLiteral("00000CCCCC"), QStringLiteral("00000DDDDD"),
+                                                 w.lang.get()));
         dialogs.emplace_back(new CChooseReaderDlg(w.lang.get(), {QStringLiteral("Tisch")}, QStringLiteral("neu")));
         dialogs.emplace_back(new CReadEventsDlg(w.lang.get()));
         dialogs.emplace_back(new CUsbManuell(w.lang.get(), &transponders, transponders.Grid()));
