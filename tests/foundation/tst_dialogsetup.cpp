@@ -1,4 +1,5 @@
-// The grid layout file: parse failures, reading rules and the round trip through saving.
+// The grid layout file: parse failures, reading rules and the round trip through saving, in
+// the user's config folder for an installed program.
 #include "base/Prompt.h"
 #include "layout/CDialogSetup.h"
 #include "support/FoundationFixture.h"
@@ -95,27 +96,42 @@ private slots:
                            : setup.ReadGridHeight(dialog, kGrid, which), "expected");
     }
 
-    void roundTripKeepsForeignContent()
+    // An installed program (no SysFiles beside it) keeps the layout in the user's config
+    // folder, starting from the copy in the share folder, which stays untouched. Saving keeps
+    // what the program does not know, the dialogs it did not touch, and the last size stored.
+    void roundTripOfAnInstalledProgram()
     {
-        WriteFile(m_program->Layout(), "<dialogsetup><keep me=\"1\"/><dialog id=\"01\"><grid id=\"0\" rowheight=\"18\"/>"
-                                       "</dialog></dialogsetup>");
-        const QString dialog = QStringLiteral("03");
+        QTemporaryDir prefix;
+        const QString shared = prefix.path() + QStringLiteral("/share/vendrik-manager/SysFiles/DialogSetup.xml");
+        QVERIFY(QDir().mkpath(QFileInfo(shared).path()) && QDir().mkpath(prefix.path() + QStringLiteral("/bin")));
+        const QByteArray defaults = "<dialogsetup><keep me=\"1\"/><dialog id=\"01\"><grid id=\"0\" rowheight=\"18\"/>"
+                                    "</dialog><dialog id=\"03\"><grid id=\"0\"><column id=\"2\" width=\"77\"/></grid>"
+                                    "</dialog></dialogsetup>";
+        WriteFile(shared, defaults);
+        Paths::SetProgramDir(prefix.path() + QStringLiteral("/bin"));
+        const QString own = Paths::ConfigDir() + QStringLiteral("/DialogSetup.xml");
+        const QString dialog = QStringLiteral("04");   // not in the file yet
         {
             CDialogSetup setup;
             QCOMPARE(setup.OpenFile(kFile), 1);
+            QCOMPARE(setup.Path(), own);
+            QCOMPARE(setup.ReadColumnWidth(QStringLiteral("03"), kGrid, 2), 77);
+            setup.StoreColumnWidth(QStringLiteral("03"), kGrid, 2, 99);
             setup.StoreColumnWidth(dialog, kGrid, 2, 140);
             setup.StoreGridHeight(dialog, kGrid, 1, 33);
             setup.StoreGridHeight(dialog, kGrid, 0, 22);
             setup.StoreColumnWidth(dialog, kGrid, 2, 150);   // changed again
             setup.SaveFile();
         }
+        QCOMPARE(ReadFile(shared), defaults);
         CDialogSetup again;
         QCOMPARE(again.OpenFile(kFile), 1);
+        QCOMPARE(again.ReadColumnWidth(QStringLiteral("03"), kGrid, 2), 99);
         QCOMPARE(again.ReadColumnWidth(dialog, kGrid, 2), 150);
         QCOMPARE(again.ReadGridHeight(dialog, kGrid, 1), 33);
         QCOMPARE(again.ReadGridHeight(dialog, kGrid, 0), 22);
         QCOMPARE(again.ReadGridHeight(QStringLiteral("01"), kGrid, 0), 18);
-        QVERIFY(ReadFile(m_program->Layout()).contains("<keep me=\"1\"/>"));
+        QVERIFY(ReadFile(own).contains("<keep me=\"1\"/>"));
     }
 };
 
