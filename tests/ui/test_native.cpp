@@ -1,32 +1,14 @@
 // The program as a German or English desktop user meets it: tables that show every number,
-// date and title whole in the font in use, Qt's own buttons in the window's language, and
-// mnemonics that do not clash within a menu or a dialog.
-#include "app/CAboutDlg.h"
-#include "app/CChooseCOMDlg.h"
+// date and title whole in the font in use, and Qt's own buttons in the window's language.
 #include "app/GuiPrompt.h"
-#include "exchange/CExportDataDlg.h"
-#include "exchange/CImportDataDlg.h"
-#include "exchange/CImportErrorDlg.h"
 #include "grid/CGridDelegate.h"
 #include "layout/CDialogSetup.h"
-#include "params/CCheckMTransDlg.h"
-#include "params/CParamBirchDlg.h"
-#include "params/CParamMaple_CedarDlg.h"
-#include "params/CSendBirchDlg.h"
-#include "params/CUsbManuell.h"
-#include "readers/CChooseReaderDlg.h"
-#include "readers/CReadEventsDlg.h"
 #include "records/RecordOps.h"
 #include "support/WindowFixture.h"
-#include "views/CTransponderDlg.h"
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QGroupBox>
 #include <QHeaderView>
-#include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -34,48 +16,6 @@
 namespace {
 
 using Fit = CGridCtrl::ColumnFit;
-
-// Texts of one menu or dialog whose mnemonics clash, as "where: 'a' in X and Y".
-QStringList Clashes(const QString& where, const QStringList& texts)
-{
-    QStringList clashes;
-    QHash<int, QString> seen;
-    for (const QString& text : texts) {
-        const QKeySequence key = QKeySequence::mnemonic(text);
-        if (key.isEmpty())
-            continue;
-        const int m = key[0].toCombined();
-        if (seen.contains(m))
-            clashes << QStringLiteral("%1: '%2' in \"%3\" and \"%4\"").arg(where, key.toString(), seen[m], text);
-        else
-            seen.insert(m, text);
-    }
-    return clashes;
-}
-
-// A menu (or the menu bar) and its submenus.
-QStringList MenuClashes(const QString& where, const QList<QAction*>& actions)
-{
-    QStringList texts, clashes;
-    for (const QAction* action : actions) {
-        texts << action->text();
-        if (action->menu())
-            clashes << MenuClashes(where + QStringLiteral(" > ") + action->text(), action->menu()->actions());
-    }
-    return Clashes(where, texts) + clashes;
-}
-
-QStringList DialogClashes(const QWidget& dialog)
-{
-    QStringList texts;
-    for (const QAbstractButton* b : dialog.findChildren<QAbstractButton*>())
-        texts << b->text();
-    for (const QLabel* l : dialog.findChildren<QLabel*>())
-        texts << l->text();
-    for (const QGroupBox* g : dialog.findChildren<QGroupBox*>())
-        texts << g->title();
-    return Clashes(dialog.metaObject()->className(), texts);
-}
 
 // Hexadecimal numbers with the widest letters first, so a width taken from narrow digits fails.
 QString TransponderNumber(int i)
@@ -262,54 +202,6 @@ private slots:
         const bool answer = AskYesNo(w.lang->GetLangItem(157));
         QCOMPARE(buttons, (QSet<QString>{yes, no}));
         QVERIFY2(answer, "the mnemonic of the yes button did not answer the question");
-    }
-
-    void mnemonicsAreUnique_data()
-    {
-        QTest::addColumn<uint>("language");
-        QTest::newRow("German") << 0u;
-        QTest::newRow("English") << 1u;
-    }
-    void mnemonicsAreUnique()
-    {
-        QFETCH(uint, language);
-        w.SetLanguage(language);
-        QStringList clashes = MenuClashes(QStringLiteral("menu bar"), w.NewFrame()->menuBar()->actions());
-
-        ViewContext ctx{w.lang.get(), w.store.get(), nullptr, nullptr};
-        for (auto category : {CLeftTreeView::Readers, CLeftTreeView::Transponders, CLeftTreeView::Persons,
-                              CLeftTreeView::Schedules, CLeftTreeView::Events}) {
-            std::unique_ptr<CGridBaseDlg> view(CLeftTreeView::CreateDefaultView(category, ctx, nullptr));
-            view->Load(0);
-            view->Grid()->SelectRow(1);
-            // Right click on the last column: a reader column where a table has them.
-            QMenu* menu = view->BuildContextMenu(view->ContextMenuItems(1, view->ColumnCount()));
-            clashes << MenuClashes(view->metaObject()->className(), menu->actions());
-        }
-
-        const CtblLeser* readers = w.store->Get_Ptr_To_tblLeser();
-        const structLeser& cedar = readers->Get_Leser(0);
-        const structLeser& birch = readers->Get_Leser(readers->GetAnz_Leser() - 1);
-        const ParamSupport::Context params{w.lang.get(), w.store.get(), nullptr, {}};
-        CTransponderDlg transponders(ctx);
-        transponders.Load(0);
-        std::vector<std::unique_ptr<QWidget>> dialogs;
-        dialogs.emplace_back(new CAboutDlg(w.lang.get(), false));
-        dialogs.emplace_back(new CChooseCOMDlg(w.lang.get(), {1, 2}));
-        dialogs.emplace_back(new CExportDataDlg(w.lang.get(), true));
-        dialogs.emplace_back(new CImportDataDlg(w.lang.get()));
-        dialogs.emplace_back(new CImportErrorDlg(w.lang.get(), {QStringLiteral("x")}));
-        dialogs.emplace_back(new CCheckMTransDlg(QStringLiteral("00000CCCCC"), QStringLiteral("00000DDDDD"),
-                                                 w.lang.get()));
-        dialogs.emplace_back(new CChooseReaderDlg(w.lang.get(), {QStringLiteral("Tisch")}, QStringLiteral("neu")));
-        dialogs.emplace_back(new CReadEventsDlg(w.lang.get()));
-        dialogs.emplace_back(new CUsbManuell(w.lang.get(), &transponders, transponders.Grid()));
-        dialogs.emplace_back(new CParamBirchDlg(params, birch));
-        dialogs.emplace_back(new CParamMaple_CedarDlg(params, cedar));
-        dialogs.emplace_back(new CSendBirchDlg(params, 0, birch.ID));
-        for (const auto& dialog : dialogs)
-            clashes << DialogClashes(*dialog);
-        QVERIFY2(clashes.isEmpty(), qPrintable(clashes.join(QLatin1Char('\n'))));
     }
 };
 
