@@ -1,17 +1,13 @@
 // The program as a German or English desktop user meets it: tables that show every number,
-// date and title whole in the font in use, and Qt's own buttons in the window's language.
-#include "app/GuiPrompt.h"
+// date and title whole in the font in use.
 #include "grid/CGridDelegate.h"
 #include "layout/CDialogSetup.h"
 #include "records/RecordOps.h"
 #include "support/WindowFixture.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QHeaderView>
-#include <QMessageBox>
 #include <QTest>
-#include <QTimer>
 
 namespace {
 
@@ -167,41 +163,6 @@ private slots:
         header->resizeSection(0, wider);
         view->Load(0);
         QCOMPARE(grid->ColumnWidth(1), wider);
-    }
-
-    void messageBoxesSpeakTheWindowsLanguage_data()
-    {
-        QTest::addColumn<uint>("language");
-        QTest::addColumn<QString>("yes");
-        QTest::addColumn<QString>("no");
-        QTest::addColumn<int>("key");
-        QTest::newRow("German") << 0u << "&Ja" << "&Nein" << int(Qt::Key_J);
-        QTest::newRow("English") << 1u << "&Yes" << "&No" << int(Qt::Key_Y);
-    }
-    void messageBoxesSpeakTheWindowsLanguage()
-    {
-        QFETCH(uint, language);
-        QFETCH(QString, yes);
-        QFETCH(QString, no);
-        QFETCH(int, key);
-        w.SetLanguage(language);
-        GuiPrompt prompt;
-        QSet<QString> buttons;
-        QTimer::singleShot(0, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            for (QAbstractButton* b : box->buttons())
-                buttons << b->text();
-            box->activateWindow();
-            QVERIFY(QTest::qWaitForWindowActive(box));
-            // The mnemonic clicks its button after a short animation; a box it missed goes.
-            QTimer::singleShot(3000, box, &QMessageBox::reject);
-            QTest::keyClick(box, Qt::Key(key), Qt::AltModifier);
-        });
-        const bool answer = AskYesNo(w.lang->GetLangItem(157));
-        QCOMPARE(buttons, (QSet<QString>{yes, no}));
-        QVERIFY2(answer, "the mnemonic of the yes button did not answer the question");
     }
 };
 
