@@ -1,5 +1,5 @@
-// Settings: defaults when nothing is stored, the port bound with its write-back, and value
-// names that differ only in case being one value.
+// Settings: the port bound with its write-back, and value names that differ only in case
+// being one value.
 #include "base/Settings.h"
 #include "support/TestEnv.h"
 
@@ -23,12 +23,6 @@ private slots:
         QSettings s = Raw();
         s.clear();
         s.sync();
-    }
-
-    void noSettingsGiveDefaults()
-    {
-        QCOMPARE(Settings::ReadLanguage(), 0u);
-        QCOMPARE(Settings::ReadAktCom(), 256u);
     }
 
     void portBound_data()
