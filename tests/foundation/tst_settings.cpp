@@ -33,7 +33,6 @@ private slots:
         QTest::newRow("0 is replaced") << "nAktCOM" << 0u << 256u;
         QTest::newRow("1 is kept") << "nAktCOM" << 1u << 1u;
         QTest::newRow("port dialog spelling") << "nAktCom" << 5u << 5u;
-        QTest::newRow("upper case") << "NAKTCOM" << 12u << 12u;
     }
     void portBound()
     {
