@@ -1,7 +1,8 @@
 // The grid control against a small table source: header sorting and its colours, the row
-// mapping behind it, end-of-edit reports of every editable cell kind, the layout file,
-// printing and a 10,000-row table.
+// mapping behind it, end-of-edit reports of every editable cell kind, the layout file, column
+// widths that show every cell whole, printing and a 10,000-row table.
 #include "grid/CGridCtrl.h"
+#include "grid/CGridDelegate.h"
 #include "grid/IGridSource.h"
 #include "layout/CDialogSetup.h"
 #include "support/TestEnv.h"
@@ -264,6 +265,30 @@ private slots:
         QVERIFY(content.startsWith("%PDF"));
         const qsizetype pages = content.count("/Type /Page") - content.count("/Type /Pages");
         QVERIFY2(pages > 1, qPrintable(QString::number(pages)));
+    }
+
+    // A column is widened to its widest cell, which need not be its longest text, and every
+    // row to the font. Dragged narrower, the column stops there; dragged wider, it keeps its
+    // width when the table is fitted again.
+    void columnsFitTheirWidestCell()
+    {
+        m_source.rows[0][2] = QStringLiteral("11111111111");   // longer, yet narrower than the next
+        m_source.rows[4][2] = QStringLiteral("DDDDDDDDDD");
+        m_grid->SetColumnWidth(3, 20);
+        m_grid->FitColumns();
+        const QFontMetrics cells(m_grid->font());
+        QVERIFY(m_grid->RowHeight() >= cells.height());
+        const int fitted = m_grid->ColumnWidth(3);
+        for (int row = 1; row <= 5; ++row) {
+            const QString text = m_source.CellText(row, 3);
+            QVERIFY2(cells.horizontalAdvance(text) <= fitted - 2 * CGridDelegate::kTextMargin - 1, qPrintable(text));
+        }
+        QHeaderView* header = m_grid->horizontalHeader();
+        header->resizeSection(2, 5);
+        QCOMPARE(m_grid->ColumnWidth(3), fitted);
+        header->resizeSection(2, fitted + 40);
+        m_grid->FitColumns();
+        QCOMPARE(m_grid->ColumnWidth(3), fitted + 40);
     }
 
     void tenThousandRowsStayVirtual()
