@@ -1,5 +1,5 @@
-// The grid layout file: parse failures, reading rules and the round trip through saving, in
-// the user's config folder for an installed program.
+// The grid layout file: parse failures and the round trip through saving, in the user's
+// config folder for an installed program.
 #include "base/Prompt.h"
 #include "layout/CDialogSetup.h"
 #include "support/FoundationFixture.h"
@@ -66,34 +66,6 @@ private slots:
         QVERIFY2(text.startsWith(QStringLiteral("Fehler beim Parsen von: ")), qPrintable(text));
         const QString where = QStringLiteral("DialogSetup.xml in Zeile: %1. Begründung: ").arg(line);
         QVERIFY2(text.contains(where), qPrintable(text));
-    }
-
-    void reading_data()
-    {
-        QTest::addColumn<QByteArray>("xml");
-        QTest::addColumn<int>("which");     // 1 header, 0 row, 100 + n: width of column n (dialog "03")
-        QTest::addColumn<int>("expected");
-        const QByteArray full = "<dialogsetup><dialog id=\"03\"><grid id=\"0\" headerheight=\"30\" rowheight=\"18\">"
-                                "<column id=\"2\" width=\"120\"/><column id=\"4\" width=\"12px\"/>"
-                                "<column id=\"5\" width=\"wide\"/></grid></dialog></dialogsetup>";
-        QTest::newRow("leading digits only") << full << 104 << 12;
-        QTest::newRow("no digits give 0") << full << 105 << 0;
-        QTest::newRow("grid directly under dialogsetup is ignored")
-            << QByteArray("<dialogsetup><grid id=\"0\" headerheight=\"25\" rowheight=\"20\"/></dialogsetup>") << 1 << -1;
-        QTest::newRow("column directly under dialog is ignored")
-            << QByteArray("<dialogsetup><dialog id=\"03\"><column id=\"1\" width=\"70\"/><grid id=\"0\"/></dialog></dialogsetup>")
-            << 101 << -1;
-    }
-    void reading()
-    {
-        QFETCH(QByteArray, xml);
-        QFETCH(int, which);
-        WriteFile(m_program->Layout(), xml);
-        CDialogSetup setup;
-        QCOMPARE(setup.OpenFile(kFile), 1);
-        const QString dialog = QStringLiteral("03");
-        QTEST(which >= 100 ? setup.ReadColumnWidth(dialog, kGrid, which - 100)
-                           : setup.ReadGridHeight(dialog, kGrid, which), "expected");
     }
 
     // An installed program (no SysFiles beside it) keeps the layout in the user's config
