@@ -1,11 +1,10 @@
 // The main window with the reader tree: the tree's nodes, the right-hand pane following the
-// selection, the language switch, the status panes and the port choice with its port list.
+// selection, the language switch and the port choice with its port list.
 #include "app/CChooseCOMDlg.h"
 #include "app/GuiPrompt.h"
 #include "ReaderSim.h"
 #include "base/Prompt.h"
 #include "link/CLinkController.h"
-#include "link/CSerialLink.h"
 #include "records/RecordOps.h"
 #include "records/StoreLocation.h"
 #include "support/WindowFixture.h"
@@ -15,7 +14,6 @@
 #include <QThread>
 #include <QTimer>
 #include <QComboBox>
-#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -227,33 +225,6 @@ private slots:
         QVERIFY(frame->findChild<QAction*>("actionEnglish")->isChecked());
         QVERIFY(!frame->findChild<QAction*>("actionGerman")->isChecked());
         frame->findChild<QAction*>("actionGerman")->trigger();   // the status pane texts below are German
-    }
-
-    void statusPanes_data()
-    {
-        QTest::addColumn<int>("portInUse");
-        QTest::addColumn<int>("type");
-        QTest::addColumn<QString>("port");
-        QTest::addColumn<QString>("device");
-        QTest::newRow("open, no port in use") << -1 << -1 << w.T(109) + "Offline" << w.T(110) + "---";
-        QTest::newRow("Alder on COM3") << 3 << 3 << w.T(109) + "COM3" << w.T(110) + w.T(225) + w.T(216) + "---";
-        QTest::newRow("Cedar on COM12") << 12 << 1 << w.T(109) + "COM12" << w.T(110) + w.T(112) + w.T(216) + "Door";
-    }
-    void statusPanes()
-    {
-        QFETCH(int, portInUse);
-        QFETCH(int, type);
-        QFETCH(QString, port);
-        auto frame = MakeFrame();
-        CSerialLink* link = frame->Tree()->Link();
-        link->m_nPortOpen = 1;
-        link->m_nPortInUse = portInUse;
-        link->m_nInterfaceType = type;
-        frame->Tree()->Controller()->SetStatusText("Door");
-        QTRY_COMPARE(frame->findChild<QLabel*>("129")->text(), port);   // the idle update
-        QTEST(frame->findChild<QLabel*>("130")->text(), "device");
-        QCOMPARE(frame->findChild<QAction*>("actionOnline")->isChecked(), portInUse > 0);
-        link->m_nPortOpen = 0;   // no real port behind it
     }
 
     // Closing while the connection worker waits for its message box (a clock it cannot set)
