@@ -1,13 +1,10 @@
-// The table view base over an in-memory list: deleting selected rows, and column widths kept
-// in the layout file.
+// The table view base over an in-memory list: deleting selected rows.
+#include "base/Paths.h"
 #include "base/Prompt.h"
-#include "layout/CDialogSetup.h"
-#include "support/FoundationFixture.h"
 #include "support/TestEnv.h"
 #include "texts/CLanguageHandler.h"
 #include "views/CGridBaseDlg.h"
 
-#include <QHeaderView>
 #include <QTest>
 
 namespace {
@@ -29,7 +26,6 @@ public:
         const int letter = recs[index][0].unicode() - 'A';
         return col == 1 ? QString::number(index + 1) : col == 2 ? recs[index] : QString::number(6 - letter);
     }
-    std::vector<int> DefaultColumnWidths() const override { return {30, 150, 60}; }
     ChangeTexts ChangeTextNumbers() const override { return {69, 68, 75, 76, 64}; }
     int RecordIdAt(int index) const override { return 11 + recs[index][0].unicode() - 'A'; }
     RecordResult DeleteRecordById(int id) override
@@ -51,7 +47,7 @@ public:
 class TestGridBase : public QObject {
     Q_OBJECT
     std::unique_ptr<CLanguageHandler> m_lang;
-    ViewContext Ctx(CDialogSetup* layout = nullptr) { return ViewContext{m_lang.get(), nullptr, layout, nullptr}; }
+    ViewContext Ctx() { return ViewContext{m_lang.get(), nullptr, nullptr, nullptr}; }
 
 private slots:
     void initTestCase()
@@ -92,25 +88,6 @@ private slots:
         QCOMPARE(view.Grid()->RowCount(), int(left.size()) + 1);
         QCOMPARE(view.busyDuringDelete, 1);
         QCOMPARE(view.Busy(), 0);
-    }
-
-    void columnWidthsGoThroughTheLayoutFile()
-    {
-        VmTest::ProgramFolder program(true);   // the file goes to its SysFiles/
-        {
-            CDialogSetup layout;
-            QCOMPARE(layout.OpenFile("DialogSetup.xml"), 1);
-            ListView view(Ctx(&layout), "04");
-            view.Grid()->horizontalHeader()->resizeSection(1, 123);   // the user drags column 2 wider
-            layout.SaveFile();
-        }
-        CDialogSetup reread;
-        QCOMPARE(reread.OpenFile("DialogSetup.xml"), 1);
-        QCOMPARE(reread.ReadColumnWidth("04", "0", 2), 123);
-        QCOMPARE(reread.ReadColumnWidth("02", "0", 2), -1);   // filed under its own view only
-        ListView again(Ctx(&reread), "04");
-        QCOMPARE(again.Grid()->ColumnWidth(2), 123);
-        QCOMPARE(again.Grid()->ColumnWidth(3), 60);            // not in the file: the default
     }
 };
 
