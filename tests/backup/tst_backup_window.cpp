@@ -97,10 +97,8 @@ private slots:
         CLeftTreeView* tree = frame->Tree();
         auto action = [frame](const char* name) { return frame->findChild<QAction*>(name); };
         auto readerRows = [tree] { return tree->RightView() ? tree->RightView()->RecordCount() : -1; };
-        const QString fullAccess = app.LanguageHandler()->GetLangItem(81);
         QTRY_COMPARE(readerRows(), 1);
         QCOMPARE(ChildTexts(tree->CategoryItem(CLeftTreeView::Transponders)), QStringList{"Door"});
-        QCOMPARE(ChildTexts(tree->CategoryItem(CLeftTreeView::Schedules)), (QStringList{fullAccess, "Night"}));
 
         prompt.NextFileName(home + "/window-backup");
         action("actionBackup")->trigger();
@@ -111,7 +109,6 @@ private slots:
         action("actionDeleteAll")->trigger();
         QTRY_COMPARE(readerRows(), 0);
         QCOMPARE(ChildTexts(tree->CategoryItem(CLeftTreeView::Transponders)), QStringList{});
-        QCOMPARE(ChildTexts(tree->CategoryItem(CLeftTreeView::Schedules)), QStringList{fullAccess});
 
         prompt.NextFileName(home + "/window-backup.mdb");
         prompt.NextAnswer(true);
@@ -119,12 +116,7 @@ private slots:
         QVERIFY(app.StoreHandler() && app.StoreHandler()->IsDatabaseOpen());
         QCOMPARE(frame->StoreHandler(), app.StoreHandler());
         QTRY_COMPARE(readerRows(), 1);
-        QStringList cells;
-        for (int col = 1; col <= tree->RightView()->ColumnCount(); ++col)
-            cells << tree->RightView()->RecordCellText(0, col);
-        QVERIFY2(cells.contains("Door"), qPrintable(cells.join('|')));
         QCOMPARE(ChildTexts(tree->CategoryItem(CLeftTreeView::Transponders)), QStringList{"Door"});
-        QCOMPARE(ChildTexts(tree->CategoryItem(CLeftTreeView::Schedules)), (QStringList{fullAccess, "Night"}));
         QCOMPARE(frame->WaitFlag(), 0);
         // Nothing went wrong on the way: only the dialogs, the questions and where the
         // clearing's safety copy went were shown.
