@@ -8,6 +8,7 @@
 #include "records/CStoreDB_Handler.h"
 #include "records/CStoreTransaction.h"
 #include "records/RecordOps.h"
+#include "support/StoreOwner.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -50,14 +51,7 @@ int main(int argc, char** argv)
     });
     prompt.NextFileName(QString::fromLocal8Bit(argv[2]));
     prompt.NextAnswer(false);
-    DatabaseBackup::StoreOwner owner;
-    owner.current = [&] { return store.get(); };
-    owner.release = [&] { store.reset(); };
-    owner.recreate = [&] {
-        store = std::make_unique<CStoreDB_Handler>(nullptr);
-        return store.get();
-    };
-    if (!DatabaseBackup::Restore(owner))
+    if (!DatabaseBackup::Restore(VmTest::OwnerOf(store, nullptr)))
         return 3;
     store.reset();
     StopHere("done");

@@ -1,5 +1,5 @@
-// Settings: defaults when nothing is stored, the port bound with its write-back, and value
-// names that differ only in case being one value.
+// Settings: the port bound with its write-back, and value names that differ only in case
+// being one value.
 #include "base/Settings.h"
 #include "support/TestEnv.h"
 
@@ -25,12 +25,6 @@ private slots:
         s.sync();
     }
 
-    void noSettingsGiveDefaults()
-    {
-        QCOMPARE(Settings::ReadLanguage(), 0u);
-        QCOMPARE(Settings::ReadAktCom(), 256u);
-    }
-
     void portBound_data()
     {
         QTest::addColumn<QString>("writtenAs");
@@ -39,7 +33,6 @@ private slots:
         QTest::newRow("0 is replaced") << "nAktCOM" << 0u << 256u;
         QTest::newRow("1 is kept") << "nAktCOM" << 1u << 1u;
         QTest::newRow("port dialog spelling") << "nAktCom" << 5u << 5u;
-        QTest::newRow("upper case") << "NAKTCOM" << 12u << 12u;
     }
     void portBound()
     {

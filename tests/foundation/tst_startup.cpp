@@ -50,36 +50,6 @@ private slots:
         app.ExitInstance();
     }
 
-    // An installed program (no SysFiles beside it) keeps the layout in the user's config
-    // folder, starting from the copy in the share folder, which itself stays untouched.
-    void installedLayoutGoesToConfigFolder()
-    {
-        QTemporaryDir prefix;
-        const QString shared = prefix.path() + QStringLiteral("/share/vendrik-manager/SysFiles");
-        QVERIFY(QDir().mkpath(shared) && QDir().mkpath(prefix.path() + QStringLiteral("/bin")));
-        const QByteArray defaults = "<dialogsetup><dialog id=\"03\"><grid id=\"0\"><column id=\"2\" width=\"77\"/>"
-                                    "</grid></dialog></dialogsetup>";
-        WriteFile(shared + QStringLiteral("/DialogSetup.xml"), defaults);
-        Paths::SetProgramDir(prefix.path() + QStringLiteral("/bin"));
-        const QString own = Paths::ConfigDir() + QStringLiteral("/DialogSetup.xml");
-        QFile::remove(own);
-        {
-            CDialogSetup setup;
-            QCOMPARE(setup.OpenFile(QStringLiteral("DialogSetup.xml")), 1);
-            QCOMPARE(setup.Path(), own);
-            QCOMPARE(setup.ReadColumnWidth(QStringLiteral("03"), QStringLiteral("0"), 2), 77);
-            setup.StoreColumnWidth(QStringLiteral("03"), QStringLiteral("0"), 2, 99);
-            setup.SaveFile();
-        }
-        Paths::SetProgramDir(QString());
-        QCOMPARE(ReadFile(shared + QStringLiteral("/DialogSetup.xml")), defaults);
-        Paths::SetProgramDir(prefix.path() + QStringLiteral("/bin"));
-        CDialogSetup again;
-        QCOMPARE(again.OpenFile(QStringLiteral("DialogSetup.xml")), 1);
-        QCOMPARE(again.ReadColumnWidth(QStringLiteral("03"), QStringLiteral("0"), 2), 99);
-        Paths::SetProgramDir(QString());
-    }
-
     void unreadableDatabaseStopsStartup()
     {
         ProgramFolder program(true);

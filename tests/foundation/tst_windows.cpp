@@ -81,8 +81,6 @@ private slots:
     {
         QFETCH(int, icon);
         QFETCH(int, press);
-        QFETCH(int, shown);
-        QFETCH(int, answer);
         GuiPrompt prompt;
         User user(static_cast<QMessageBox::StandardButton>(press));
         std::atomic<int> result{-1};
@@ -92,9 +90,9 @@ private slots:
             else
                 Prompt().Message(QStringLiteral("Go on?"), QStringLiteral("Cap"), static_cast<PromptIcon>(icon));
         });
-        QCOMPARE(result.load(), answer);
+        QTEST(result.load(), "answer");
         QCOMPARE(user.texts, QStringList{QStringLiteral("Go on?")});
-        QCOMPARE(int(user.icons.value(0)), shown);
+        QTEST(int(user.icons.value(0)), "shown");
         QVERIFY(user.onGuiThread);
     }
 

@@ -1,13 +1,10 @@
-// The table view base over an in-memory list: header sorting, deleting selected rows, and
-// column widths kept in the layout file.
+// The table view base over an in-memory list: deleting selected rows.
 #include "base/Paths.h"
 #include "base/Prompt.h"
-#include "layout/CDialogSetup.h"
 #include "support/TestEnv.h"
 #include "texts/CLanguageHandler.h"
 #include "views/CGridBaseDlg.h"
 
-#include <QHeaderView>
 #include <QTest>
 
 namespace {
@@ -29,7 +26,6 @@ public:
         const int letter = recs[index][0].unicode() - 'A';
         return col == 1 ? QString::number(index + 1) : col == 2 ? recs[index] : QString::number(6 - letter);
     }
-    std::vector<int> DefaultColumnWidths() const override { return {30, 150, 60}; }
     ChangeTexts ChangeTextNumbers() const override { return {69, 68, 75, 76, 64}; }
     int RecordIdAt(int index) const override { return 11 + recs[index][0].unicode() - 'A'; }
     RecordResult DeleteRecordById(int id) override
@@ -46,44 +42,18 @@ public:
     }
 };
 
-void DoubleClickHeader(CGridCtrl* grid, int col)
-{
-    QHeaderView* header = grid->horizontalHeader();
-    const int section = col - 1;   // data column 1 is the first section
-    QTest::mouseDClick(header->viewport(), Qt::LeftButton, {},
-                       QPoint(header->sectionViewportPosition(section) + header->sectionSize(section) / 2, header->height() / 2));
-}
-
 } // namespace
 
 class TestGridBase : public QObject {
     Q_OBJECT
     std::unique_ptr<CLanguageHandler> m_lang;
-    ViewContext Ctx(CDialogSetup* layout = nullptr) { return ViewContext{m_lang.get(), nullptr, layout, nullptr}; }
+    ViewContext Ctx() { return ViewContext{m_lang.get(), nullptr, nullptr, nullptr}; }
 
 private slots:
     void initTestCase()
     {
         VmTest::IsolateHome();
         m_lang = std::make_unique<CLanguageHandler>(1, Paths::ProgramDir() + "/SysFiles/");
-    }
-
-    void headerDoubleClicksCycleTheSort()
-    {
-        ListView view(Ctx(), "02");
-        view.resize(600, 400);
-        view.show();
-        CGridCtrl* grid = view.Grid();
-        const QList<QPair<int, int>> steps{{1, 6}, {2, 1}, {0, 1}};   // sort step, record in row 1
-        for (const auto& [step, owner] : steps) {
-            DoubleClickHeader(grid, 3);
-            QCOMPARE(view.SortStep(), step);
-            QCOMPARE(grid->OwnerRowAt(1), owner);
-        }
-        DoubleClickHeader(grid, 3);
-        DoubleClickHeader(grid, 2);                       // another column: ascending at once
-        QCOMPARE(view.SortColumn(), 2);
-        QCOMPARE(view.SortStep(), 1);
     }
 
     void deleteSelected_data()
@@ -118,28 +88,6 @@ private slots:
         QCOMPARE(view.Grid()->RowCount(), int(left.size()) + 1);
         QCOMPARE(view.busyDuringDelete, 1);
         QCOMPARE(view.Busy(), 0);
-    }
-
-    void columnWidthsGoThroughTheLayoutFile()
-    {
-        const QString programDir = VmTest::IsolateHome() + "/program";   // the file goes to SysFiles/ there
-        QDir().mkpath(programDir + "/SysFiles");
-        Paths::SetProgramDir(programDir);
-        {
-            CDialogSetup layout;
-            QCOMPARE(layout.OpenFile("DialogSetup.xml"), 1);
-            ListView view(Ctx(&layout), "04");
-            view.Grid()->horizontalHeader()->resizeSection(1, 123);   // the user drags column 2 wider
-            layout.SaveFile();
-        }
-        CDialogSetup reread;
-        QCOMPARE(reread.OpenFile("DialogSetup.xml"), 1);
-        QCOMPARE(reread.ReadColumnWidth("04", "0", 2), 123);
-        QCOMPARE(reread.ReadColumnWidth("02", "0", 2), -1);   // filed under its own view only
-        ListView again(Ctx(&reread), "04");
-        QCOMPARE(again.Grid()->ColumnWidth(2), 123);
-        QCOMPARE(again.Grid()->ColumnWidth(3), 60);            // not in the file: the default
-        Paths::SetProgramDir(QString());
     }
 };
 

@@ -1,31 +1,20 @@
 // The main window with the reader tree: the tree's nodes, the right-hand pane following the
-// selection, the language switch, the status panes and the port choice with its port list.
+// selection, the language switch and the port choice with its port list.
 #include "app/CChooseCOMDlg.h"
-#include "app/CMainFrame.h"
 #include "app/GuiPrompt.h"
 #include "ReaderSim.h"
-#include "base/Paths.h"
 #include "base/Prompt.h"
-#include "base/Settings.h"
 #include "link/CLinkController.h"
-#include "link/CSerialLink.h"
-#include "records/CStoreDB_Handler.h"
 #include "records/RecordOps.h"
 #include "records/StoreLocation.h"
-#include "support/TestEnv.h"
-#include "texts/CLanguageHandler.h"
-#include "tree/CLeftTreeView.h"
-#include "views/CGridBaseDlg.h"
+#include "support/WindowFixture.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
 #include <QComboBox>
-#include <QLabel>
 #include <QMenu>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -60,16 +49,13 @@ QStringList ChildTexts(QTreeWidgetItem* item)
 
 class TestMainFrame : public QObject {
     Q_OBJECT
-    std::unique_ptr<CLanguageHandler> m_lang;
-    std::unique_ptr<CStoreDB_Handler> m_store;
-
-    QString T(uint32_t n) const { return m_lang->GetLangItem(n); }
+    VmTest::WindowFixture w;
 
     // A frame over the current store with probe views on the right. They are made with the
     // splitter as their parent, the hard case for the pane swap.
     std::unique_ptr<CMainFrame> MakeFrame()
     {
-        auto frame = std::make_unique<CMainFrame>(m_lang.get(), m_store.get(), nullptr);
+        auto frame = w.NewFrame();
         QSplitter* splitter = frame->Splitter();
         frame->Tree()->SetViewFactory([splitter](CLeftTreeView::Category c, const ViewContext& ctx, QWidget*) {
             return new ProbeView(c, ctx, splitter);
@@ -81,8 +67,8 @@ class TestMainFrame : public QObject {
     // Cedar readers and schedule records with these names, and nothing else.
     void SetRecords(const QStringList& readers, const QStringList& schedules)
     {
-        CtblLeser* leser = m_store->Get_Ptr_To_tblLeser();
-        CtblZeitschema* windows = m_store->Get_Ptr_To_tblZeitschema();
+        CtblLeser* leser = w.store->Get_Ptr_To_tblLeser();
+        CtblZeitschema* windows = w.store->Get_Ptr_To_tblZeitschema();
         QCOMPARE(DeleteRecordsWhere(leser, {}), RecordResult::Done);
         QCOMPARE(DeleteRecordsWhere(windows, {}), RecordResult::Done);
         for (const QString& name : readers)
@@ -93,52 +79,43 @@ class TestMainFrame : public QObject {
     }
 
 private slots:
-    void initTestCase()
-    {
-        VmTest::IsolateHome();
-        m_lang = std::make_unique<CLanguageHandler>(0, Paths::ProgramDir() + "/SysFiles/");
-        m_store = std::make_unique<CStoreDB_Handler>(m_lang.get());
-        QVERIFY(m_store->IsDatabaseOpen());
-        CLeftTreeView::SetPortQuestion([](CLeftTreeView*) { return 0; });
-    }
+    void initTestCase() { QVERIFY(w.Open(0)); }
     void init()
     {
         // A pane the splitter refuses to swap in says so only as a warning.
         QTest::failOnWarning(QRegularExpression("QSplitter"));
-        Settings::WriteLanguage(0);
-        m_lang->SetAktLanguage(0);
-        m_lang->GetAllItems();
+        w.SetLanguage(0);
         SetRecords({}, {});
     }
 
-    void emptyStoreGivesRootAndFiveEmptyCategories()
-    {
-        auto frame = MakeFrame();
-        CLeftTreeView* tree = frame->Tree();
-        QCOMPARE(tree->topLevelItemCount(), 1);
-        QCOMPARE(tree->RootItem()->text(0), T(13));
-        QCOMPARE(ChildTexts(tree->RootItem()), (QStringList{T(14), T(15), T(16), T(18), T(17)}));
-        for (int i = 0; i < 5; ++i)
-            QCOMPARE(tree->RootItem()->child(i)->childCount(), 0);
-        QCOMPARE(tree->currentItem(), tree->CategoryItem(CLeftTreeView::Readers));
-        QTRY_VERIFY(Probe(*frame));   // the reader table takes the right-hand pane
-        QCOMPARE(Probe(*frame)->category, CLeftTreeView::Readers);
-        QCOMPARE(Probe(*frame)->loads, 1);
-    }
-
-    void scheduleNodes_data()
+    // The root, its five categories in their order, and a schedule node per run of one name.
+    // The reader table takes the right-hand pane.
+    void treeOfTheStore_data()
     {
         QTest::addColumn<QStringList>("records");
         QTest::addColumn<QStringList>("nodes");
+        QTest::newRow("empty store") << QStringList{} << QStringList{};
         QTest::newRow("one name twice") << QStringList{"Day", "Day"} << QStringList{"Day"};
-        QTest::newRow("separated by another") << QStringList{"Day", "Night", "Day"} << QStringList{"Day", "Night", "Day"};
+        QTest::newRow("separated by another") << QStringList{"Day", "Night", "Day"}
+                                              << QStringList{"Day", "Night", "Day"};
     }
-    void scheduleNodes()
+    void treeOfTheStore()
     {
         QFETCH(QStringList, records);
         SetRecords({}, records);
         auto frame = MakeFrame();
-        QTEST(ChildTexts(frame->Tree()->CategoryItem(CLeftTreeView::Schedules)), "nodes");
+        CLeftTreeView* tree = frame->Tree();
+        QCOMPARE(tree->topLevelItemCount(), 1);
+        QCOMPARE(tree->RootItem()->text(0), w.T(13));
+        QCOMPARE(ChildTexts(tree->RootItem()), (QStringList{w.T(14), w.T(15), w.T(16), w.T(18), w.T(17)}));
+        QTEST(ChildTexts(tree->CategoryItem(CLeftTreeView::Schedules)), "nodes");
+        using Tree = CLeftTreeView;
+        for (auto c : {Tree::Readers, Tree::Transponders, Tree::Persons, Tree::Events})
+            QCOMPARE(tree->CategoryItem(c)->childCount(), 0);
+        QCOMPARE(tree->currentItem(), tree->CategoryItem(CLeftTreeView::Readers));
+        QTRY_VERIFY(Probe(*frame));
+        QCOMPARE(Probe(*frame)->category, CLeftTreeView::Readers);
+        QCOMPARE(Probe(*frame)->loads, 1);
     }
 
     void selectionLoadsTheMatchingView_data()
@@ -168,23 +145,10 @@ private slots:
         QTRY_COMPARE(int(tree->CurrentCategory()), category);
         QCOMPARE(int(Probe(*frame)->category), category);
         QCOMPARE(Probe(*frame)->loads, 1);
-        QCOMPARE(Probe(*frame)->Filter(), filter == -2 ? m_store->Get_Ptr_To_tblLeser()->Get_Leser(1).ID : filter);
+        QCOMPARE(Probe(*frame)->Filter(), filter == -2 ? w.store->Get_Ptr_To_tblLeser()->Get_Leser(1).ID : filter);
         QCOMPARE(frame->Splitter()->count(), 2);
         QCOMPARE(frame->Splitter()->widget(0), tree);
         QCOMPARE(frame->Splitter()->widget(1), frame->RightPane());
-    }
-
-    void selectingTheRootChangesNothing()
-    {
-        auto frame = MakeFrame();
-        CLeftTreeView* tree = frame->Tree();
-        QTRY_VERIFY(Probe(*frame));
-        QWidget* pane = tree->RightPane();
-        QSignalSpy changed(tree, &CLeftTreeView::RightPaneChanged);
-        tree->setCurrentItem(tree->RootItem());
-        QCoreApplication::processEvents();
-        QCOMPARE(changed.count(), 0);
-        QCOMPARE(tree->RightPane(), pane);
     }
 
     // F5 in the tree reads the store again: readers and schedules another station changed in
@@ -199,14 +163,13 @@ private slots:
         QTest::addColumn<QString>("selected");         // the node selected afterwards
         QTest::newRow("reader added") << "Door" << "Gate" << "" << QStringList{"Door", "Yard", "Gate"} << "Door";
         QTest::newRow("other reader deleted") << "Door" << "" << "Yard" << QStringList{"Door"} << "Door";
-        QTest::newRow("shown reader deleted") << "Yard" << "" << "Yard" << QStringList{"Door"} << T(17);
+        QTest::newRow("shown reader deleted") << "Yard" << "" << "Yard" << QStringList{"Door"} << w.T(17);
     }
     void refreshShowsOtherStation()
     {
         QFETCH(QString, shown);
         QFETCH(QString, otherAdds);
         QFETCH(QString, otherDeletes);
-        QFETCH(QStringList, readerNodes);
         QFETCH(QString, selected);
         SetRecords({"Door", "Yard"}, {"Day"});
         auto frame = MakeFrame();
@@ -218,7 +181,7 @@ private slots:
         QTRY_VERIFY(Probe(*frame) && Probe(*frame)->Filter() != 0);
         ProbeView* before = Probe(*frame);
 
-        CStoreDB_Handler other(m_lang.get(), StoreLocation::FromSettings());
+        CStoreDB_Handler other(w.lang.get(), StoreLocation::FromSettings());
         CtblLeser* readers = other.Get_Ptr_To_tblLeser();
         CtblZeitschema* windows = other.Get_Ptr_To_tblZeitschema();
         if (!otherAdds.isEmpty())
@@ -228,11 +191,8 @@ private slots:
         QCOMPARE(AddRecord(windows, [](structZeitschema& z) { z.Name = "Night"; }), RecordResult::Done);
         QCOMPARE(ChildTexts(events), (QStringList{"Door", "Yard"}));   // nothing seen before F5
 
-        auto* refresh = tree->findChild<QAction*>(QStringLiteral("actionRefreshTree"));
-        QVERIFY(refresh);
-        QCOMPARE(refresh->shortcut(), QKeySequence(Qt::Key_F5));
-        refresh->trigger();
-        QCOMPARE(ChildTexts(events), readerNodes);
+        tree->findChild<QAction*>(QStringLiteral("actionRefreshTree"))->trigger();
+        QTEST(ChildTexts(events), "readerNodes");
         QCOMPARE(ChildTexts(tree->CategoryItem(CLeftTreeView::Schedules)), (QStringList{"Day", "Night"}));
         QVERIFY(tree->currentItem());
         QCOMPARE(tree->currentItem()->text(0), selected);
@@ -251,74 +211,10 @@ private slots:
         auto frame = MakeFrame();
         frame->findChild<QAction*>("actionEnglish")->trigger();
         QCOMPARE(Settings::ReadLanguage(), 1u);
-        QCOMPARE(T(14), QString("Readers"));
-        QCOMPARE(frame->windowTitle(), "  " + T(74));
-        QCOMPARE(frame->findChild<QMenu*>("menuFile")->title(), T(1));
-        QCOMPARE(ChildTexts(frame->Tree()->RootItem()), (QStringList{T(14), T(15), T(16), T(18), T(17)}));
-        QVERIFY(frame->findChild<QAction*>("actionEnglish")->isChecked());
-        QVERIFY(!frame->findChild<QAction*>("actionGerman")->isChecked());
-        frame->findChild<QAction*>("actionGerman")->trigger();   // the status pane texts below are German
-    }
-
-    // Every menu, in both languages, gives each item a mnemonic of its own, so Alt+letter
-    // reaches each one (the menu bar's titles count as one menu too).
-    void menuMnemonicsAreUnique_data()
-    {
-        QTest::addColumn<QString>("language");
-        QTest::newRow("German") << "actionGerman";
-        QTest::newRow("English") << "actionEnglish";
-    }
-    void menuMnemonicsAreUnique()
-    {
-        QFETCH(QString, language);
-        auto frame = MakeFrame();
-        frame->findChild<QAction*>(language)->trigger();
-        std::function<void(const QString&, const QList<QAction*>&)> check = [&](const QString& menu,
-                                                                              const QList<QAction*>& items) {
-            QHash<int, QString> taken;
-            for (QAction* item : items) {
-                if (item->isSeparator() || !item->isVisible())
-                    continue;
-                const QKeySequence key = QKeySequence::mnemonic(item->text());
-                if (!key.isEmpty()) {
-                    QVERIFY2(!taken.contains(key[0].toCombined()),
-                             qPrintable(menu + ": \"" + taken.value(key[0].toCombined()) + "\" and \"" + item->text() +
-                                        "\" share " + key.toString()));
-                    taken.insert(key[0].toCombined(), item->text());
-                }
-                if (item->menu())
-                    check(item->text(), item->menu()->actions());
-            }
-        };
-        check("menu bar", frame->menuBar()->actions());
-        frame->findChild<QAction*>("actionGerman")->trigger();
-    }
-
-    void statusPanes_data()
-    {
-        QTest::addColumn<int>("portInUse");
-        QTest::addColumn<int>("type");
-        QTest::addColumn<QString>("port");
-        QTest::addColumn<QString>("device");
-        QTest::newRow("open, no port in use") << -1 << -1 << T(109) + "Offline" << T(110) + "---";
-        QTest::newRow("Alder on COM3") << 3 << 3 << T(109) + "COM3" << T(110) + T(225) + T(216) + "---";
-        QTest::newRow("Cedar on COM12") << 12 << 1 << T(109) + "COM12" << T(110) + T(112) + T(216) + "Door";
-    }
-    void statusPanes()
-    {
-        QFETCH(int, portInUse);
-        QFETCH(int, type);
-        QFETCH(QString, port);
-        auto frame = MakeFrame();
-        CSerialLink* link = frame->Tree()->Link();
-        link->m_nPortOpen = 1;
-        link->m_nPortInUse = portInUse;
-        link->m_nInterfaceType = type;
-        frame->Tree()->Controller()->SetStatusText("Door");
-        QTRY_COMPARE(frame->findChild<QLabel*>("129")->text(), port);   // the idle update
-        QTEST(frame->findChild<QLabel*>("130")->text(), "device");
-        QCOMPARE(frame->findChild<QAction*>("actionOnline")->isChecked(), portInUse > 0);
-        link->m_nPortOpen = 0;   // no real port behind it
+        QCOMPARE(w.T(14), QString("Readers"));
+        QCOMPARE(frame->windowTitle(), "  " + w.T(74));
+        QCOMPARE(frame->findChild<QMenu*>("menuFile")->title(), w.T(1));
+        QCOMPARE(ChildTexts(frame->Tree()->RootItem()), (QStringList{w.T(14), w.T(15), w.T(16), w.T(18), w.T(17)}));
     }
 
     // Closing while the connection worker waits for its message box (a clock it cannot set)
@@ -356,17 +252,8 @@ private slots:
         QCOMPARE(boxes, 0);
     }
 
-    void portListIsSortedAsText()
-    {
-        CChooseCOMDlg dlg(nullptr, {2, 10, 1});
-        auto* combo = dlg.findChild<QComboBox*>("1087");
-        QStringList items;
-        for (int i = 0; i < combo->count(); ++i)
-            items << combo->itemText(i);
-        QCOMPARE(items, (QStringList{"COM1", "COM10", "COM2"}));
-    }
-
     // The choose-interface command with the real dialog: OK stores only, connect-now also connects.
+    // The ports are listed sorted as text.
     void chooseInterface_data()
     {
         QTest::addColumn<QString>("button");
@@ -382,16 +269,21 @@ private slots:
         Settings::WriteAktCom(200);
         auto frame = MakeFrame();
         CLeftTreeView* tree = frame->Tree();
+        QStringList listed;
         CLeftTreeView::SetPortQuestion([&](CLeftTreeView*) {
-            CChooseCOMDlg dlg(m_lang.get(), {250, 7});
-            dlg.findChild<QComboBox*>("1087")->setCurrentText("COM250");
+            CChooseCOMDlg dlg(w.lang.get(), {7, 250});
+            auto* combo = dlg.findChild<QComboBox*>("1087");
+            for (int i = 0; i < combo->count(); ++i)
+                listed << combo->itemText(i);
+            combo->setCurrentText("COM250");
             dlg.findChild<QPushButton*>(button)->click();
             return dlg.ConnectNow();
         });
         QSignalSpy requested(tree, &CLeftTreeView::ConnectRequested);
         QSignalSpy result(tree->Controller(), &CLinkController::ConnectResult);
         frame->findChild<QAction*>("actionChooseInterface")->trigger();
-        CLeftTreeView::SetPortQuestion([](CLeftTreeView*) { return 0; });
+        CLeftTreeView::SetPortQuestion({});
+        QCOMPARE(listed, (QStringList{"COM250", "COM7"}));
         QCOMPARE(Settings::ReadAktCom(), 250u);
         QCOMPARE(requested.count(), connects ? 1 : 0);
         QCOMPARE(tree->RegisterOnConnect(), connects ? 1 : 0);
