@@ -26,16 +26,13 @@ private slots:
     void busSwitchCode()
     {
         QFETCH(int, code);
-        QFETCH(QString, shown);
-        QFETCH(int, unit);
-        QFETCH(QByteArray, data);
         const SwitchDisplay d = SwitchCodeToDisplay(code);
-        QCOMPARE(d.value, shown);
-        QCOMPARE(d.unit, unit);
+        QTEST(d.value, "shown");
+        QTEST(d.unit, "unit");
         int back = -1;
         QCOMPARE(SwitchCodeFromInput(d.value, d.unit, back), SwitchInput::Ok);
         QCOMPARE(back, code);
-        QCOMPARE(SwitchCodeData(back), data);
+        QTEST(SwitchCodeData(back), "data");
     }
 
     void busSwitchInput_data()
@@ -56,11 +53,9 @@ private slots:
     {
         QFETCH(QString, value);
         QFETCH(int, unit);
-        QFETCH(int, result);
-        QFETCH(int, code);
         int got = -1;
-        QCOMPARE(int(SwitchCodeFromInput(value, unit, got)), result);
-        QCOMPARE(got, code);
+        QTEST(int(SwitchCodeFromInput(value, unit, got)), "result");
+        QTEST(got, "code");
     }
 
     void paramByte()
@@ -98,11 +93,9 @@ private slots:
     void deskParams()
     {
         QFETCH(QString, stored);
-        QFETCH(uint, mode);
-        QFETCH(QString, master);
         const DeskParams p = ParseDeskParams(stored);
-        QCOMPARE(p.mode, mode);
-        QCOMPARE(p.master, master);
+        QTEST(p.mode, "mode");
+        QTEST(p.master, "master");
     }
 
     // The mode keeps its other bits; the master replaces only what follows the first ";".
@@ -130,12 +123,10 @@ private slots:
     void deskSwitch()
     {
         QFETCH(QString, typed);
-        QFETCH(int, result);
-        QFETCH(QString, stored);
         QFETCH(QByteArray, data);
         QString got;
-        QCOMPARE(int(DeskSwitchFromInput(typed, got)), result);
-        QCOMPARE(got, stored);
+        QTEST(int(DeskSwitchFromInput(typed, got)), "result");
+        QTEST(got, "stored");
         if (!data.isEmpty()) {
             QCOMPARE(DeskSwitchData(got), data);
             QCOMPARE(DeskSwitchFromInput(DeskSwitchDisplay(got), got), DeskSwitchInput::Ok);   // shown text comes back
