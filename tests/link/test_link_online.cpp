@@ -33,31 +33,22 @@ constexpr int kBusConnectMs = 10000;
 constexpr int kDeskConnectMs = 20000;   // five identify telegrams of 2 s go unanswered first
 
 // Holds the first message with the given text until released; every message is logged.
-class HoldingPrompt : public IPrompt {
+class HoldingPrompt : public ScriptedPrompt {
 public:
-    explicit HoldingPrompt(QString held) : m_held(std::move(held)) { SetPrompt(this); }
-    ~HoldingPrompt() override
+    explicit HoldingPrompt(QString held) : m_held(std::move(held)) {}
+    ~HoldingPrompt() override { Release(); }
+    void Message(const QString& text, const QString& caption, PromptIcon icon) override
     {
-        Release();
-        SetPrompt(nullptr);
-    }
-    void Message(const QString& text, const QString&, PromptIcon) override
-    {
+        ScriptedPrompt::Message(text, caption, icon);
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_texts << text;
         if (text != m_held || m_holding)
             return;
         m_holding = true;
         m_cv.wait_for(lock, std::chrono::seconds(30), [this] { return m_released; });
         m_returned = true;
     }
-    bool Question(const QString&, const QString&) override { return false; }
-    void ShowMessage(const QString&) override {}
-    QString ChooseFile(const FileRequest&) override { return {}; }
-
     bool Holding() const { std::lock_guard<std::mutex> l(m_mutex); return m_holding; }
     bool Returned() const { std::lock_guard<std::mutex> l(m_mutex); return m_returned; }
-    QStringList Texts() const { std::lock_guard<std::mutex> l(m_mutex); return m_texts; }
     void Release()
     {
         std::lock_guard<std::mutex> l(m_mutex);
@@ -69,7 +60,6 @@ private:
     const QString m_held;
     mutable std::mutex m_mutex;
     std::condition_variable m_cv;
-    QStringList m_texts;
     bool m_holding = false, m_released = false, m_returned = false;
 };
 
