@@ -2,7 +2,7 @@
 // noisy, slow or unplugged in the middle: the parameters (the identity read that decides whether
 // the reader may be written, what reaches the reader and the record), registering the reader
 // that came online, and the operations that take the port for a run of direct exchanges -
-// reading events, emptying the event memory, fetching all data, writing all data. Each row: the
+// reading events, emptying the event memory, writing all data. Each row: the
 // operation ends by itself with the state its failure (or success) calls for, the port is the
 // monitor's again and the monitor works the line once it is healed (or has given a reader left
 // silent up), and the database holds what was stored and nothing half.
@@ -10,7 +10,6 @@
 #include "params/CParamMaple_CedarDlg.h"
 #include "params/MapleCedarParams.h"
 #include "readers/EventReading.h"
-#include "readers/FetchAll.h"
 #include "readers/ReaderModel.h"
 #include "readers/ReaderRegistration.h"
 #include "readers/ReaderTestSupport.h"
@@ -255,42 +254,6 @@ private slots:
         // that never heard it certainly keeps its events.
         if (cleared || fault == QLatin1String("silent"))
             QCOMPARE(Sim().EventPointer(), cleared ? 0xFFFFu : 3u);
-        Recovered(Flags::HandedBackEmpty);
-    }
-
-    void fetchAll_data()
-    {
-        QTest::addColumn<QString>("fault");
-        QTest::addColumn<int>("result");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("noisy") << "noisy" << int(CFetchAllRun::Done) << T(173);
-        QTest::newRow("slow") << "slow:2100" << int(CFetchAllRun::Failed) << T(141) + T(14);
-        QTest::newRow("cut after the first slot") << "cut:LT:1" << int(CFetchAllRun::Failed) << T(141);
-    }
-    void fetchAll()
-    {
-        QFETCH(QString, fault);
-        QFETCH(int, result);
-        QFETCH(QString, text);
-        Fresh(0);
-        using WriteAllTest::Number;
-        Sim().SetTransponders({Number(1).toStdString(), Number(2).toStdString(), Number(3).toStdString()});
-        WriteAllTest::AddTransponder(*m_store, Number(1), QStringLiteral("7"));
-        WriteAllTest::AddTransponder(*m_store, Number(9), QString());   // the reader does not hold it
-        m_store->Get_Ptr_To_tblTransponder()->_Requery();
-        const QStringList before = WriteAllTest::Transponders(*m_store, true);
-        const QString id = QString::number(m_readerId);
-        const QStringList fetched{Number(1) + "=7;" + id, Number(2) + '=' + id, Number(3) + '=' + id};
-
-        ScriptedPrompt prompt;
-        Inject(fault);
-        CFetchAllRun run(&Link(), *m_store, m_lang.get());
-        QCOMPARE(int(run.Run(kReader)), result);
-        VmTest::CheckPortHandedBack(Link(), true);
-        QCOMPARE(prompt.Texts(), QStringList{text});
-        const QStringList want = result == CFetchAllRun::Done ? fetched : before;
-        QCOMPARE(WriteAllTest::Transponders(*m_store, true), want);
-        QCOMPARE(WriteAllTest::Transponders(*m_store, false), want);   // the cache tells the same
         Recovered(Flags::HandedBackEmpty);
     }
 
