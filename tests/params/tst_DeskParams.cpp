@@ -501,7 +501,6 @@ private slots:
     {
         QTest::addColumn<QString>("fault");
         QTest::addColumn<bool>("added");
-        QTest::newRow("silent") << "silent" << false;
         QTest::newRow("noisy") << "noisy" << true;
         QTest::newRow("cut after the identity") << "cut:H:1" << false;
     }
