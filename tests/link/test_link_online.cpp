@@ -248,39 +248,6 @@ private slots:
         QVERIFY(m_prompt->Texts().isEmpty());
     }
 
-    // A poll's tag reply that arrives while a mailbox telegram is queued is the mailbox's
-    // reply, not a tag in the field; the queued telegram goes out next. A read through the
-    // mailbox gets the reader's reply, or "CRC_ERROR".
-    void testMailbox()
-    {
-        QVERIFY(ConnectBus(Sim::Model::Rowan, [](Sim::ReaderSim& s) { s.SetDeviceId("00112233445566778899"); }));
-        CSerialLink& link = m_bus.ctrl->Link();
-        QSignalSpy seen(m_bus.ctrl.get(), &CLinkController::TransponderSeen);
-        const QByteArray queued = Telegram::BuildAddressedFrame('L', "S0000");
-        std::atomic<bool> done{false};
-        m_bus.Sim().SetTrafficListener([&](const Sim::SimLogEntry& e) {
-            if (e.command == 'C' && !done.exchange(true)) {
-                link.m_nReady = 0;   // as a mailbox caller does before queueing
-                link.SetOutgoing(queued);
-            }
-        });
-        const int reads = m_bus.Sim().Received('L');
-        m_bus.Sim().PresentTag("0009990001", true);
-        QTRY_VERIFY(done.load());
-        QTRY_VERIFY(m_bus.Sim().Received('L') > reads);
-        QTRY_VERIFY(m_bus.Sim().Received('C') >= 2 + m_bus.Sim().Received('L'));
-        QCOMPARE(seen.count(), 0);
-        m_bus.Sim().SetTrafficListener(nullptr);
-
-        const QByteArray reply = link.SendTelegramViaMonitor('L', "S0000", 1);
-        QCOMPARE(reply.size(), 26);
-        QCOMPARE(reply.mid(4, 20), QByteArray("00112233445566778899"));
-        Sim::SimFaults faults;
-        faults.badChecksum = true;
-        m_bus.Sim().SetFaults(faults);
-        QCOMPARE(link.SendTelegramViaMonitor('L', "S0000", 1), QByteArray("CRC_ERROR"));
-    }
-
     // A line that drops a frame now and then: the telegram is given up after the exchange wait
     // (a waiting mailbox caller hears "no reply" then, not at the end of its own wait), the
     // monitor polls on, and only three polls lost in a row give the reader up: the port is closed.
