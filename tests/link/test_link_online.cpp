@@ -1,8 +1,8 @@
 // Going online and staying online, against the reader simulator on a pseudo-terminal: every
 // model, the device ID and clock and the retries of their writes, the identify retries, the
 // desk-reader fallback, tags, the mailbox (which reply belongs to which caller, announcements
-// while the GUI thread waits), lost replies, who owns the port, a monitor that cannot start, a
-// failed attempt overlapping the next one, and closing while connecting or online.
+// while the GUI thread waits), lost replies, who owns the port, a failed attempt overlapping the
+// next one, and closing while connecting or online.
 #include "ReaderSim.h"
 #include "base/Prompt.h"
 #include "base/Settings.h"
@@ -19,11 +19,9 @@
 #include <QtTest>
 #include <cerrno>
 #include <condition_variable>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <system_error>
 #include <thread>
 
 namespace {
@@ -162,7 +160,6 @@ private slots:
 
     void cleanup()
     {
-        CLinkController::SetThreadStarter(nullptr);
         m_bus.Reset();
     }
 
@@ -412,26 +409,6 @@ private slots:
         QVERIFY2(took.elapsed() < 2000, qPrintable(QString::number(took.elapsed())));
         QTRY_COMPARE(seen.count(), 1);
         QCOMPARE(seen.first().first().toByteArray(), QByteArray("0007654321"));
-    }
-
-    // No thread for the monitor: the user is told, and the link goes offline rather than
-    // looking online with nobody serving it.
-    void monitorThatCannotStart()
-    {
-        CLinkController::SetThreadStarter([](const char* worker, std::function<void()> body) {
-            if (std::strcmp(worker, "monitor") == 0)
-                throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-            return std::thread(std::move(body));
-        });
-        QVERIFY(m_bus.fixture.Start(Sim::Model::Rowan));
-        QSignalSpy hidden(m_bus.ctrl.get(), &CLinkController::ConnectProgressHide);
-        QCOMPARE(m_bus.ctrl->StartConnectWorker(), 0);
-        QVERIFY(!m_bus.Connected(kBusConnectMs));
-        CheckOffline(*m_bus.ctrl);
-        QTRY_COMPARE(m_prompt->Texts(), QStringList{"T107"});
-        QCOMPARE(hidden.count(), 1);
-        QTest::qWait(50);
-        QCOMPARE(m_bus.online->count(), 0);
     }
 
     // An attempt that failed keeps its message open while the user starts the next one,
