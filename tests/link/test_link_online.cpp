@@ -18,8 +18,8 @@
 #include <QThread>
 #include <QtTest>
 #include <cerrno>
-#include <condition_variable>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -38,27 +38,21 @@ public:
     void Message(const QString& text, const QString& caption, PromptIcon icon) override
     {
         ScriptedPrompt::Message(text, caption, icon);
-        std::unique_lock<std::mutex> lock(m_mutex);
-        if (text != m_held || m_holding)
-            return;
-        m_holding = true;
-        m_cv.wait_for(lock, std::chrono::seconds(30), [this] { return m_released; });
-        m_returned = true;
+        if (text == m_held && m_state.exchange(Holding) == Idle) {
+            m_released.wait_for(std::chrono::seconds(30));
+            m_state = Returned;
+        }
     }
-    bool Holding() const { std::lock_guard<std::mutex> l(m_mutex); return m_holding; }
-    bool Returned() const { std::lock_guard<std::mutex> l(m_mutex); return m_returned; }
-    void Release()
-    {
-        std::lock_guard<std::mutex> l(m_mutex);
-        m_released = true;
-        m_cv.notify_all();
-    }
+    enum State { Idle, Holding, Returned };
+    State Now() const { return m_state; }
+    void Release() { std::call_once(m_once, [this] { m_release.set_value(); }); }
 
 private:
     const QString m_held;
-    mutable std::mutex m_mutex;
-    std::condition_variable m_cv;
-    bool m_holding = false, m_released = false, m_returned = false;
+    std::promise<void> m_release;
+    std::shared_future<void> m_released = m_release.get_future().share();
+    std::once_flag m_once;
+    std::atomic<State> m_state{Idle};
 };
 
 // A simulated reader at its own COM number and the controller that connects to it.
@@ -419,14 +413,14 @@ private slots:
         Settings::WriteAktCom(kCom);   // no reader there yet
         QCOMPARE(m_bus.ctrl->StartConnectWorker(), 0);
         QVERIFY(!m_bus.Connected(kBusConnectMs, 0));
-        QTRY_VERIFY(prompt.Holding());
+        QTRY_COMPARE(prompt.Now(), HoldingPrompt::Holding);
 
         QVERIFY(m_bus.fixture.Start(Sim::Model::Cedar));
         QCOMPARE(m_bus.ctrl->StartConnectWorker(), 0);
         QVERIFY(m_bus.Connected(kBusConnectMs, 1));
         QCOMPARE(m_bus.ctrl->Link().m_nPortInUse.load(), kCom);
         prompt.Release();
-        QTRY_VERIFY(prompt.Returned());
+        QTRY_COMPARE(prompt.Now(), HoldingPrompt::Returned);
         QTest::qWait(200);   // the old worker ends now
         QCOMPARE(m_bus.ctrl->Link().m_nPortInUse.load(), kCom);
         QCOMPARE(prompt.Texts(), QStringList{"T107"});
