@@ -99,11 +99,6 @@ std::string TestAddressed(char command, const std::string& data)
     return "\x02" + covered + cs + "\x04";
 }
 
-std::string TestShort(char command, const std::string& data)
-{
-    return std::string("\x02") + command + data + "\x04";
-}
-
 std::string TestInner(const std::string& bytes)
 {
     const auto eot = bytes.find('\x04', bytes.find('\x02'));

@@ -246,37 +246,6 @@ private slots:
         QTRY_COMPARE(sim.RepliesOnTheirWay(), 0);
     }
 
-    // The desk reader's own commands and its tag frames.
-    void testDeskReader()
-    {
-        ReaderSim sim(Model::Birch, 18);
-        QVERIFY(sim.Start());
-        sim.SetMaster("0000000042");
-        TestPort port;
-        QVERIFY(port.Open(sim.DevicePath(), 9600));
-        auto ask = [&](char c, const std::string& d) { return Exchange(port, TestShort(c, d)); };
-        QCOMPARE(ask('G', "00"), std::string("0000000042"));
-        QCOMPARE(ask('Z', "03"), ACKs);
-        QCOMPARE(ask('S', "010000000101"), ACKs);
-        QCOMPARE(ask('S', "020000000102"), ACKs);
-        QCOMPARE(ask('S', "02123"), NAKs);
-        QCOMPARE(ask('Y', ""), std::string("03"));
-        QCOMPARE(sim.Transponders(), (std::vector<std::string>{"0000000042", "0000000101", "0000000102"}));
-        QCOMPARE(ask('J', "1"), ACKs);   // mode bits: J 2, K 1
-        QCOMPARE(ask('K', "0"), ACKs);
-        QCOMPARE(ask('D', "10F"), ACKs);
-        QCOMPARE(sim.SwitchTime(), 15);
-        QCOMPARE(ask('C', "0"), std::string("2;0000000042"));
-
-        sim.PresentTag("0000000777");
-        QCOMPARE(port.ReadFrame(), STXs + "R0000000777" + EOTs);
-        // Teach mode: the next tag comes as "M" and becomes the master.
-        QCOMPARE(ask('M', ""), ACKs);
-        sim.PresentTag("0000000888");
-        QCOMPARE(port.ReadFrame(), STXs + "M0000000888" + EOTs);
-        QCOMPARE(sim.Master(), std::string("0000000888"));
-    }
-
     void testLinkLifecycle()
     {
         ReaderSim sim(Model::Cedar, 23);
