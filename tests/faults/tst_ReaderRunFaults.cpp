@@ -112,8 +112,6 @@ private slots:
         QTest::addColumn<unsigned>("byteInReader");
         QTest::newRow("silent") << "silent" << int(MapleCedarParams::Outcome::NoAnswer) << 0x04u;
         QTest::newRow("noisy") << "noisy" << int(MapleCedarParams::Outcome::Done) << 0x0Au;
-        // A slow reader hears and takes the byte; only its confirmations come too late.
-        QTest::newRow("slow") << "slow:1200" << int(MapleCedarParams::Outcome::NoAnswer) << 0x0Au;
         QTest::newRow("cut after the byte") << "cut:SP0000:1" << int(MapleCedarParams::Outcome::NoAnswer) << 0x0Au;
     }
     void mapleCedarParams()
@@ -134,7 +132,6 @@ private slots:
         QCOMPARE(stored.Params, QStringLiteral("0A"));
         QCOMPARE(stored.SwitchTime, QStringLiteral("6"));
         QCOMPARE(stored.Changed, changed);
-        QCOMPARE(m_store->Get_Ptr_To_tblLeser()->FindById(reader.ID)->Params, QStringLiteral("0A"));
         QTEST(Sim().Params()[0], "byteInReader");
         if (done) {   // the switching time and the PC's clock went in as well
             QCOMPARE(Sim().Params()[1], 6u);
@@ -153,7 +150,6 @@ private slots:
         QTest::addColumn<int>("outcome");
         QTest::addColumn<int>("failureText");
         QTest::addColumn<bool>("lost");
-        QTest::newRow("silent") << "silent" << int(ReaderRegistration::Result::Failed) << 106 << true;
         QTest::newRow("noisy") << "noisy" << int(ReaderRegistration::Result::Added) << 0 << false;
         QTest::newRow("slow") << "slow:1300" << int(ReaderRegistration::Result::Failed) << 106 << false;
         QTest::newRow("cut after the device ID") << "cut:LS0000:1" << int(ReaderRegistration::Result::Failed) << 114
@@ -248,7 +244,6 @@ private slots:
         QCOMPARE(prompt.Texts(), written ? QStringList() : QStringList{T(141)});
         // Only a reader that took everything counts as written.
         QCOMPARE(ParamTest::StoredReader(*m_store, m_readerId).Changed, written ? 0 : 1);
-        QCOMPARE(m_store->Get_Ptr_To_tblLeser()->FindById(m_readerId)->Changed, written ? 0 : 1);
         std::set<std::string> taken;
         for (const std::string& d : Sim().ReceivedData('S'))
             if (d[0] == 'T')
