@@ -38,10 +38,9 @@ class TestReaderRunFaults : public QObject, VmTest::FaultTable {
         return ParamTest::AddReader(*m_store, QStringLiteral("Cedar"), QString::fromStdString(Sim().DeviceId()),
                                     QStringLiteral("04"), QStringLiteral("4"), changed);
     }
-    // A clean store with the reader "Cedar_1" and a healthy reader at the port.
+    // The reader "Cedar_1" in the store init() cleared.
     void Fresh(int changed)
     {
-        WriteAllTest::ClearAll(*m_store);
         m_readerId = ParamTest::AddReader(*m_store, QStringLiteral("Cedar"), QStringLiteral("---"),
                                           QStringLiteral("30"), QStringLiteral("4"), changed).ID;
     }
@@ -66,7 +65,7 @@ private slots:
     void initTestCase() { QVERIFY(Open(Sim::Model::Cedar)); }
     void init()
     {
-        ParamTest::ClearStore(*m_store);
+        WriteAllTest::ClearAll(*m_store);
         VmTest::HealLine(Sim());
         Sim().SetParam(0, 0x04);
         Sim().SetParam(1, 0x05);

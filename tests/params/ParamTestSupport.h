@@ -17,14 +17,6 @@ inline QString T(int n)
     return QStringLiteral("T%1").arg(n);
 }
 
-inline void ClearStore(CStoreDB_Handler& store)
-{
-    const auto clear = [](auto* table) { DeleteRecordsWhere(table, {}), table->_Requery(); };
-    clear(store.Get_Ptr_To_tblLeser());
-    clear(store.Get_Ptr_To_tblTransponder());
-    clear(store.Get_Ptr_To_tblPerson());
-}
-
 inline structLeser AddReader(CStoreDB_Handler& store, const QString& model, const QString& identity,
                              const QString& params, const QString& switchTime, int changed = 0)
 {

@@ -89,7 +89,7 @@ private slots:
     void initTestCase() { QVERIFY(Open(Sim::Model::Birch)); }
     void init()
     {
-        ClearStore(*m_store);
+        WriteAllTest::ClearAll(*m_store);
         VmTest::HealLine(Sim());
         Sim().SetMaster(kReaderMaster.toStdString());
         Sim().SetTransponders({kReaderMaster.toStdString()});
