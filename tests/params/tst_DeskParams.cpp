@@ -95,23 +95,15 @@ private slots:
         Sim().ClearLog();
     }
 
-    // Without a reader at the port: the reader table's button opens the dialog of the row's
-    // model and fetch-all of a desk reader the send dialog; the bus readers' dialog keeps its
-    // settings consistent (bits 6 and 5, the bit-1 label, the running clock) and stores them.
-    void readerTableOpensDialogs()
+    // Without a reader at the port: the reader table opens the send dialog of a desk reader in
+    // the mode asked for (fetching all data takes its slots over, writing all sends them); the
+    // bus readers' dialog keeps its bits 6 and 5 apart and stores its settings.
+    void readerTableOpensSendDialog()
     {
-        for (const char* model : {"Cedar", "Rowan", "Birch", "Alder"})
-            AddReader(*m_store, QString::fromLatin1(model), QStringLiteral("---"), QStringLiteral("0"),
-                      QStringLiteral("1"));
+        AddReader(*m_store, QStringLiteral("Birch"), QStringLiteral("---"), QStringLiteral("0"), QStringLiteral("1"));
         ScriptedPrompt prompt;
         CLeserDlg table(ViewContext{m_lang.get(), m_store.get(), nullptr, nullptr});
-        const QStringList expected{"CParamMaple_CedarDlg", "CParamMaple_CedarDlg", "CParamBirchDlg", ""};
-        for (int row = 1; row <= 4; ++row)
-            QCOMPARE(OpenedDialog([&] { table.OnButton(row, CLeserDlg::ColButton); }).value(0),
-                     expected[row - 1]);
-
-        // Fetching all data of a Birch takes its slots over; writing all sends them.
-        table.ContextMenuItems(3, CLeserDlg::ColName);
+        table.ContextMenuItems(1, CLeserDlg::ColName);
         QCOMPARE(OpenedDialog([&] { table.OnCommand(CLeserDlg::CmdFetchAll); }),
                  (QStringList{"CSendBirchDlg", T(178)}));
         QCOMPARE(OpenedDialog([&] { table.OnCommand(CLeserDlg::CmdWriteAll); }),
@@ -346,21 +338,6 @@ private slots:
         QCOMPARE(StoredReader(*m_store, m_reader.ID).Changed, 0);
         QCOMPARE(dlg.findChild<QLabel*>("1032")->text(), T(173));
         QVERIFY(prompt.Texts().isEmpty());
-    }
-
-    // The send dialog opened on a silent reader says so in a box and its status line.
-    void sendDialogReaderSilent()
-    {
-        FreshReader(QStringLiteral("1"));
-        ScriptedPrompt prompt;
-        QVERIFY(VmTest::ApplyLineFault(Sim(), QStringLiteral("silent")));
-        {
-            CSendBirchDlg dlg(Ctx(), CSendBirchDlg::SendMode, m_reader.ID);
-            QTRY_COMPARE_WITH_TIMEOUT(dlg.findChild<QLabel*>("1032")->text(), T(141), VmTest::kOperationBoundMs);
-            QCOMPARE(dlg.findChild<QTreeWidget*>("1073")->topLevelItemCount(), 0);
-            QCOMPARE(prompt.Texts(), QStringList{T(141)});
-        }
-        Recovered(Flags::HandedBack);
     }
 
     // A slot write whose acknowledgement is lost is repeated once and the transfer goes on.
