@@ -49,19 +49,15 @@ private slots:
         QTest::addColumn<int>("ok");
         const QByteArray ids = "S0000" + QByteArray(20, 'A');
         QTest::newRow("identify") << QByteArray("H") << true << QByteArray("FFHD4") << 1;
-        QTest::newRow("read S0000") << QByteArray("LS0000") << true << QByteArray("FFLS0000EB") << 1;
         QTest::newRow("tag poll") << QByteArray("CT") << true << QByteArray("FFCT23") << 1;
         // 140 + 83 + 83 + 4*48 + 20*65 = 1798 = 0x706
         QTest::newRow("write ID") << "S" + ids << true << "FFS" + ids + "06" << 1;
         // high-bit characters add their byte value: 140 + 76 + 255 = 471 -> 0xD7
         QTest::newRow("high bit") << QByteArray("L\xFF") << true << QByteArray("FFL\xFF" "D7") << 1;
-        QTest::newRow("short identify") << QByteArray("H") << false << QByteArray("H") << -1;
         QTest::newRow("short master") << QByteArray("G00") << false << QByteArray("G00") << -1;
         QTest::newRow("00") << QByteArray() << true << QByteArray("00") << 1;
         QTest::newRow("01") << QByteArray() << true << QByteArray("01") << 0;
-        QTest::newRow("one char") << QByteArray() << true << QByteArray("0") << 0;
         QTest::newRow("empty") << QByteArray() << true << QByteArray() << 0;
-        QTest::newRow("high bit reply") << QByteArray() << true << QByteArray("A\x80" "C1") << 1;
         // "FFLT" = 300 -> 0x2C; lower-case digits are not the same checksum
         QTest::newRow("lower case") << QByteArray() << true << QByteArray("FFLT2c") << 0;
         QTest::newRow("wrong") << QByteArray() << true << QByteArray("FFLT2D") << 0;
@@ -162,7 +158,6 @@ private slots:
     {
         QTest::addColumn<QByteArray>("name");
         QTest::addColumn<uint>("number");
-        QTest::newRow("COM1") << QByteArray("COM1") << 1u;
         QTest::newRow("lower case") << QByteArray("com12") << 12u;
         QTest::newRow("COM256") << QByteArray("COM256") << 256u;
         QTest::newRow("COM257") << QByteArray("COM257") << 0u;
@@ -185,7 +180,6 @@ private slots:
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QByteArray>("reply");
         const QByteArray bus = "KTMQ18A6";
-        QTest::newRow("bus reader") << Sim::Model::Cedar << 1 << "" << bus;
         QTest::newRow("desk reader") << Sim::Model::Birch << 2 << "" << QByteArray("KTMQ32");
         QTest::newRow("20 interim, then the reply") << Sim::Model::Cedar << 1 << "interim20" << bus;
         QTest::newRow("21 interim: given up") << Sim::Model::Cedar << 1 << "interim21" << QByteArray();
