@@ -114,17 +114,6 @@ private slots:
         QTEST(got, "reply");
     }
 
-    // A device that sends without end holds no more than one bounded frame in memory.
-    void testEndlessFrameKeepsMemoryBounded()
-    {
-        Telegram::FrameCollector frame;
-        frame.Feed(uint8_t(Telegram::STX));
-        for (int i = 0; i < (1 << 20); ++i)
-            frame.Feed('A');
-        QVERIFY(!frame.Complete());
-        QVERIFY(frame.Text().capacity() <= 2 * Telegram::kMaxFrameLength);
-    }
-
     // What the monitor makes of a complete frame: a bus reader's reply (stored, "CRC_ERROR" or
     // nothing), the transponder a poll reply announces, and a desk reader's own tag frame.
     void testMonitorVerdicts_data()
