@@ -340,26 +340,6 @@ private slots:
         QCOMPARE(reply.mid(4, 20), QByteArray("00112233445566778899"));
     }
 
-    // A frame queued while the monitor writes the one before it is not lost: it goes out
-    // next, and the first caller still gets its own reply.
-    void frameQueuedDuringWriteGoesOut()
-    {
-        QVERIFY(ConnectBus(Sim::Model::Maple));
-        CSerialLink& link = m_bus.ctrl->Link();
-        const QByteArray first = Telegram::BuildAddressedFrame('L', "P0000");
-        // The tap may still run on the monitor's thread after this function: it owns what it uses.
-        auto queued = std::make_shared<std::atomic<bool>>(false);
-        link.SetWriteTap([&link, first, queued](const QByteArray& frame) {
-            if (frame == first && !queued->exchange(true))
-                link.SetOutgoing(Telegram::BuildAddressedFrame('L', "P0001"));
-        });
-        const QByteArray reply = link.SendTelegramViaMonitor('L', "P0000", 1);
-        QCOMPARE(reply.left(4), QByteArray("FFLP"));
-        QVERIFY(queued->load());
-        QTRY_COMPARE(Heard('L', "P0001"), 1);
-        link.SetWriteTap(nullptr);
-    }
-
     // A reader operation takes the port right after the monitor wrote a poll, and the poll's
     // reply goes to the operation's purge. Once the operation hands the port back, the monitor
     // polls again rather than wait for that reply until it gives the line up.
