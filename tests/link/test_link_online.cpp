@@ -1,8 +1,8 @@
 // Going online and staying online, against the reader simulator on a pseudo-terminal: every
 // model, the device ID and clock and the retries of their writes, the identify retries, the
 // desk-reader fallback, tags, the mailbox (which reply belongs to which caller, announcements
-// while the GUI thread waits), lost replies, who owns the port, a failed attempt overlapping the
-// next one, and closing while connecting or online.
+// while the GUI thread waits), lost replies, who owns the port, and closing while connecting or
+// online.
 #include "ReaderSim.h"
 #include "base/Prompt.h"
 #include "base/Settings.h"
@@ -19,9 +19,7 @@
 #include <QtTest>
 #include <cerrno>
 #include <functional>
-#include <future>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 namespace {
@@ -29,31 +27,6 @@ namespace {
 constexpr int kCom = 14;
 constexpr int kBusConnectMs = 10000;
 constexpr int kDeskConnectMs = 20000;   // five identify telegrams of 2 s go unanswered first
-
-// Holds the first message with the given text until released; every message is logged.
-class HoldingPrompt : public ScriptedPrompt {
-public:
-    explicit HoldingPrompt(QString held) : m_held(std::move(held)) {}
-    ~HoldingPrompt() override { Release(); }
-    void Message(const QString& text, const QString& caption, PromptIcon icon) override
-    {
-        ScriptedPrompt::Message(text, caption, icon);
-        if (text == m_held && m_state.exchange(Holding) == Idle) {
-            m_released.wait_for(std::chrono::seconds(30));
-            m_state = Returned;
-        }
-    }
-    enum State { Idle, Holding, Returned };
-    State Now() const { return m_state; }
-    void Release() { std::call_once(m_once, [this] { m_release.set_value(); }); }
-
-private:
-    const QString m_held;
-    std::promise<void> m_release;
-    std::shared_future<void> m_released = m_release.get_future().share();
-    std::once_flag m_once;
-    std::atomic<State> m_state{Idle};
-};
 
 // A simulated reader at its own COM number and the controller that connects to it.
 struct Peer {
@@ -380,27 +353,6 @@ private slots:
         QVERIFY2(took.elapsed() < 2000, qPrintable(QString::number(took.elapsed())));
         QTRY_COMPARE(seen.count(), 1);
         QCOMPARE(seen.first().first().toByteArray(), QByteArray("0007654321"));
-    }
-
-    // An attempt that failed keeps its message open while the user starts the next one,
-    // which gets online: the old attempt's end does not mark the port as not in use.
-    void failedAttemptLeavesTheNextOneAlone()
-    {
-        HoldingPrompt prompt(QStringLiteral("T107"));
-        Settings::WriteAktCom(kCom);   // no reader there yet
-        QCOMPARE(m_bus.ctrl->StartConnectWorker(), 0);
-        QVERIFY(!m_bus.Connected(kBusConnectMs, 0));
-        QTRY_COMPARE(prompt.Now(), HoldingPrompt::Holding);
-
-        QVERIFY(m_bus.fixture.Start(Sim::Model::Cedar));
-        QCOMPARE(m_bus.ctrl->StartConnectWorker(), 0);
-        QVERIFY(m_bus.Connected(kBusConnectMs, 1));
-        QCOMPARE(m_bus.ctrl->Link().m_nPortInUse.load(), kCom);
-        prompt.Release();
-        QTRY_COMPARE(prompt.Now(), HoldingPrompt::Returned);
-        QTest::qWait(200);   // the old worker ends now
-        QCOMPARE(m_bus.ctrl->Link().m_nPortInUse.load(), kCom);
-        QCOMPARE(prompt.Texts(), QStringList{"T107"});
     }
 
     // Closing the controller returns promptly whatever its workers are doing: identifying
