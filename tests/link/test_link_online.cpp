@@ -70,9 +70,9 @@ class TestLinkOnline : public QObject {
     std::unique_ptr<CLanguageHandler> m_lang;
     std::unique_ptr<ScriptedPrompt> m_prompt;
     Peer m_bus{kCom};
-    // A desk reader takes ten seconds to reach, an identity on the fourth try six: these
-    // connect once, side by side, from the start of the run, and their tests come last.
-    Peer m_birch{16}, m_fourthTry{17};
+    // A desk reader takes ten seconds to reach: it connects once, from the start of the run, and
+    // its tests come last.
+    Peer m_birch{16};
 
     // Starts the simulator (then `setup`) and, with a fresh controller, a connection attempt.
     bool Begin(Peer& p, Sim::Model model, const std::function<void(Sim::ReaderSim&)>& setup = {})
@@ -111,11 +111,6 @@ private slots:
         m_lang = VmTest::NumberedTexts();
         QVERIFY(m_lang->IsLoaded());
         QVERIFY(Begin(m_birch, Sim::Model::Birch, [](Sim::ReaderSim& s) { s.SetMaster("0000000042"); }));
-        QVERIFY(Begin(m_fourthTry, Sim::Model::Maple, [](Sim::ReaderSim& s) {
-            Sim::SimFaults faults;
-            faults.identifyOnTry = 4;
-            s.SetFaults(faults);
-        }));
     }
 
     void init()
@@ -133,7 +128,6 @@ private slots:
     void cleanupTestCase()
     {
         m_birch.Reset();
-        m_fourthTry.Reset();
         m_prompt.reset();
     }
 
@@ -480,14 +474,6 @@ private slots:
         QVERIFY(qAbs(set.secsTo(QDateTime::currentDateTime())) <= 5);
         QCOMPARE(clock->weekday, set.date().dayOfWeek());
         QTRY_VERIFY(p.Sim().Received('C') >= 2);   // the monitor polls for tags
-    }
-
-    // The identity comes only on the fourth identify telegram at 57200 bit/s: accepted.
-    void testIdentityOnFourthTry()
-    {
-        QVERIFY(m_fourthTry.Connected(kDeskConnectMs));
-        QCOMPARE(m_fourthTry.ctrl->Link().m_nInterfaceType.load(), 2);
-        QCOMPARE(m_fourthTry.Sim().Received('H'), 4);
     }
 
     // A desk reader's own 11-character tag frames are announced, unless capture is set: then
