@@ -6,10 +6,7 @@
 #include "support/TestEnv.h"
 
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QtTest>
-
-#include <unistd.h>
 
 using namespace Sim;
 
@@ -199,28 +196,6 @@ private slots:
         QCOMPARE(port.ReadBytes(2 * cedar.size()), cedar + cedar);
         // The count drops just after the bytes went out, so the test can read them first.
         QTRY_COMPARE(sim.RepliesOnTheirWay(), 0);
-    }
-
-    void testLinkLifecycle()
-    {
-        ReaderSim sim(Model::Cedar, 23);
-        const QString link = QString::fromStdString(sim.DevicePath());
-        QVERIFY(link.endsWith(QStringLiteral("/dosdevices/com23")));
-        // A stale link left by a crashed run is replaced.
-        QDir().mkpath(QFileInfo(link).path());
-        QFile::remove(link);
-        QVERIFY(::symlink("/nonexistent/pts", link.toLocal8Bit().constData()) == 0);
-        QVERIFY(sim.Start());
-        QCOMPARE(QFileInfo(link).symLinkTarget(), QString::fromStdString(sim.PtsPath()));
-        // The program closing and reopening its end does not take the reader down.
-        TestPort port;
-        for (int i = 0; i < 2; ++i) {
-            QVERIFY(port.Open(sim.DevicePath(), 57200));
-            QCOMPARE(Exchange(port, Identify(true)), std::string("KTMQ18A6"));
-            port.Close();
-        }
-        sim.Stop();
-        QVERIFY(!QFileInfo(link).isSymLink());
     }
 };
 
