@@ -78,16 +78,6 @@ std::string TestPort::ReadFrame(int timeoutMs)
     });
 }
 
-std::string TestPort::Pending()
-{
-    std::string got;
-    char buf[256];
-    ssize_t n;
-    while ((n = ::read(m_fd, buf, sizeof buf)) > 0)
-        got.append(buf, std::size_t(n));
-    return got;
-}
-
 std::string TestAddressed(char command, const std::string& data)
 {
     const std::string covered = std::string("FF") + command + data;

@@ -14,8 +14,6 @@ public:
     std::string ReadBytes(std::size_t count, int timeoutMs = 2000);
     // Collects bytes until an EOT that follows an STX, or timeoutMs; returns them all.
     std::string ReadFrame(int timeoutMs = 2000);
-    // What is there right now, without waiting.
-    std::string Pending();
 
 private:
     int m_fd = -1;
