@@ -113,9 +113,6 @@ private slots:
         // "FFLE" 285, "0000004711" 493, "0517" 205, "09" 105; "C5E9" 246: 1334 = 36 (mod 256).
         QTest::newRow("event class 11, detail 111") << QList<int>{3, 7, 5, 9} << TestAddressed('L', "E0001")
                                                     << std::string("FFLE00000047110517C5E90936");
-        // "7192" 211: 1299 = 13 (mod 256).
-        QTest::newRow("event class 01, detail 100") << QList<int>{1, 4, 31, 12} << TestAddressed('L', "E0001")
-                                                    << std::string("FFLE0000004711051771920913");
         // Write of the event pointer: "FFSP" = 303, ACK 6: 309 mod 256 = 35.
         QTest::newRow("clear event pointer") << QList<int>() << TestAddressed('S', "P0003FFFF")
                                              << "FFSP" + ACKs + "35";
