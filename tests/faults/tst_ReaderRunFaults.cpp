@@ -204,16 +204,13 @@ private slots:
     void writeAll_data()
     {
         QTest::addColumn<QString>("fault");
-        QTest::addColumn<int>("written");
         QTest::addColumn<int>("slotsInReader");   // slot writes the reader took
-        QTest::newRow("noisy") << "noisy" << 2 << 2;
-        QTest::newRow("slow") << "slow:2100" << 0 << 0;
-        QTest::newRow("cut before the parameters") << "cut:SZ:8" << 0 << 2;
+        QTest::newRow("slow") << "slow:2100" << 0;
+        QTest::newRow("cut before the parameters") << "cut:SZ:8" << 2;
     }
     void writeAll()
     {
         QFETCH(QString, fault);
-        QFETCH(int, written);
         Fresh(1);
         using WriteAllTest::Number;
         WriteAllTest::AddTransponder(*m_store, Number(0x21), QString::number(m_readerId));
@@ -229,10 +226,10 @@ private slots:
         QVERIFY(run.Start());
         QVERIFY(finished.wait(VmTest::kOperationBoundMs));
         VmTest::CheckPortHandedBack(Link(), true);
-        QCOMPARE(finished.first().first().toInt(), written);
-        QCOMPARE(prompt.Texts(), written ? QStringList() : QStringList{T(141)});
-        // Only a reader that took everything counts as written.
-        QCOMPARE(ParamTest::StoredReader(*m_store, m_readerId).Changed, written ? 0 : 1);
+        QCOMPARE(finished.first().first().toInt(), 0);
+        QCOMPARE(prompt.Texts(), QStringList{T(141)});
+        // A reader that did not take everything stays marked changed.
+        QCOMPARE(ParamTest::StoredReader(*m_store, m_readerId).Changed, 1);
         std::set<std::string> taken;
         for (const std::string& d : Sim().ReceivedData('S'))
             if (d[0] == 'T')
