@@ -9,7 +9,6 @@
 //                      exchange, so the replies arrive only after the operation has given up
 //   "cut:PREFIX:N"     N more replies to telegrams starting with PREFIX go out, then the reader
 //                      falls silent: unplugged in the middle of the operation
-//   "cut-eot"          every reply stops short of its EOT
 //   "crc"              every reply of a bus reader carries a wrong checksum
 //
 //   VmTest::ShortenWaits(link, bus);              // before connecting
@@ -63,8 +62,6 @@ inline bool ApplyLineFault(Sim::ReaderSim& sim, const QString& fault)
         f.eotBeforeStx = true;
     } else if (parts.first() == QLatin1String("slow") && parts.size() == 2) {
         f.replyDelayMs = parts[1].toInt();
-    } else if (fault == QLatin1String("cut-eot")) {
-        f.cutBeforeEot = true;
     } else if (fault == QLatin1String("crc")) {
         f.badChecksum = true;
     } else if (parts.first() == QLatin1String("cut") && parts.size() == 3) {
