@@ -33,14 +33,12 @@ inline structLeser AddReader(CStoreDB_Handler& store, const QString& model, cons
     return *store.Get_Ptr_To_tblLeser()->FindById(id);
 }
 
-inline int32_t AddTransponder(CStoreDB_Handler& store, const QString& number, const QString& readers,
-                              int32_t personId = 0)
+inline int32_t AddTransponder(CStoreDB_Handler& store, const QString& number, const QString& readers)
 {
     int32_t id = 0;
     AddRecord(store.Get_Ptr_To_tblTransponder(), [&](structTransponder& t) {
         t.Number = number;
         t.Readers = readers;
-        t.PersonID = personId;
         t.ScheduleID = 1;
     }, &id);
     store.Get_Ptr_To_tblTransponder()->_Requery();

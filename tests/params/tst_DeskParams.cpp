@@ -297,27 +297,22 @@ private slots:
         Recovered(Flags::HandedBack);
     }
 
-    // Write all data of a Birch as a person does it: the database's ten transponders (one shown
-    // by its person's name) copied into the target list and sent; the reader holds them in
-    // slots 1 to 10 and its settings from the record.
+    // Write all data of a Birch as a person does it: the database's ten transponders copied
+    // into the target list and sent; the reader holds them in slots 1 to 10 and its settings
+    // from the record.
     void sendDialogWritesTen()
     {
         FreshReader("1;" + kReaderMaster, QStringLiteral("5"), 1);
         const QStringList numbers = Numbers(10);
-        int32_t anna = 0;
-        AddRecord(m_store->Get_Ptr_To_tblPerson(), [](structPerson& p) { p.Name = QStringLiteral("Anna"); }, &anna);
-        m_store->Get_Ptr_To_tblPerson()->_Requery();
-        for (int i = 0; i < numbers.size(); ++i)
-            AddTransponder(*m_store, numbers[i], QString::number(m_reader.ID), i == 3 ? anna : 0);
+        for (const QString& number : numbers)
+            AddTransponder(*m_store, number, QString::number(m_reader.ID));
 
         ScriptedPrompt prompt;
         CSendBirchDlg dlg(Ctx(), CSendBirchDlg::SendMode, m_reader.ID);
         dlg.show();
         QTRY_VERIFY_WITH_TIMEOUT(dlg.ReaderRead(), 5000);
         auto* dbList = dlg.findChild<QTreeWidget*>("1074");
-        QCOMPARE(CSendBirchDlg::Entries(dbList).at(3), QStringLiteral("Anna"));
         QCOMPARE(dlg.findChild<QTreeWidget*>("1073")->topLevelItemCount(), 0);   // only the master
-        QCOMPARE(dlg.findChild<QLabel*>("1032")->text(), T(182));
         auto* send = dlg.findChild<QPushButton*>("1079");
         QVERIFY(!send->isEnabled());
         dbList->selectAll();
@@ -335,7 +330,6 @@ private slots:
         QCOMPARE(Sim().Mode(), 1);
         QCOMPARE(Sim().SwitchTime(), 5);
         QCOMPARE(StoredReader(*m_store, m_reader.ID).Changed, 0);
-        QCOMPARE(dlg.findChild<QLabel*>("1032")->text(), T(173));
         QVERIFY(prompt.Texts().isEmpty());
     }
 
