@@ -88,12 +88,3 @@ std::string TestAddressed(char command, const std::string& data)
     std::snprintf(cs, sizeof cs, "%02X", sum % 256);
     return "\x02" + covered + cs + "\x04";
 }
-
-std::string TestInner(const std::string& bytes)
-{
-    const auto eot = bytes.find('\x04', bytes.find('\x02'));
-    if (eot == std::string::npos)
-        return {};
-    const auto stx = bytes.rfind('\x02', eot);
-    return bytes.substr(stx + 1, eot - stx - 1);
-}

@@ -21,5 +21,3 @@ private:
 
 // Addressed telegram with the test's own checksum: STX "FF" command data checksum EOT.
 std::string TestAddressed(char command, const std::string& data);
-// Text between STX and EOT of one frame in `bytes` (the last STX before the first EOT after it).
-std::string TestInner(const std::string& bytes);
