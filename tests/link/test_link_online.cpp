@@ -38,16 +38,12 @@ struct Peer {
     Sim::ReaderSim& Sim() { return fixture.Reader(); }
     void Reset()
     {
-        result.reset();
-        online.reset();
         ctrl.reset();
         fixture.Stop();
     }
     // A fresh controller, its results and announcements of going online recorded.
     void NewController(const CLanguageHandler* lang)
     {
-        result.reset();
-        online.reset();
         ctrl = std::make_unique<CLinkController>(lang);
         result = std::make_unique<QSignalSpy>(ctrl.get(), &CLinkController::ConnectResult);
         online = std::make_unique<QSignalSpy>(ctrl.get(), &CLinkController::ReaderOnline);
