@@ -1,8 +1,7 @@
 // Going online and staying online, against the reader simulator on a pseudo-terminal: every
 // model, the device ID and clock and the retries of their writes, the identify retries, the
-// desk-reader fallback, tags, the mailbox (which reply belongs to which caller, announcements
-// while the GUI thread waits), lost replies, who owns the port, and closing while connecting or
-// online.
+// desk-reader fallback, tags, the mailbox (which reply belongs to which caller), lost replies,
+// who owns the port, and closing while connecting or online.
 #include "ReaderSim.h"
 #include "base/Prompt.h"
 #include "base/Settings.h"
@@ -314,26 +313,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_bus.Sim().Received('C') >= polls + 2, 3000);
         link.SetWriteTap(nullptr);
         QCOMPARE(lost.count(), 0);
-    }
-
-    // A tag lies on a bus reader; the monitor wants to announce it while this (the GUI)
-    // thread is not looking at its events but waits in the mailbox: the mailbox goes first,
-    // the announcement comes once the thread is free.
-    void mailboxGoesBeforeAnnouncement()
-    {
-        QVERIFY(ConnectBus(Sim::Model::Cedar, [](Sim::ReaderSim& s) { s.SetDeviceId("0123456789ABCDEF0123"); }));
-        QSignalSpy seen(m_bus.ctrl.get(), &CLinkController::TransponderSeen);
-        m_bus.Sim().PresentTag("0007654321", true);
-        QTRY_VERIFY(!m_bus.Sim().Log().empty()
-                    && m_bus.Sim().Log().back().reply.find("0007654321") != std::string::npos);
-        QThread::msleep(100);   // the monitor has read the reply and waits to announce it
-        QElapsedTimer took;
-        took.start();
-        const QByteArray reply = m_bus.ctrl->Link().SendTelegramViaMonitor('L', "S0000", 1);
-        QCOMPARE(reply.mid(4, 20), QByteArray("0123456789ABCDEF0123"));
-        QVERIFY2(took.elapsed() < 2000, qPrintable(QString::number(took.elapsed())));
-        QTRY_COMPARE(seen.count(), 1);
-        QCOMPARE(seen.first().first().toByteArray(), QByteArray("0007654321"));
     }
 
     // Closing the controller returns promptly whatever its workers are doing: identifying
