@@ -1,7 +1,7 @@
 // Going online and staying online, against the reader simulator on a pseudo-terminal: every
-// model, the device ID and clock and the retries of their writes, the identify retries, the
-// desk-reader fallback, tags, the mailbox (which reply belongs to which caller), lost replies,
-// who owns the port, and closing while connecting or online.
+// model, the device ID and clock and the retries of their writes, the desk-reader fallback,
+// tags, lost replies, who owns the port, an operation taking a poll's reply, and closing while
+// connecting or online.
 #include "ReaderSim.h"
 #include "base/Prompt.h"
 #include "base/Settings.h"
@@ -262,32 +262,6 @@ private slots:
             QVERIFY2(m_bus.Connected(kBusConnectMs, i), qPrintable(m_prompt->Texts().join('|')));
             m_bus.Sim().ClearLog();
         }
-    }
-
-    // A poll reply that comes while a caller's frame waits in the mailbox (a tag lies on
-    // the reader) is not that caller's reply: it gets the reply to its own frame.
-    void pollReplyIsNoMailboxReply()
-    {
-        QVERIFY(ConnectBus(Sim::Model::Cedar, [](Sim::ReaderSim& s) { s.SetDeviceId("00112233445566778899"); }));
-        CSerialLink& link = m_bus.ctrl->Link();
-        Sim::SimFaults slow;
-        slow.replyDelayMs = 150;   // the caller queues its frame while the poll's reply is on its way
-        m_bus.Sim().SetFaults(slow);
-        m_bus.Sim().PresentTag("0001112223");
-        QByteArray reply;
-        std::thread caller;
-        std::atomic<bool> claimed{false}, started{false};
-        m_bus.Sim().SetTrafficListener([&](const Sim::SimLogEntry& e) {
-            if (e.command == 'C' && !claimed.exchange(true)) {
-                caller = std::thread([&] { reply = link.SendTelegramViaMonitor('L', "S0000", 1); });
-                started = true;
-            }
-        });
-        QTRY_VERIFY(started.load());
-        m_bus.Sim().SetTrafficListener(nullptr);
-        caller.join();
-        QCOMPARE(reply.mid(2, 2), QByteArray("LS"));
-        QCOMPARE(reply.mid(4, 20), QByteArray("00112233445566778899"));
     }
 
     // A reader operation takes the port right after the monitor wrote a poll, and the poll's
