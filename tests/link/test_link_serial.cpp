@@ -48,7 +48,6 @@ private slots:
         QTest::addColumn<int>("ok");
         const QByteArray ids = "S0000" + QByteArray(20, 'A');
         QTest::newRow("identify") << QByteArray("H") << true << QByteArray("FFHD4") << 1;
-        QTest::newRow("tag poll") << QByteArray("CT") << true << QByteArray("FFCT23") << 1;
         // 140 + 83 + 83 + 4*48 + 20*65 = 1798 = 0x706
         QTest::newRow("write ID") << "S" + ids << true << "FFS" + ids + "06" << 1;
         // high-bit characters add their byte value: 140 + 76 + 255 = 471 -> 0xD7
@@ -74,8 +73,6 @@ private slots:
                                : Telegram::BuildShortFrame(command, build.mid(1)),
                      frame);
         }
-        if (text == "FFCT23")
-            QCOMPARE(Telegram::PollTelegram(), frame);
         if (ok >= 0) {
             QCOMPARE(Telegram::IsTelegramChecksumOK(text), ok);
             QCOMPARE(CSerialLink::IsTelegramChecksumOK(text), ok);
