@@ -1,17 +1,23 @@
-// The reader operations that take the port for a run of direct exchanges - reading events,
-// emptying the event memory, fetching all data, writing all data - against a Cedar that is
-// silent, noisy, slow or unplugged in the middle. Each row: the operation ends by itself with
-// the state its failure (or success) calls for, the port is the monitor's again and the monitor
-// works the line once it is healed, and the database holds what was stored and nothing half.
+// Every operation on a bus reader against a simulated Cedar online that is healthy or silent,
+// noisy, slow or unplugged in the middle: the parameters (the identity read that decides whether
+// the reader may be written, what reaches the reader and the record), registering the reader
+// that came online, and the operations that take the port for a run of direct exchanges -
+// reading events, writing all data. Each row: the
+// operation ends by itself with the state its failure (or success) calls for, the port is the
+// monitor's again and the monitor works the line once it is healed (or has given a reader left
+// silent up), and the database holds what was stored and nothing half.
 #include "SimEvents.h"
+#include "params/CParamMaple_CedarDlg.h"
+#include "params/MapleCedarParams.h"
 #include "readers/EventReading.h"
-#include "readers/FetchAll.h"
 #include "readers/ReaderModel.h"
+#include "readers/ReaderRegistration.h"
+#include "readers/ReaderTestSupport.h"
 #include "readers/WriteAll.h"
 #include "faults/FaultTable.h"
 #include "writeall/WriteAllSupport.h"
 
-#include <QElapsedTimer>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QtTest>
 #include <set>
@@ -19,26 +25,24 @@
 using ParamTest::T;
 
 namespace {
-const QString kReader = QStringLiteral("Gate");
+const QString kReader = QStringLiteral("Cedar_1");
 }
 
 class TestReaderRunFaults : public QObject, VmTest::FaultTable {
     Q_OBJECT
     int32_t m_readerId = 0;
 
-    // A clean store with the reader "Gate" and a healthy reader at the port.
+    // The record of the reader at the port: byte 04, 3 s.
+    structLeser AddCedar(int changed = 0)
+    {
+        return ParamTest::AddReader(*m_store, QStringLiteral("Cedar"), QString::fromStdString(Sim().DeviceId()),
+                                    QStringLiteral("04"), QStringLiteral("4"), changed);
+    }
+    // The reader "Cedar_1" in the store init() cleared.
     void Fresh(int changed)
     {
-        WriteAllTest::ClearAll(*m_store);
-        m_readerId = ReaderTest::AddReader(*m_store, kReader, QStringLiteral("Cedar"));
-        EditRecordById(m_store->Get_Ptr_To_tblLeser(), m_readerId, [=](structLeser& r) {
-            r.Params = QStringLiteral("30");
-            r.SwitchTime = QStringLiteral("4");
-            r.Changed = changed;
-        });
-        m_store->Get_Ptr_To_tblLeser()->_Requery();
-        VmTest::HealLine(Sim());
-        Sim().ClearLog();
+        m_readerId = ParamTest::AddReader(*m_store, QStringLiteral("Cedar"), QStringLiteral("---"),
+                                          QStringLiteral("30"), QStringLiteral("4"), changed).ID;
     }
 
     // The event rows as stored (not as cached): "number date time".
@@ -54,36 +58,121 @@ class TestReaderRunFaults : public QObject, VmTest::FaultTable {
         return rows;
     }
 
-    int StoredChanged()
-    {
-        structLeser r;
-        EditRecordById(m_store->Get_Ptr_To_tblLeser(), m_readerId, [](structLeser&) {}, PromptIcon::Warning, &r);
-        return r.Changed;
-    }
-
 public:
     TestReaderRunFaults() : FaultTable(41) {}
 
 private slots:
     void initTestCase() { QVERIFY(Open(Sim::Model::Cedar)); }
+    void init()
+    {
+        WriteAllTest::ClearAll(*m_store);
+        VmTest::HealLine(Sim());
+        Sim().SetParam(0, 0x04);
+        Sim().SetParam(1, 0x05);
+        Sim().ClearLog();
+    }
 
-    void readEvents_data()
+    // The dialog offers writing only to this reader answering soundly at opening; storing the
+    // record it always offers. A reader silent from the opening on is given up by the monitor.
+    void identityDecidesWriting_data()
+    {
+        QTest::addColumn<QString>("identity");   // of the record; empty: the reader's own
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("this reader") << QString() << "noisy" << true;
+        QTest::newRow("another reader's ID") << "0123456789ABCDEF0123" << "" << false;
+        QTest::newRow("CRC_ERROR reply") << QString() << "crc" << false;
+        QTest::newRow("silent") << QString() << "silent" << false;
+    }
+    void identityDecidesWriting()
+    {
+        QFETCH(QString, identity);
+        QFETCH(QString, fault);
+        structLeser reader = AddCedar();
+        if (!identity.isEmpty())
+            reader.Identity = identity;
+        ScriptedPrompt prompt;
+        QVERIFY(VmTest::ApplyLineFault(Sim(), fault));
+        {
+            CParamMaple_CedarDlg dlg(Ctx(), reader);
+            QTEST(dlg.findChild<QPushButton*>(QStringLiteral("1"))->isEnabled(), "writable");
+            QVERIFY(dlg.findChild<QPushButton*>(QStringLiteral("3"))->isEnabled());
+        }
+        Recovered(Flags::HandedBack, fault == "silent", &prompt);
+    }
+
+    // Byte 0A and 5 s written after a sound identity read. The record holds the new values
+    // whatever the reader did, and its changed flag stays as it stood (the silent row starts
+    // from a record marked changed).
+    void mapleCedarParams_data()
     {
         QTest::addColumn<QString>("fault");
         QTest::addColumn<int>("outcome");
-        QTest::addColumn<int>("stored");     // events stored, the first ones of the reader's
-        QTest::addColumn<QString>("text");   // the first text the end shows
-        QTest::newRow("silent") << "silent" << int(EventReadResult::NoPointer) << 0 << T(141);
-        QTest::newRow("noisy") << "noisy" << int(EventReadResult::Done) << 6 << T(200);
-        QTest::newRow("slow") << "slow:1200" << int(EventReadResult::NoPointer) << 0 << T(141);
-        QTest::newRow("cut after 3 events") << "cut:LE:3" << int(EventReadResult::ReaderFailed) << 3 << T(169);
+        QTest::addColumn<unsigned>("byteInReader");
+        QTest::newRow("silent") << "silent" << int(MapleCedarParams::Outcome::NoAnswer) << 0x04u;
+        QTest::newRow("noisy") << "noisy" << int(MapleCedarParams::Outcome::Done) << 0x0Au;
+        QTest::newRow("cut after the byte") << "cut:SP0000:1" << int(MapleCedarParams::Outcome::NoAnswer) << 0x0Au;
     }
-    void readEvents()
+    void mapleCedarParams()
     {
         QFETCH(QString, fault);
         QFETCH(int, outcome);
-        QFETCH(int, stored);
-        QFETCH(QString, text);
+        const int changed = fault == QLatin1String("silent");
+        const structLeser reader = AddCedar(changed);
+        ScriptedPrompt prompt;
+        MapleCedarParams core(Ctx(), reader);
+        QVERIFY(core.ReadIdentity());
+        Inject(fault);
+        QCOMPARE(int(core.UpdateReader(0x0A, QStringLiteral("5"), ParamCodes::UnitSeconds)), outcome);
+        VmTest::CheckPortHandedBack(Link());
+        const bool done = outcome == int(MapleCedarParams::Outcome::Done);
+        QCOMPARE(prompt.Texts(), QStringList{T(done ? 173 : 141)});
+        const structLeser stored = ParamTest::StoredReader(*m_store, reader.ID);
+        QCOMPARE(stored.Params, QStringLiteral("0A"));
+        QCOMPARE(stored.SwitchTime, QStringLiteral("6"));
+        QCOMPARE(stored.Changed, changed);
+        QTEST(Sim().Params()[0], "byteInReader");
+        if (done) {   // the switching time and the PC's clock went in as well
+            QCOMPARE(Sim().Params()[1], 6u);
+            const auto clock = Sim().ClockNow();
+            QVERIFY(clock);
+            const QDateTime readerNow(QDate(2000 + clock->year, clock->month, clock->day),
+                                      QTime(clock->hour, clock->minute, clock->second));
+            QVERIFY2(qAbs(readerNow.secsTo(QDateTime::currentDateTime())) <= 1, qPrintable(readerNow.toString()));
+        }
+        Recovered(Flags::Unchecked);
+    }
+
+    void registerBusReader_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("failureText");
+        QTest::addColumn<bool>("lost");
+        QTest::newRow("slow") << "slow:1300" << 106 << false;
+        QTest::newRow("cut after the device ID") << "cut:LS0000:1" << 114 << true;
+    }
+    void registerBusReader()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, failureText);
+        QFETCH(bool, lost);
+        ScriptedPrompt prompt;
+        Inject(fault);
+        const ReaderRegistration::Result result =
+            ReaderRegistration::RegisterConnectedReader(Link(), *m_store, {}, [](const QStringList&, const QString&) {
+                return QString();
+            });
+        VmTest::CheckPortHandedBack(Link());
+        QCOMPARE(result.outcome, ReaderRegistration::Result::Failed);
+        QCOMPARE(result.failureText, failureText);
+        QCOMPARE(prompt.Texts(), QStringList{T(failureText)});
+        QVERIFY(ReaderTest::ReaderNames(*m_store, true).isEmpty());
+        Recovered(Flags::Unchecked, lost, &prompt);
+    }
+
+    // Every event read whole over a noisy line, each the one the reader holds at that place.
+    void readEvents()
+    {
         Fresh(0);
         const std::vector<Sim::SimEvent> events = Sim::VariedEvents(6);
         Sim().SetEvents(events);
@@ -94,117 +183,34 @@ private slots:
         request.model = ReaderModel::Cedar;
         request.maxFailures = 3;   // enough to tell a dead reader from a bad reply
 
-        QVERIFY(VmTest::ApplyLineFault(Sim(), fault));
+        Inject(QStringLiteral("noisy"));
         CEventReadRun run(Link(), *m_store, m_lang.get());
         QSignalSpy finished(&run, &CEventReadRun::Finished);
         QVERIFY(run.Start(request));
         QVERIFY(finished.wait(VmTest::kOperationBoundMs));
         const auto result = finished.first().first().value<EventReadResult>();
         VmTest::CheckPortHandedBack(Link(), true);
-        QCOMPARE(int(result.outcome), outcome);
-        QCOMPARE(result.stored, stored);
+        QCOMPARE(int(result.outcome), int(EventReadResult::Done));
         CEventReadRun::Report(result, m_lang.get());
         QVERIFY(!prompt.Texts().isEmpty());
-        QCOMPARE(prompt.Texts().first().left(text.size()), text);
-
-        // Whole events, each the one the reader holds at that place.
+        QVERIFY(prompt.Texts().first().startsWith(T(200)));
         const QStringList rows = StoredEvents();
-        QCOMPARE(rows.size(), stored);
-        for (int i = 0; i < stored; ++i)
+        QCOMPARE(rows.size(), int(events.size()));
+        for (int i = 0; i < rows.size(); ++i)
             QVERIFY2(rows[i].startsWith(QString::fromStdString(events[size_t(i)].number)), qPrintable(rows[i]));
-        Recovered(Flags::HandedBackEmpty);
-    }
-
-    void deleteEvents_data()
-    {
-        QTest::addColumn<QString>("fault");
-        QTest::addColumn<bool>("cleared");
-        QTest::newRow("silent") << "silent" << false;
-        QTest::newRow("noisy") << "noisy" << true;
-        QTest::newRow("slow") << "slow:1200" << false;
-        QTest::newRow("replies cut short") << "cut-eot" << false;
-    }
-    void deleteEvents()
-    {
-        QFETCH(QString, fault);
-        QFETCH(bool, cleared);
-        Fresh(0);
-        Sim().SetEvents(Sim::VariedEvents(4));
-        AddRecord(m_store->Get_Ptr_To_tblEvents(), [](structEvents& e) {
-            e.TransponderNo = QStringLiteral("00000000AA");
-            e.ReaderName = kReader;
-        });
-        const QStringList before = StoredEvents();
-
-        QVERIFY(VmTest::ApplyLineFault(Sim(), fault));
-        QElapsedTimer took;
-        took.start();
-        QCOMPARE(ReaderEvents::ClearEventPointer(Link()), cleared);
-        QVERIFY(took.elapsed() < VmTest::kOperationBoundMs);
-        VmTest::CheckPortHandedBack(Link(), true);
-        // A reply cut short may come from a reader that did take the telegram; only a reader
-        // that never heard it certainly keeps its events.
-        if (cleared || fault == QLatin1String("silent"))
-            QCOMPARE(Sim().EventPointer(), cleared ? 0xFFFFu : 3u);
-        QCOMPARE(StoredEvents(), before);   // the events in the database are not the reader's memory
-        Recovered(Flags::HandedBackEmpty);
-    }
-
-    void fetchAll_data()
-    {
-        QTest::addColumn<QString>("fault");
-        QTest::addColumn<int>("result");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("silent") << "silent" << int(CFetchAllRun::Failed) << T(141) + T(14);
-        QTest::newRow("noisy") << "noisy" << int(CFetchAllRun::Done) << T(173);
-        QTest::newRow("slow") << "slow:2100" << int(CFetchAllRun::Failed) << T(141) + T(14);
-        QTest::newRow("cut after the first slot") << "cut:LT:1" << int(CFetchAllRun::Failed) << T(141);
-    }
-    void fetchAll()
-    {
-        QFETCH(QString, fault);
-        QFETCH(int, result);
-        QFETCH(QString, text);
-        Fresh(0);
-        using WriteAllTest::Number;
-        Sim().SetTransponders({Number(1).toStdString(), Number(2).toStdString(), Number(3).toStdString()});
-        WriteAllTest::AddTransponder(*m_store, Number(1), QStringLiteral("7"));
-        WriteAllTest::AddTransponder(*m_store, Number(9), QString());   // the reader does not hold it
-        m_store->Get_Ptr_To_tblTransponder()->_Requery();
-        const QStringList before = WriteAllTest::Transponders(*m_store, true);
-        const QString id = QString::number(m_readerId);
-        const QStringList fetched{Number(1) + "=7;" + id, Number(2) + '=' + id, Number(3) + '=' + id};
-
-        ScriptedPrompt prompt;
-        QVERIFY(VmTest::ApplyLineFault(Sim(), fault));
-        QElapsedTimer took;
-        took.start();
-        CFetchAllRun run(&Link(), *m_store, m_lang.get());
-        QCOMPARE(int(run.Run(kReader)), result);
-        QVERIFY(took.elapsed() < VmTest::kOperationBoundMs);
-        VmTest::CheckPortHandedBack(Link(), true);
-        QCOMPARE(prompt.Texts(), QStringList{text});
-        const QStringList want = result == CFetchAllRun::Done ? fetched : before;
-        QCOMPARE(WriteAllTest::Transponders(*m_store, true), want);
-        QCOMPARE(WriteAllTest::Transponders(*m_store, false), want);   // the cache tells the same
         Recovered(Flags::HandedBackEmpty);
     }
 
     void writeAll_data()
     {
         QTest::addColumn<QString>("fault");
-        QTest::addColumn<int>("written");
         QTest::addColumn<int>("slotsInReader");   // slot writes the reader took
-        QTest::newRow("silent") << "silent" << 0 << 0;
-        QTest::newRow("noisy") << "noisy" << 2 << 2;
-        QTest::newRow("slow") << "slow:2100" << 0 << 0;
-        QTest::newRow("cut before the parameters") << "cut:SZ:8" << 0 << 2;
+        QTest::newRow("slow") << "slow:2100" << 0;
+        QTest::newRow("cut before the parameters") << "cut:SZ:8" << 2;
     }
     void writeAll()
     {
         QFETCH(QString, fault);
-        QFETCH(int, written);
-        QFETCH(int, slotsInReader);
         Fresh(1);
         using WriteAllTest::Number;
         WriteAllTest::AddTransponder(*m_store, Number(0x21), QString::number(m_readerId));
@@ -220,16 +226,15 @@ private slots:
         QVERIFY(run.Start());
         QVERIFY(finished.wait(VmTest::kOperationBoundMs));
         VmTest::CheckPortHandedBack(Link(), true);
-        QCOMPARE(finished.first().first().toInt(), written);
-        QCOMPARE(prompt.Texts(), written ? QStringList() : QStringList{T(141)});
-        // Only a reader that took everything counts as written.
-        QCOMPARE(StoredChanged(), written ? 0 : 1);
-        QCOMPARE(m_store->Get_Ptr_To_tblLeser()->FindById(m_readerId)->Changed, written ? 0 : 1);
+        QCOMPARE(finished.first().first().toInt(), 0);
+        QCOMPARE(prompt.Texts(), QStringList{T(141)});
+        // A reader that did not take everything stays marked changed.
+        QCOMPARE(ParamTest::StoredReader(*m_store, m_readerId).Changed, 1);
         std::set<std::string> taken;
         for (const std::string& d : Sim().ReceivedData('S'))
             if (d[0] == 'T')
                 taken.insert(d.substr(0, 5));
-        QCOMPARE(int(taken.size()), slotsInReader);
+        QTEST(int(taken.size()), "slotsInReader");
         Recovered(Flags::HandedBackEmpty);
     }
 };

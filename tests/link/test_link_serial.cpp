@@ -1,9 +1,12 @@
-// The serial link against the reader simulator: opening by COM number, the rate of each speed
-// mode, the reception rules of a direct exchange, closing, and the list of COM ports.
+// Telegram framing and the checksum rule, byte for byte; the reception of reply frames from a
+// byte stream and what the monitor makes of a frame. Then the serial link against the reader
+// simulator: opening by COM number, the rate of each speed mode, the reception rules of a
+// direct exchange, closing, and the list of COM ports.
 #include "ReaderSim.h"
 #include "link/CSerialLink.h"
 #include "link/CSerialPort.h"
 #include "link/ComPorts.h"
+#include "link/Telegram.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -12,7 +15,6 @@
 #include <QtTest>
 #include <fcntl.h>
 #include <stdlib.h>
-#include <thread>
 #include <unistd.h>
 
 Q_DECLARE_METATYPE(Sim::Model)
@@ -36,11 +38,111 @@ class TestLinkSerial : public QObject {
 private slots:
     void initTestCase() { VmTest::IsolateHome(); }
 
+    // Each row: a telegram built from command and data (none when "build" is empty) and what
+    // the checksum check says of a text between STX and EOT (-1: not asked).
+    void testTelegrams_data()
+    {
+        QTest::addColumn<QByteArray>("build");   // command followed by data
+        QTest::addColumn<bool>("addressed");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("ok");
+        const QByteArray ids = "S0000" + QByteArray(20, 'A');
+        QTest::newRow("identify") << QByteArray("H") << true << QByteArray("FFHD4") << 1;
+        // 140 + 83 + 83 + 4*48 + 20*65 = 1798 = 0x706
+        QTest::newRow("write ID") << "S" + ids << true << "FFS" + ids + "06" << 1;
+        // high-bit characters add their byte value: 140 + 76 + 255 = 471 -> 0xD7
+        QTest::newRow("high bit") << QByteArray("L\xFF") << true << QByteArray("FFL\xFF" "D7") << 1;
+        QTest::newRow("short master") << QByteArray("G00") << false << QByteArray("G00") << -1;
+        QTest::newRow("00") << QByteArray() << true << QByteArray("00") << 1;
+        QTest::newRow("01") << QByteArray() << true << QByteArray("01") << 0;
+        QTest::newRow("empty") << QByteArray() << true << QByteArray() << 0;
+        // "FFLT" = 300 -> 0x2C; lower-case digits are not the same checksum
+        QTest::newRow("lower case") << QByteArray() << true << QByteArray("FFLT2c") << 0;
+        QTest::newRow("wrong") << QByteArray() << true << QByteArray("FFLT2D") << 0;
+    }
+    void testTelegrams()
+    {
+        QFETCH(QByteArray, build);
+        QFETCH(bool, addressed);
+        QFETCH(QByteArray, text);
+        QFETCH(int, ok);
+        const QByteArray frame = Telegram::STX + text + Telegram::EOT;
+        if (!build.isEmpty()) {
+            const char command = build.at(0);
+            QCOMPARE(addressed ? Telegram::BuildAddressedFrame(command, build.mid(1))
+                               : Telegram::BuildShortFrame(command, build.mid(1)),
+                     frame);
+        }
+        if (ok >= 0) {
+            QCOMPARE(Telegram::IsTelegramChecksumOK(text), ok);
+            QCOMPARE(CSerialLink::IsTelegramChecksumOK(text), ok);
+        }
+    }
+
+    // Byte streams through the direct exchange's reception (a read past the end times out).
+    void testFrameReception_data()
+    {
+        QTest::addColumn<QByteArray>("stream");
+        QTest::addColumn<QByteArray>("reply");
+        const QByteArray stx(1, Telegram::STX);
+        const QByteArray eot(1, Telegram::EOT);
+        const QByteArray good = "FFCT0A1B2C3D4E" + Telegram::Checksum("FFCT0A1B2C3D4E");
+        const qsizetype bound = Telegram::kMaxFrameLength;
+        QTest::newRow("frame at the length bound") << stx + QByteArray(bound, 'A') + eot << QByteArray(bound, 'A');
+        QTest::newRow("one byte past the bound") << stx + QByteArray(bound + 1, 'A') + eot << QByteArray();
+        QTest::newRow("a megabyte, then a reply") << stx + QByteArray(1 << 20, 'A') + eot + stx + good + eot << good;
+        QTest::newRow("EOT before the STX") << eot + stx + good + eot << good;
+        QTest::newRow("noise before the STX") << "#~x" + stx + good + eot << good;
+        QTest::newRow("a second STX starts again") << stx + "FFC" + stx + good + eot << good;
+        QTest::newRow("cut off") << stx + good << QByteArray();
+        QTest::newRow("interim, then nothing") << stx + "R" + eot << QByteArray();
+    }
+    void testFrameReception()
+    {
+        QFETCH(QByteArray, stream);
+        qsizetype pos = 0;
+        const QByteArray got = Telegram::ReceiveReply([&](uint8_t& byte) {
+            if (pos >= stream.size())
+                return 0;
+            byte = uint8_t(stream.at(pos++));
+            return 1;
+        });
+        QTEST(got, "reply");
+    }
+
+    // What the monitor makes of a complete frame: a bus reader's reply (stored, "CRC_ERROR" or
+    // nothing), the transponder a poll reply announces, and a desk reader's own tag frame.
+    void testMonitorVerdicts_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("verdict");   // Telegram::BusReply
+        QTest::addColumn<QByteArray>("busTag");
+        QTest::addColumn<QByteArray>("deskTag");
+        const auto withSum = [](const QByteArray& t) { return t + Telegram::Checksum(t); };
+        const int noTag = int(Telegram::BusReply::NoTag);
+        const int accepted = int(Telegram::BusReply::Accepted);
+        const int crc = int(Telegram::BusReply::ChecksumError);
+        QTest::newRow("poll reply") << withSum("FFCT0A1B2C3D4E") << accepted << QByteArray("0A1B2C3D4E") << QByteArray();
+        QTest::newRow("poll reply, wrong sum") << QByteArray("FFCT0A1B2C3D4E00") << crc << QByteArray() << QByteArray();
+        QTest::newRow("NOTAG") << QByteArray("FFCTNOTAG") << noTag << QByteArray() << QByteArray();
+        QTest::newRow("NOTAG, 16 with sum") << withSum("FFCTNOTAGxxxxx") << noTag << QByteArray() << QByteArray();
+        QTest::newRow("read reply: no tag") << withSum("FFLE" + QByteArray(20, '0')) << accepted << QByteArray()
+                                            << QByteArray();
+        QTest::newRow("desk tag frame") << QByteArray("K0A1B2C3D4E") << crc << QByteArray() << QByteArray("0A1B2C3D4E");
+        QTest::newRow("desk frame of 10") << QByteArray("0A1B2C3D4E") << crc << QByteArray() << QByteArray();
+    }
+    void testMonitorVerdicts()
+    {
+        QFETCH(QByteArray, text);
+        QTEST(int(Telegram::CheckBusReply(text)), "verdict");
+        QTEST(Telegram::BusReplyTag(text), "busTag");
+        QTEST(Telegram::DeskFrameTag(text), "deskTag");
+    }
+
     void testComNumber_data()
     {
         QTest::addColumn<QByteArray>("name");
         QTest::addColumn<uint>("number");
-        QTest::newRow("COM1") << QByteArray("COM1") << 1u;
         QTest::newRow("lower case") << QByteArray("com12") << 12u;
         QTest::newRow("COM256") << QByteArray("COM256") << 256u;
         QTest::newRow("COM257") << QByteArray("COM257") << 0u;
@@ -55,7 +157,7 @@ private slots:
     }
 
     // One identify exchange per row. The simulator answers only at its model's rate, so a
-    // reply also shows that the speed mode set the right one.
+    // reply also shows that the speed mode set the right one; the simulator hears nothing else.
     void testReception_data()
     {
         QTest::addColumn<Sim::Model>("model");
@@ -63,14 +165,9 @@ private slots:
         QTest::addColumn<QString>("fault");
         QTest::addColumn<QByteArray>("reply");
         const QByteArray bus = "KTMQ18A6";
-        QTest::newRow("bus reader") << Sim::Model::Cedar << 1 << "" << bus;
         QTest::newRow("desk reader") << Sim::Model::Birch << 2 << "" << QByteArray("KTMQ32");
-        QTest::newRow("noise before STX") << Sim::Model::Cedar << 1 << "noise" << bus;
-        QTest::newRow("EOT before STX") << Sim::Model::Cedar << 1 << "eotFirst" << bus;
-        QTest::newRow("interim, then the reply") << Sim::Model::Cedar << 1 << "interim1" << bus;
         QTest::newRow("20 interim, then the reply") << Sim::Model::Cedar << 1 << "interim20" << bus;
         QTest::newRow("21 interim: given up") << Sim::Model::Cedar << 1 << "interim21" << QByteArray();
-        QTest::newRow("desk interim") << Sim::Model::Birch << 2 << "interim2" << QByteArray("KTMQ32");
         QTest::newRow("cut before EOT") << Sim::Model::Cedar << 1 << "cut" << QByteArray();
     }
     void testReception()
@@ -81,14 +178,14 @@ private slots:
         Sim::ReaderSim sim(model, kCom);
         QVERIFY(sim.Start());
         Sim::SimFaults f;
-        f.noiseBytes = fault == "noise" ? 3 : 0;
-        f.eotBeforeStx = fault == "eotFirst";
         f.interimFrames = fault.startsWith("interim") ? fault.mid(7).toInt() : 0;
         f.cutBeforeEot = fault == "cut";
         sim.SetFaults(f);
         CSerialLink link;
         QCOMPARE(link.OpenComPort("COM12", uint8_t(speedMode)), 1);
         QCOMPARE(link.PortForChecks()->Baud(), speedMode == 1 ? 57200u : 9600u);
+        QCOMPARE(link.SendTelegram('H', {}, 0), QByteArray());   // modes other than 1 and 2 send nothing
+        QCOMPARE(link.SendTelegram('H', {}, 3), QByteArray());
         QElapsedTimer timer;
         timer.start();
         QTEST(link.SendTelegram('H', {}, speedMode), "reply");
@@ -98,21 +195,9 @@ private slots:
         QCOMPARE(link.CloseComPort(), 1);
     }
 
-    // Modes other than 1 and 2 send nothing: the reader hears only the frame sent after them.
-    void testOtherFrameModesSendNothing()
-    {
-        Sim::ReaderSim sim(Sim::Model::Birch, kCom);
-        QVERIFY(sim.Start());
-        CSerialLink link;
-        QCOMPARE(link.OpenComPort("COM12", 2), 1);
-        QCOMPARE(link.SendTelegram('H', {}, 0), QByteArray());
-        QCOMPARE(link.SendTelegram('H', {}, 3), QByteArray());
-        QCOMPARE(link.SendTelegram('H', {}, 2), QByteArray("KTMQ32"));
-        QCOMPARE(sim.Log().size(), std::size_t(1));
-        QCOMPARE(sim.Log().front().frame, std::string("H"));
-    }
-
-    void testCloseComPort()
+    // A link whose port did not open sends nothing, and closing it leaves the port state that
+    // another attempt set alone.
+    void testCloseClosedPort()
     {
         CSerialLink link;
         QCOMPARE(link.OpenComPort("COM200", 1), 0);   // no link and no /dev/ttyS199
@@ -123,26 +208,6 @@ private slots:
         QCOMPARE(link.m_nInterfaceType.load(), 2);
         QCOMPARE(link.m_nPortInUse.load(), 7);
         QCOMPARE(link.m_nStopRequest.load(), 0);
-
-        Sim::ReaderSim sim(Sim::Model::Cedar, kCom);
-        QVERIFY(sim.Start());
-        QCOMPARE(link.OpenComPort("COM12", 1), 1);
-        // A read waiting on another thread ends as soon as the port is closed.
-        link.SetReadTotalConstant(60000);
-        std::atomic<int> result{2};
-        std::thread reader([&] {
-            uint8_t byte = 0;
-            result = link.ReadByte(byte);
-        });
-        QTest::qWait(50);
-        QCOMPARE(link.CloseComPort(), 1);
-        reader.join();
-        QCOMPARE(result.load(), -1);
-        QCOMPARE(link.m_nPortOpen.load(), 0);
-        QCOMPARE(link.m_nInterfaceType.load(), -1);
-        QCOMPARE(link.m_nPortInUse.load(), -1);
-        QCOMPARE(link.m_nStopRequest.load(), 1);
-        QVERIFY(!link.PortForChecks());
     }
 
     // Only terminals count; a USB adapter gets the lowest free number and keeps it.

@@ -1,45 +1,20 @@
 #pragma once
 // Shared pieces of the parameter tests: texts that name their own number ("T141"), a store with
-// one reader, and a simulated reader brought online through a link controller.
+// one reader.
 #include "base/Prompt.h"
-#include "link/CLinkController.h"
 #include "params/ParamSupport.h"
 #include "records/CStoreDB_Handler.h"
 #include "records/RecordOps.h"
 #include "support/OnlineFixture.h"
-#include "support/TestEnv.h"
 #include "texts/CLanguageHandler.h"
 
-#include <QDir>
-#include <QFile>
 #include <memory>
 
 namespace ParamTest {
 
-// German texts "T<n>" for every number the dialogs use, so a test sees which text was shown.
-inline std::unique_ptr<CLanguageHandler> MakeTexts()
-{
-    const QString folder = VmTest::IsolateHome() + QStringLiteral("/texts/");
-    QDir().mkpath(folder);
-    QFile f(folder + QStringLiteral("texts_de.txt"));
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        for (int n = 1; n <= 260; ++n)
-            f.write(QByteArray::number(n) + "\tT" + QByteArray::number(n) + "\n");
-    f.close();
-    return std::make_unique<CLanguageHandler>(0, folder);
-}
-
 inline QString T(int n)
 {
     return QStringLiteral("T%1").arg(n);
-}
-
-inline void ClearStore(CStoreDB_Handler& store)
-{
-    const auto clear = [](auto* table) { DeleteRecordsWhere(table, {}), table->_Requery(); };
-    clear(store.Get_Ptr_To_tblLeser());
-    clear(store.Get_Ptr_To_tblTransponder());
-    clear(store.Get_Ptr_To_tblPerson());
 }
 
 inline structLeser AddReader(CStoreDB_Handler& store, const QString& model, const QString& identity,
@@ -58,14 +33,12 @@ inline structLeser AddReader(CStoreDB_Handler& store, const QString& model, cons
     return *store.Get_Ptr_To_tblLeser()->FindById(id);
 }
 
-inline int32_t AddTransponder(CStoreDB_Handler& store, const QString& number, const QString& readers,
-                              int32_t personId = 0)
+inline int32_t AddTransponder(CStoreDB_Handler& store, const QString& number, const QString& readers)
 {
     int32_t id = 0;
     AddRecord(store.Get_Ptr_To_tblTransponder(), [&](structTransponder& t) {
         t.Number = number;
         t.Readers = readers;
-        t.PersonID = personId;
         t.ScheduleID = 1;
     }, &id);
     store.Get_Ptr_To_tblTransponder()->_Requery();
@@ -99,23 +72,5 @@ inline QStringList Numbers(int count, const QString& prefix = QStringLiteral("00
         n << prefix + QStringLiteral("%1").arg(i, 3, 10, QLatin1Char('0'));
     return n;
 }
-
-// A simulated reader online through its own controller.
-struct Online {
-    explicit Online(int com) : fixture(com) {}
-    VmTest::OnlineFixture fixture;
-    std::unique_ptr<CLinkController> ctrl;
-
-    bool Connect(Sim::Model model, const CLanguageHandler* lang)
-    {
-        ctrl.reset();
-        if (!fixture.Start(model))
-            return false;
-        ctrl = std::make_unique<CLinkController>(lang);
-        return fixture.Connect(*ctrl);
-    }
-    Sim::ReaderSim& Reader() { return fixture.Reader(); }
-    CSerialLink* Link() { return &ctrl->Link(); }
-};
 
 } // namespace ParamTest

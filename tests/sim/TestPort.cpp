@@ -78,16 +78,6 @@ std::string TestPort::ReadFrame(int timeoutMs)
     });
 }
 
-std::string TestPort::Pending()
-{
-    std::string got;
-    char buf[256];
-    ssize_t n;
-    while ((n = ::read(m_fd, buf, sizeof buf)) > 0)
-        got.append(buf, std::size_t(n));
-    return got;
-}
-
 std::string TestAddressed(char command, const std::string& data)
 {
     const std::string covered = std::string("FF") + command + data;
@@ -97,18 +87,4 @@ std::string TestAddressed(char command, const std::string& data)
     char cs[4];
     std::snprintf(cs, sizeof cs, "%02X", sum % 256);
     return "\x02" + covered + cs + "\x04";
-}
-
-std::string TestShort(char command, const std::string& data)
-{
-    return std::string("\x02") + command + data + "\x04";
-}
-
-std::string TestInner(const std::string& bytes)
-{
-    const auto eot = bytes.find('\x04', bytes.find('\x02'));
-    if (eot == std::string::npos)
-        return {};
-    const auto stx = bytes.rfind('\x02', eot);
-    return bytes.substr(stx + 1, eot - stx - 1);
 }

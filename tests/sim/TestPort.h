@@ -14,8 +14,6 @@ public:
     std::string ReadBytes(std::size_t count, int timeoutMs = 2000);
     // Collects bytes until an EOT that follows an STX, or timeoutMs; returns them all.
     std::string ReadFrame(int timeoutMs = 2000);
-    // What is there right now, without waiting.
-    std::string Pending();
 
 private:
     int m_fd = -1;
@@ -23,6 +21,3 @@ private:
 
 // Addressed telegram with the test's own checksum: STX "FF" command data checksum EOT.
 std::string TestAddressed(char command, const std::string& data);
-std::string TestShort(char command, const std::string& data);
-// Text between STX and EOT of one frame in `bytes` (the last STX before the first EOT after it).
-std::string TestInner(const std::string& bytes);

@@ -9,23 +9,21 @@
 //                      exchange, so the replies arrive only after the operation has given up
 //   "cut:PREFIX:N"     N more replies to telegrams starting with PREFIX go out, then the reader
 //                      falls silent: unplugged in the middle of the operation
-//   "cut-eot"          every reply stops short of its EOT
+//   "crc"              every reply of a bus reader carries a wrong checksum
 //
-//   VmTest::FaultRig rig(41); rig.Connect(Sim::Model::Cedar, lang);   // with short waits
-//   VmTest::ApplyLineFault(rig.Reader(), fault);
+//   VmTest::ShortenWaits(link, bus);              // before connecting
+//   VmTest::ApplyLineFault(sim, fault);
 //   ... run the operation ...
-//   VmTest::CheckPortHandedBack(rig.Link());     // at once
-//   VmTest::HealLineHeld(rig.Reader(), rig.Link());
-//   VmTest::CheckMonitorServes(rig.Link(), rig.Reader());
+//   VmTest::CheckPortHandedBack(link);            // at once
+//   VmTest::HealLineHeld(sim, link);
+//   VmTest::CheckMonitorServes(link, sim);
+//
+// tests/faults/FaultTable.h puts these together for a table.
 #include "ReaderSim.h"
-#include "base/Prompt.h"
-#include "link/CLinkController.h"
 #include "link/CSerialLink.h"
-#include "support/OnlineFixture.h"
 
 #include <QString>
 #include <QtTest>
-#include <memory>
 
 namespace VmTest {
 
@@ -43,6 +41,14 @@ inline void ShortenWaits(CSerialLink& link, bool bus)
     link.SetReplyWaits(kFaultExchangeWaitMs, bus ? kFaultBusMailboxWaitMs : kFaultMailboxWaitMs);
 }
 
+// What the monitor hands over for a telegram through the mailbox: the device ID read of a bus
+// reader (26 characters), the identity of a desk reader (6).
+inline QByteArray MailboxQuery(CSerialLink& link, bool bus)
+{
+    return bus ? link.SendTelegramViaMonitor('L', QByteArrayLiteral("S0000"), 1)
+               : link.SendTelegramViaMonitor('H', QByteArray(), 2);
+}
+
 // Puts the fault in force (on top of a healthy line). false when the text names none.
 inline bool ApplyLineFault(Sim::ReaderSim& sim, const QString& fault)
 {
@@ -56,8 +62,8 @@ inline bool ApplyLineFault(Sim::ReaderSim& sim, const QString& fault)
         f.eotBeforeStx = true;
     } else if (parts.first() == QLatin1String("slow") && parts.size() == 2) {
         f.replyDelayMs = parts[1].toInt();
-    } else if (fault == QLatin1String("cut-eot")) {
-        f.cutBeforeEot = true;
+    } else if (fault == QLatin1String("crc")) {
+        f.badChecksum = true;
     } else if (parts.first() == QLatin1String("cut") && parts.size() == 3) {
         const auto aimed = Sim::ParseAimedFault("silence-after:" + parts[1].toStdString() + ':' + parts[2].toStdString());
         if (!aimed)
@@ -126,57 +132,6 @@ inline void CheckMonitorServes(CSerialLink& link, Sim::ReaderSim& sim)
         QCOMPARE(link.SendTelegramViaMonitor('H', QByteArray(), 2), QByteArray(sim.Info().identity));
     }
     QVERIFY(link.m_nPortOpen.load() != 0);   // the monitor did not give the reader up for lost
-}
-
-// A simulated reader online through a controller of its own, with the short waits.
-class FaultRig {
-public:
-    explicit FaultRig(int comNumber) : m_online(comNumber) {}
-    ~FaultRig()
-    {
-        m_ctrl.reset();
-        m_online.Stop();
-    }
-    // Online, and the monitor serving the mailbox (it starts a moment after the connection).
-    bool Connect(Sim::Model model, const CLanguageHandler* lang)
-    {
-        m_ctrl.reset();
-        if (!m_online.Start(model))
-            return false;
-        m_ctrl = std::make_unique<CLinkController>(lang);
-        const bool bus = Reader().Info().bus;
-        ShortenWaits(m_ctrl->Link(), bus);
-        if (!m_online.Connect(*m_ctrl))
-            return false;
-        for (int i = 0; i < 40; ++i) {
-            const QByteArray reply = bus ? Link().SendTelegramViaMonitor('L', QByteArrayLiteral("S0000"), 1)
-                                         : Link().SendTelegramViaMonitor('H', QByteArray(), 2);
-            if (reply.size() == (bus ? 26 : 6))
-                return true;
-        }
-        return false;
-    }
-    CSerialLink& Link() { return m_ctrl->Link(); }
-    CLinkController& Controller() { return *m_ctrl; }
-    Sim::ReaderSim& Reader() { return m_online.Reader(); }
-
-private:
-    OnlineFixture m_online;
-    std::unique_ptr<CLinkController> m_ctrl;
-};
-
-// A bus reader that stays silent after the operation leaves the monitor's polls unanswered;
-// after a few in a row it counts the reader as lost: the port is closed and texts 114 and 14
-// are shown. Waits for that
-// (it may have happened already), then brings the (healed) reader online again.
-inline void ExpectLostAndReconnect(FaultRig& rig, const CLanguageHandler* lang, const ScriptedPrompt& prompt,
-                                   const QString& lostText)
-{
-    QTRY_VERIFY_WITH_TIMEOUT(prompt.Texts().contains(lostText), 10000);
-    QCOMPARE(rig.Link().m_nPortOpen.load(), 0);
-    rig.Reader().SetFaults({});
-    rig.Reader().ClearAimedFaults();
-    QVERIFY(rig.Connect(rig.Reader().GetModel(), lang));
 }
 
 // An operation that ends on its own: how long it may take at most under any fault, with the

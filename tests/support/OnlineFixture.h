@@ -7,15 +7,34 @@
 //   QVERIFY(online.Start(Sim::Model::Cedar));
 //   QVERIFY(online.Connect(controller));      // waits for the connection's result
 //   online.Reader().DeviceId();
+//
+// NumberedTexts() gives the controller texts that name their own number ("T141").
 #include "ReaderSim.h"
 #include "base/Settings.h"
 #include "link/CLinkController.h"
+#include "support/TestEnv.h"
+#include "texts/CLanguageHandler.h"
 
+#include <QDir>
+#include <QFile>
 #include <QSignalSpy>
 #include <QtGlobal>
 #include <memory>
 
 namespace VmTest {
+
+// German texts "T<n>" for every number the program shows, so a test sees which text was shown.
+inline std::unique_ptr<CLanguageHandler> NumberedTexts()
+{
+    const QString folder = IsolateHome() + QStringLiteral("/texts/");
+    QDir().mkpath(folder);
+    QFile f(folder + QStringLiteral("texts_de.txt"));
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        for (int n = 1; n <= 260; ++n)
+            f.write(QByteArray::number(n) + "\tT" + QByteArray::number(n) + "\n");
+    f.close();
+    return std::make_unique<CLanguageHandler>(0, folder);
+}
 
 class OnlineFixture {
 public:
