@@ -3,16 +3,13 @@
 // schedule, renaming with the tree following, delete with the fall-back to schedule 1, the
 // person-transponder links, duplicate names, a store error refilling from the database and
 // the language switch. After every change the cached lists must equal the database.
-#include "app/CMainFrame.h"
 #include "base/Prompt.h"
-#include "base/Settings.h"
-#include "records/CStoreDB_Handler.h"
+#include "persons/ShowView.h"
 #include "records/PersonOps.h"
 #include "records/RecordOps.h"
 #include "records/ScheduleOps.h"
-#include "support/TestEnv.h"
-#include "texts/CLanguageHandler.h"
-#include "tree/CLeftTreeView.h"
+#include "support/OutsideConnection.h"
+#include "support/WindowFixture.h"
 #include "views/CNameDlg.h"
 #include "views/CZeitschemaDlg.h"
 
@@ -23,19 +20,6 @@
 #include <QtTest>
 
 namespace {
-
-// Runs sql on the database file through a connection of its own, as another program would.
-bool Outside(const QString& path, const QString& sql)
-{
-    bool ok = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("outside"));
-        db.setDatabaseName(path);
-        ok = db.open() && QSqlQuery(db).exec(sql);
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("outside"));
-    return ok;
-}
 
 QStringList ChildTexts(QTreeWidgetItem* item)
 {
@@ -49,9 +33,8 @@ QStringList ChildTexts(QTreeWidgetItem* item)
 
 class TestPersonsSchedules : public QObject {
     Q_OBJECT
-    std::unique_ptr<CLanguageHandler> m_lang;
-    std::unique_ptr<CStoreDB_Handler> m_store;
-    std::unique_ptr<CMainFrame> m_frame;
+    VmTest::WindowFixture m_w;
+    CStoreDB_Handler* m_store = nullptr;
     std::unique_ptr<ScriptedPrompt> m_prompt;
 
     // The records every test starts from: readers R1..R3; schedule "Office" (head ID m_office)
@@ -60,12 +43,12 @@ class TestPersonsSchedules : public QObject {
     int32_t m_r1 = 0, m_r2 = 0, m_r3 = 0, m_office = 0, m_night = 0;
     int32_t m_t1 = 0, m_t2 = 0, m_t3 = 0, m_t4 = 0, m_anna = 0, m_ben = 0, m_cleo = 0;
 
-    QString T(uint32_t n) const { return m_lang->GetLangItem(n); }
+    QString T(int n) const { return m_w.T(n); }
     CtblLeser* Readers() const { return m_store->Get_Ptr_To_tblLeser(); }
     CtblTransponder* Transponders() const { return m_store->Get_Ptr_To_tblTransponder(); }
     CtblPerson* Persons() const { return m_store->Get_Ptr_To_tblPerson(); }
     CtblZeitschema* Windows() const { return m_store->Get_Ptr_To_tblZeitschema(); }
-    CLeftTreeView* Tree() const { return m_frame->Tree(); }
+    CLeftTreeView* Tree() const { return m_w.frame->Tree(); }
     QTreeWidgetItem* ScheduleGroup() const { return Tree()->CategoryItem(CLeftTreeView::Schedules); }
 
     int32_t AddReader(const QString& name)
@@ -85,7 +68,7 @@ class TestPersonsSchedules : public QObject {
     int32_t AddSchedule(const QString& name)
     {
         std::vector<int32_t> ids;
-        ScheduleOps::AddSchedule(m_store.get(), name, ScheduleOps::DefaultWindows(), &ids);
+        ScheduleOps::AddSchedule(m_store, name, ScheduleOps::DefaultWindows(), &ids);
         return ids.empty() ? 0 : ids.front();
     }
 
@@ -114,23 +97,22 @@ class TestPersonsSchedules : public QObject {
         Tree()->RebuildTreeChildren();
     }
 
-    // Selects the node (a category, or the child with this text under it) and waits for its view.
+    // Runs sql through a connection of its own, as another program would.
+    bool Outside(const QString& sql)
+    {
+        bool ok = false;
+        {
+            QSqlDatabase db = VmTest::OutsideConnection(m_store->Location(), QStringLiteral("outside"));
+            ok = QSqlQuery(db).exec(sql);
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("outside"));
+        return ok;
+    }
+
     template <class View>
     View* Open(CLeftTreeView::Category category, const QString& child = QString())
     {
-        QTreeWidgetItem* item = Tree()->CategoryItem(category);
-        for (int i = 0; !child.isEmpty() && i < item->childCount(); ++i)
-            if (item->child(i)->text(0) == child)
-                item = item->child(i);
-        // Via another category, so that a fresh view is made even for the same node.
-        Tree()->setCurrentItem(Tree()->CategoryItem(CLeftTreeView::Events));
-        QWidget* old = m_frame->RightPane();
-        Tree()->setCurrentItem(item);
-        View* view = nullptr;
-        [&] {
-            QTRY_VERIFY(m_frame->RightPane() != old && (view = qobject_cast<View*>(m_frame->RightPane())));
-        }();
-        return view;
+        return VmTest::ShowView<View>(*m_w.frame, category, child);
     }
 
     // The cached lists equal the database: reload each and compare.
@@ -172,6 +154,21 @@ class TestPersonsSchedules : public QObject {
     const structTransponder& Transponder(int32_t id) const { return *Transponders()->FindById(id); }
     const structPerson& Person(int32_t id) const { return *Persons()->FindById(id); }
 
+    // The Changed marks of Office and Night, T1 to T4 and R1 to R3 ("-": gone).
+    QString Marks() const
+    {
+        QString m;
+        for (int32_t id : {m_office, m_night})
+            m += Windows()->FindById(id) ? QString::number(Windows()->FindById(id)->Changed) : QStringLiteral("-");
+        m += u'|';
+        for (int32_t id : {m_t1, m_t2, m_t3, m_t4})
+            m += QString::number(Transponder(id).Changed);
+        m += u'|';
+        for (int32_t id : {m_r1, m_r2, m_r3})
+            m += QString::number(ReaderChanged(id));
+        return m;
+    }
+
     QAction* MenuAction(CGridBaseDlg* view, const char* name)
     {
         view->ShowContextMenu(1, 1, QPoint());
@@ -181,20 +178,14 @@ class TestPersonsSchedules : public QObject {
 private slots:
     void initTestCase()
     {
-        VmTest::IsolateHome();
-        Settings::WriteLanguage(1);
-        m_lang = std::make_unique<CLanguageHandler>(1, QDir::currentPath() + "/SysFiles/");
-        m_store = std::make_unique<CStoreDB_Handler>(m_lang.get());
-        QVERIFY(m_store->IsDatabaseOpen());
-        CLeftTreeView::SetAskPortAtStart(false);
-        CGridBaseDlg::SetContextMenuPopupEnabled(false);
-        m_frame = std::make_unique<CMainFrame>(m_lang.get(), m_store.get(), nullptr);
-        m_frame->show();
+        QVERIFY(m_w.Open(1));
+        m_store = m_w.store.get();
+        m_w.ShowFrame();
     }
     void init()
     {
         m_prompt = std::make_unique<ScriptedPrompt>();
-        m_frame->SetLanguage(1);
+        m_w.frame->SetLanguage(1);
         Seed();
     }
     void cleanup()
@@ -202,7 +193,6 @@ private slots:
         QCOMPARE(m_prompt->Unanswered(), 0);
         m_prompt.reset();
     }
-    void cleanupTestCase() { m_frame.reset(); }
 
     // Any edit of a window marks the head window, every transponder on the schedule and every
     // reader listing a changed transponder; other schedules' transponders stay as they were.
@@ -233,14 +223,8 @@ private slots:
         QTEST(w.From, "from");
         QTEST(w.To, "to");
         QTEST(int(w.Day[1]), "monday");
-        QCOMPARE(Windows()->FindById(m_office)->Changed, 1);
-        QCOMPARE(Windows()->FindById(m_night)->Changed, 0);
-        QCOMPARE(Transponder(m_t1).Changed, 1);
-        QCOMPARE(Transponder(m_t3).Changed, 1);
-        QCOMPARE(Transponder(m_t2).Changed, 0);
-        QCOMPARE(ReaderChanged(m_r1), 1);   // lists T1
-        QCOMPARE(ReaderChanged(m_r3), 1);   // lists T4, changed before
-        QCOMPARE(ReaderChanged(m_r2), 0);   // lists only T2, unchanged
+        // R1 lists T1; R3 lists T4, changed before; R2 lists only T2, unchanged.
+        QCOMPARE(Marks(), QStringLiteral("10|1011|101"));
         CheckCacheIsDatabase();
     }
 
@@ -264,7 +248,7 @@ private slots:
             QCOMPARE(Windows()->Get_Zeitschema(i).Name, QString("Day shift"));
         QCOMPARE(Windows()->Get_Zeitschema(4).ID, m_office);
         QCOMPARE(Transponder(m_t1).ScheduleID, m_office);
-        QCOMPARE(Transponder(m_t1).Changed, 1);
+        QCOMPARE(Marks(), QStringLiteral("10|1011|101"));
         CheckCacheIsDatabase();
         // The person table shows the new name for Anna's transponder.
         auto* persons = Open<CNameDlg>(CLeftTreeView::Persons);
@@ -302,12 +286,9 @@ private slots:
         view->OnCommand(CGridBaseDlg::CmdDeleteAll);
         QCOMPARE(Windows()->GetAnz_Zeitschema(), 4);
         QVERIFY(IsFullAccessName(Windows()->Get_Zeitschema(0).Name));
-        for (int32_t t : {m_t1, m_t2, m_t3, m_t4}) {
+        for (int32_t t : {m_t1, m_t2, m_t3, m_t4})
             QCOMPARE(Transponder(t).ScheduleID, 1);
-            QCOMPARE(Transponder(t).Changed, 1);
-        }
-        for (int32_t r : {m_r1, m_r2, m_r3})
-            QCOMPARE(ReaderChanged(r), 1);
+        QCOMPARE(Marks(), QStringLiteral("--|1111|111"));
         QTRY_COMPARE(ChildTexts(ScheduleGroup()), QStringList{T(81)});
         CheckCacheIsDatabase();
     }
@@ -339,7 +320,6 @@ private slots:
             QCOMPARE(std::count(std::begin(w.Day), std::end(w.Day), 0), 7);
             QCOMPARE(w.Changed, 1);
         }
-        QCOMPARE(Transponder(m_t1).Changed, 1);
 
         view->Grid()->SetRowSelected(2, true);
         view->OnCommand(CZeitschemaDlg::CmdCopy);
@@ -356,12 +336,10 @@ private slots:
         QCOMPARE(m_prompt->Texts().last(), T(69));
         QCOMPARE(ScheduleOps::HeadIndexByName(Windows(), "Night"), -1);
         QCOMPARE(Windows()->GetAnz_Zeitschema(), 16);
-        for (int32_t t : {m_t2, m_t4}) {
-            QCOMPARE(Transponder(t).ScheduleID, 1);
-            QCOMPARE(Transponder(t).Changed, 1);
-        }
+        QCOMPARE(Transponder(m_t2).ScheduleID, 1);
+        QCOMPARE(Transponder(m_t4).ScheduleID, 1);
         QCOMPARE(Transponder(m_t1).ScheduleID, m_office);
-        QCOMPARE(ReaderChanged(m_r2), 1);
+        QCOMPARE(Marks(), QStringLiteral("1-|1111|111"));
         QTRY_VERIFY(!ChildTexts(ScheduleGroup()).contains("Night"));
         CheckCacheIsDatabase();
     }
@@ -458,10 +436,9 @@ private slots:
     // (here with a person another program added meanwhile).
     void storeErrorRefillsFromDatabase()
     {
-        const QString path = m_store->GetAktDBPath();
-        QVERIFY(Outside(path, "INSERT INTO tblPerson (Name, TransponderID) VALUES ('Outsider', 0)"));
-        QVERIFY(Outside(path, "CREATE TRIGGER nolinks BEFORE UPDATE ON tblTransponder BEGIN "
-                              "SELECT RAISE(ABORT, 'transponders are locked'); END"));
+        QVERIFY(Outside("INSERT INTO tblPerson (Name, TransponderID) VALUES ('Outsider', 0)"));
+        QVERIFY(Outside("CREATE TRIGGER nolinks BEFORE UPDATE ON tblTransponder BEGIN "
+                        "SELECT RAISE(ABORT, 'transponders are locked'); END"));
         auto* persons = Open<CNameDlg>(CLeftTreeView::Persons);
         QCOMPARE(persons->RecordCount(), 3);
         persons->EndEdit(3, CNameDlg::ColTransponder, "00000000A3");
@@ -473,7 +450,7 @@ private slots:
         schedules->EndEdit(2, CZeitschemaDlg::ColName, "Renamed");
         QCOMPARE(schedules->CellText(2, CZeitschemaDlg::ColName), QString("Office"));
         QCOMPARE(Windows()->FindById(m_office)->Changed, 0);   // rolled back with the rest
-        QVERIFY(Outside(path, "DROP TRIGGER nolinks"));
+        QVERIFY(Outside("DROP TRIGGER nolinks"));
         const QStringList shown = m_prompt->Texts();
         QCOMPARE(shown.size(), 2);
         QVERIFY(shown[0].contains("transponders are locked"));
@@ -490,16 +467,16 @@ private slots:
         persons->EndEdit(3, CNameDlg::ColTransponder, "00000000A5");
         QCOMPARE(persons->CellText(3, CNameDlg::ColSchedule), kFullAccessEn);
         const QString englishTitle = persons->CellText(0, CNameDlg::ColSchedule);
-        m_frame->SetLanguage(0);
+        m_w.frame->SetLanguage(0);
         QCOMPARE(persons->CellText(3, CNameDlg::ColSchedule), kFullAccessDe);
-        QCOMPARE(persons->CellText(0, CNameDlg::ColSchedule), m_lang->GetLangItem(18));
+        QCOMPARE(persons->CellText(0, CNameDlg::ColSchedule), T(18));
         QVERIFY(persons->CellText(0, CNameDlg::ColSchedule) != englishTitle);
 
         auto* schedules = Open<CZeitschemaDlg>(CLeftTreeView::Schedules, kFullAccessDe);
         QCOMPARE(schedules->ScheduleNumber(), 1);
         QCOMPARE(schedules->CellText(1, CZeitschemaDlg::ColName), kFullAccessDe);
-        QCOMPARE(schedules->CellText(0, CZeitschemaDlg::ColMonday), m_lang->GetLangItem(38));
-        m_frame->SetLanguage(1);
+        QCOMPARE(schedules->CellText(0, CZeitschemaDlg::ColMonday), T(38));
+        m_w.frame->SetLanguage(1);
         QCOMPARE(schedules->CellText(1, CZeitschemaDlg::ColName), T(81));
         QCOMPARE(schedules->CellText(0, CZeitschemaDlg::ColMonday), T(38));
         QVERIFY(Windows()->_Requery());

@@ -6,15 +6,9 @@
 // transponders. Then the window and the store are closed, opened again, and the person table and
 // the schedule's detail are shown and saved as persons.png and schedule.png (plus the overview
 // as schedules.png).
-#include "app/CMainFrame.h"
-#include "base/Prompt.h"
-#include "base/Settings.h"
-#include "records/CStoreDB_Handler.h"
+#include "persons/ShowView.h"
 #include "records/RecordOps.h"
-#include "records/ScheduleOps.h"
-#include "support/TestEnv.h"
-#include "texts/CLanguageHandler.h"
-#include "tree/CLeftTreeView.h"
+#include "support/WindowFixture.h"
 #include "views/CNameDlg.h"
 #include "views/CZeitschemaDlg.h"
 
@@ -25,21 +19,13 @@
 
 namespace {
 
+// The table of the node, given time to be drawn.
 template <class View>
 View* Show(CMainFrame& frame, CLeftTreeView::Category category, const QString& child = QString())
 {
-    CLeftTreeView* tree = frame.Tree();
-    QTreeWidgetItem* item = tree->CategoryItem(category);
-    for (int i = 0; !child.isEmpty() && i < item->childCount(); ++i)
-        if (item->child(i)->text(0) == child)
-            item = item->child(i);
-    tree->setCurrentItem(tree->CategoryItem(CLeftTreeView::Events));
-    QTest::qWait(200);
-    tree->setCurrentItem(item);
-    for (int i = 0; i < 50 && !qobject_cast<View*>(frame.RightPane()); ++i)
-        QTest::qWait(50);
+    View* view = VmTest::ShowView<View>(frame, category, child);
     QTest::qWait(300);
-    return qobject_cast<View*>(frame.RightPane());
+    return view;
 }
 
 void Save(CMainFrame& frame, const QString& path)
@@ -53,14 +39,13 @@ void Save(CMainFrame& frame, const QString& path)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    VmTest::IsolateHome();
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
-    Settings::WriteLanguage(1);
-    CLeftTreeView::SetAskPortAtStart(false);
-    auto lang = std::make_unique<CLanguageHandler>(1, QDir::currentPath() + "/SysFiles/");
-    QString scheduleName;
+    VmTest::WindowFixture w;
+    if (!w.Open(1))
+        return 1;
+    const QString scheduleName = QStringLiteral("Office hours");
     {
-        CStoreDB_Handler store(lang.get());
+        CStoreDB_Handler& store = *w.store;
         std::vector<int32_t> readers(2), transponders(3);
         const char* names[] = {"Main entrance", "Store room"};
         for (int i = 0; i < 2; ++i)
@@ -77,9 +62,8 @@ int main(int argc, char** argv)
         store.Get_Ptr_To_tblTransponder()->_Requery();
         store.Get_Ptr_To_tblPerson()->_Requery();
 
-        CMainFrame frame(lang.get(), &store, nullptr);
+        CMainFrame& frame = w.ShowFrame();
         frame.resize(1200, 700);
-        frame.show();
         QTest::qWait(500);
 
         // A new schedule with office hours on weekdays in its first window, then a new name.
@@ -97,7 +81,6 @@ int main(int argc, char** argv)
             for (int col = CZeitschemaDlg::ColMonday; col <= CZeitschemaDlg::ColSunday; ++col)
                 detail->EndEdit(row, col, "0");
         schedules = Show<CZeitschemaDlg>(frame, CLeftTreeView::Schedules);
-        scheduleName = QStringLiteral("Office hours");
         schedules->EndEdit(2, CZeitschemaDlg::ColName, scheduleName);
 
         // Two transponders on it (the transponder table's job; here through the records).
@@ -113,10 +96,11 @@ int main(int argc, char** argv)
     }
 
     // After a restart everything is there.
-    CStoreDB_Handler store(lang.get());
-    CMainFrame frame(lang.get(), &store, nullptr);
+    w.frame.reset();
+    w.store.reset();
+    w.store = std::make_unique<CStoreDB_Handler>(w.lang.get());
+    CMainFrame& frame = w.ShowFrame();
     frame.resize(1200, 700);
-    frame.show();
     QTest::qWait(500);
     Show<CNameDlg>(frame, CLeftTreeView::Persons);
     Save(frame, out + "/persons.png");
