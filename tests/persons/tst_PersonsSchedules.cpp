@@ -432,6 +432,21 @@ private slots:
         CheckCacheIsDatabase();
     }
 
+    // Delete all, also on an empty table: offered and asked each time; the header row stays.
+    void deleteAllEvenWhenEmpty()
+    {
+        auto* view = Open<CNameDlg>(CLeftTreeView::Persons);
+        for (int round = 0; round < 2; ++round) {
+            QVERIFY(MenuAction(view, "actionDeleteAllEntries")->isEnabled());
+            m_prompt->NextAnswer(true);
+            view->OnCommand(CGridBaseDlg::CmdDeleteAll);
+            QCOMPARE(view->Grid()->RowCount(), 1);
+        }
+        QCOMPARE(m_prompt->Texts(), (QStringList{T(64), T(64)}));
+        QCOMPARE(Persons()->GetAnz_Person(), 0);
+        CheckCacheIsDatabase();
+    }
+
     // A store error is shown, nothing is half done, and the view shows the database as it is
     // (here with a person another program added meanwhile).
     void storeErrorRefillsFromDatabase()
