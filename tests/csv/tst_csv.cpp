@@ -254,15 +254,14 @@ private slots:
         QCOMPARE(m_store->Get_Ptr_To_tblLeser()->FindById(m_r[1])->Changed, 0);
     }
 
-    // Exported, cleared, imported: the same transponders, persons, schedules and readers; the
-    // same file a second time refuses every line, numbered from 1.
-    void roundTripAndSecondImport_data()
+    // Exported, cleared, imported: the same transponders, persons, schedules and readers.
+    void roundTrip_data()
     {
         QTest::addColumn<int>("kind");
         QTest::newRow("transponder file") << int(CsvExportKind::Transponders);
         QTest::newRow("person file") << int(CsvExportKind::Persons);
     }
-    void roundTripAndSecondImport()
+    void roundTrip()
     {
         QFETCH(int, kind);
         const QStringList before = Dump(*m_store);
@@ -279,13 +278,6 @@ private slots:
             expected.removeOne(QStringLiteral("1234ABCD99|-|Frueh|"));
         QCOMPARE(Dump(*m_store), expected);
         QCOMPARE(m_store->Get_Ptr_To_tblLeser()->FindById(m_r[1])->Changed, 1);
-
-        const CsvImportResult second = importer.ImportFile(path, importKind);
-        QCOMPARE(second.imported, 0);
-        QCOMPARE(second.errors.size(), first.taken);
-        for (int k = 0; k < second.errors.size(); ++k)
-            QVERIFY(second.errors.at(k).startsWith(QStringLiteral("Nr.: %1 -> ").arg(k + 1)));
-        QCOMPARE(Dump(*m_store), expected);
     }
 
     // Names with a ";" from before it was refused: the export warns of them. (Their lines, split
