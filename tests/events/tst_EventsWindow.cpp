@@ -34,23 +34,6 @@ class TestEventsWindow : public QObject {
     QString T(int n) const { return m_w.T(n); }
     CtblEvents* Events() const { return m_store->Get_Ptr_To_tblEvents(); }
 
-    int32_t AddEvent(const QString& number, int32_t reader, const QString& readerName)
-    {
-        int32_t id = 0;
-        AddRecord(Events(), [&](structEvents& e) {
-            e.TransponderNo = number;
-            e.Date = QStringLiteral("05092009");
-            e.Time = QStringLiteral("1307");
-            e.ClassCode = QStringLiteral("10");
-            e.ClassText = T(191);
-            e.DetailCode = QStringLiteral("011");
-            e.DetailText = T(194);
-            e.ReaderID = reader;
-            e.ReaderName = readerName;
-        }, &id);
-        return id;
-    }
-
     // Readers R1 and R2; transponder ...A1 held by Anna, ...B2 by nobody; events of R1 (A1, B2),
     // of R2 (A1) and one of a deleted reader (number unknown to the table).
     void FillSite()
@@ -63,10 +46,16 @@ class TestEventsWindow : public QObject {
         AddRecord(m_store->Get_Ptr_To_tblTransponder(), [](structTransponder& t) { t.Number = "00000000A1"; }, &t1);
         AddRecord(m_store->Get_Ptr_To_tblTransponder(), [](structTransponder& t) { t.Number = "00000000B2"; });
         AddRecord(m_store->Get_Ptr_To_tblPerson(), [t1](structPerson& p) { p.Name = "Anna"; p.TransponderID = t1; });
-        AddEvent("00000000A1", m_r1, "R1 then");
-        AddEvent("00000000B2", m_r1, "R1 then");
-        AddEvent("00000000A1", m_r2, "R2");
-        AddEvent("0000000777", 0, "Gone");
+        const QStringList numbers{"00000000A1", "00000000B2", "00000000A1", "0000000777"};
+        const int32_t readers[] = {m_r1, m_r1, m_r2, 0};
+        AddRecords(Events(), 4, [&](int k, structEvents& e) {
+            e.TransponderNo = numbers[k];
+            e.Date = QStringLiteral("05092009"), e.Time = QStringLiteral("1307");
+            e.ClassCode = QStringLiteral("10"), e.ClassText = T(191);
+            e.DetailCode = QStringLiteral("011"), e.DetailText = T(194);
+            e.ReaderID = readers[k];
+            e.ReaderName = QStringList{"R1 then", "R1 then", "R2", "Gone"}[k];
+        });
         m_store->Get_Ptr_To_tblLeser()->_Requery();
         m_store->Get_Ptr_To_tblTransponder()->_Requery();
         m_store->Get_Ptr_To_tblPerson()->_Requery();

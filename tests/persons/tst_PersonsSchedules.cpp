@@ -52,12 +52,6 @@ class TestPersonsSchedules : public QObject {
     CLeftTreeView* Tree() const { return m_w.frame->Tree(); }
     QTreeWidgetItem* ScheduleGroup() const { return Tree()->CategoryItem(CLeftTreeView::Schedules); }
 
-    int32_t AddReader(const QString& name)
-    {
-        int32_t id = 0;
-        AddRecord(Readers(), [&](structLeser& r) { r.Name = name; r.Model = "Cedar"; }, &id);
-        return id;
-    }
     int32_t AddTransponder(const QString& number, int32_t schedule, const QString& readers, int32_t changed = 0)
     {
         int32_t id = 0;
@@ -81,7 +75,11 @@ class TestPersonsSchedules : public QObject {
         QCOMPARE(DeleteRecordsWhere(Windows(), [](const structZeitschema& w) { return !IsFullAccessName(w.Name); }),
                  RecordResult::Done);
         QVERIFY(Windows()->_Requery());
-        m_r1 = AddReader("R1"), m_r2 = AddReader("R2"), m_r3 = AddReader("R3");
+        std::vector<int32_t> r;
+        AddRecords(Readers(), 3, [](int k, structLeser& l) {
+            l.Name = QString("R%1").arg(k + 1), l.Model = "Cedar";
+        }, &r);
+        m_r1 = r[0], m_r2 = r[1], m_r3 = r[2];
         m_office = AddSchedule("Office");
         m_night = AddSchedule("Night");
         m_t1 = AddTransponder("00000000A1", m_office, QString::number(m_r1));
