@@ -9,15 +9,13 @@
 #include "records/RecordOps.h"
 #include "records/ScheduleOps.h"
 #include "records/TableDescriptions.h"
-#include "support/OutsideConnection.h"
+#include "support/StoreBackends.h"
 #include "support/WindowFixture.h"
 #include "views/CNameDlg.h"
 #include "views/CZeitschemaDlg.h"
 
 #include <QAction>
 #include <QMenu>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QtTest>
 
 namespace {
@@ -94,18 +92,6 @@ class TestPersonsSchedules : public QObject {
         m_anna = person("Anna", m_t1), m_ben = person("Ben", m_t2), m_cleo = person("Cleo", 0);
         QVERIFY(Readers()->_Requery() && Transponders()->_Requery() && Persons()->_Requery() && Windows()->_Requery());
         Tree()->RebuildTreeChildren();
-    }
-
-    // Runs sql through a connection of its own, as another program would.
-    bool Outside(const QString& sql)
-    {
-        bool ok = false;
-        {
-            QSqlDatabase db = VmTest::OutsideConnection(m_store->Location(), QStringLiteral("outside"));
-            ok = QSqlQuery(db).exec(sql);
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("outside"));
-        return ok;
     }
 
     template <class View>
@@ -441,9 +427,9 @@ private slots:
     // (here with a person another program added meanwhile).
     void storeErrorRefillsFromDatabase()
     {
-        QVERIFY(Outside("INSERT INTO tblPerson (Name, TransponderID) VALUES ('Outsider', 0)"));
-        QVERIFY(Outside("CREATE TRIGGER nolinks BEFORE UPDATE ON tblTransponder BEGIN "
-                        "SELECT RAISE(ABORT, 'transponders are locked'); END"));
+        VmTest::Outside(m_store->Location(), {"INSERT INTO tblPerson (Name, TransponderID) VALUES ('Outsider', 0)",
+                                              "CREATE TRIGGER nolinks BEFORE UPDATE ON tblTransponder BEGIN "
+                                              "SELECT RAISE(ABORT, 'transponders are locked'); END"});
         auto* persons = Open<CNameDlg>(CLeftTreeView::Persons);
         QCOMPARE(persons->RecordCount(), 3);
         persons->EndEdit(3, CNameDlg::ColTransponder, "00000000A3");
@@ -455,7 +441,7 @@ private slots:
         schedules->EndEdit(2, CZeitschemaDlg::ColName, "Renamed");
         QCOMPARE(schedules->CellText(2, CZeitschemaDlg::ColName), QString("Office"));
         QCOMPARE(Windows()->FindById(m_office)->Changed, 0);   // rolled back with the rest
-        QVERIFY(Outside("DROP TRIGGER nolinks"));
+        VmTest::Outside(m_store->Location(), {"DROP TRIGGER nolinks"});
         const QStringList shown = m_prompt->Texts();
         QCOMPARE(shown.size(), 2);
         QVERIFY(shown[0].contains("transponders are locked"));
