@@ -5,6 +5,7 @@
 #include "exchange/CsvExport.h"
 #include "exchange/CsvImport.h"
 #include "records/CStoreTransaction.h"
+#include "records/ScheduleOps.h"
 #include "support/TestEnv.h"
 #include "csv/CsvTestSupport.h"
 #include "texts/CLanguageHandler.h"
@@ -53,7 +54,9 @@ class TstCsv : public QObject {
         m_r[0] = AddReader(*m_store, QStringLiteral("Door"));
         m_r[1] = AddReader(*m_store, QStringLiteral("Gate"));
         m_r[2] = AddReader(*m_store, QStringLiteral("Lab"));
-        m_early = AddSchedule(*m_store, QStringLiteral("Frueh"));
+        std::vector<int32_t> early;
+        ScheduleOps::AddSchedule(m_store.get(), QStringLiteral("Frueh"), ScheduleOps::DefaultWindows(), &early);
+        m_early = early.front();
         AddTransponder(*m_store, QStringLiteral("0A1B2C3D4E"), QStringLiteral("Anna"), m_early, QString::number(m_r[1]));
         AddTransponder(*m_store, QStringLiteral("00FF112233"), QStringLiteral("Jörg"), 1,
                        QStringLiteral(";%1;%2;").arg(m_r[0]).arg(m_r[2]));
@@ -284,7 +287,9 @@ private slots:
     // there, are refused by the import: malformedLines.)
     void splitNamesWarned()
     {
-        const int32_t night = AddSchedule(*m_store, QStringLiteral("Nacht;Schicht"));
+        std::vector<int32_t> nights;
+        ScheduleOps::AddSchedule(m_store.get(), QStringLiteral("Nacht;Schicht"), ScheduleOps::DefaultWindows(), &nights);
+        const int32_t night = nights.front();
         AddTransponder(*m_store, QStringLiteral("0000000042"), QStringLiteral("Doe;John"), night, QString());
         AddTransponder(*m_store, QStringLiteral("0000000043"), QString(), night, QString());
         const QStringList split = CsvSplitNames(m_store.get());
@@ -370,7 +375,7 @@ private slots:
         QCOMPARE(busy, 0);
         QCOMPARE(ok.path, IsolatedPath(QStringLiteral("full.csv")));
         QCOMPARE(Settings::ReadPath(QStringLiteral("SavePath")), ok.path);
-        QCOMPARE(ReadAll(ok.path).count("\r\n"), 4);
+        QCOMPARE(VmTest::ReadFile(ok.path).count("\r\n"), 4);
         QVERIFY(m_prompt.LastFileRequest().fileName.startsWith(QStringLiteral("Transponder_")));
 
         m_prompt.NextFileName(plain + QStringLiteral("/y.txt"));

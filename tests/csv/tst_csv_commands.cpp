@@ -168,7 +168,7 @@ private slots:
         m_prompt.NextFileName(path + QStringLiteral(".txt"));
         User user;
         m_w.Action("actionExport")->trigger();
-        const QStringList lines = QString::fromLatin1(ReadAll(path + QStringLiteral(".csv")))
+        const QStringList lines = QString::fromLatin1(VmTest::ReadFile(path + QStringLiteral(".csv")))
                                       .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
         QCOMPARE(lines, Shown(*view->Grid(), kind, cols, firstReader));
         QTEST(lines.value(1), "known");   // the second row: sorted descending
