@@ -1,11 +1,8 @@
-// The two menu commands through the main window: the kind dialogs, the shown table exported as
-// the user sees it, an import refreshing the tree, and the error list of a second import.
+// The two menu commands through the main window: the shown table exported as the user sees it,
+// an import refreshing the tree, and the error list of a second import.
 #include "base/Prompt.h"
 #include "csv/CsvTestSupport.h"
-#include "exchange/CExportDataDlg.h"
-#include "exchange/CImportDataDlg.h"
 #include "exchange/CImportErrorDlg.h"
-#include "readers/CDataProgressDlg.h"
 #include "texts/CLanguageHandler.h"
 #include "persons/ShowView.h"
 #include "support/WindowFixture.h"
@@ -101,19 +98,6 @@ private slots:
         m_w.frame->Tree()->RebuildTreeChildren();
     }
 
-    void exportDialogOffersCurrentViewOnlyForATable()
-    {
-        CExportDataDlg without(m_lang, false);
-        QVERIFY(!without.findChild<QRadioButton*>(QStringLiteral("1028"))->isEnabled());
-        QCOMPARE(without.Kind(), CsvExportKind::Transponders);
-        without.findChild<QRadioButton*>(QStringLiteral("1031"))->click();
-        QCOMPARE(without.Kind(), CsvExportKind::Events);
-
-        CImportDataDlg import(m_lang);
-        import.findChild<QRadioButton*>(QStringLiteral("1030"))->click();
-        QCOMPARE(import.Kind(), CsvImportKind::Persons);
-    }
-
     // The shown table, sorted by the user, is written row by row as on screen, each field
     // taken from the column of its title.
     void exportOfTheShownTable_data()
@@ -192,12 +176,6 @@ private slots:
         QCOMPARE(user.errorList, QStringList({"Nr.: 1 -> 0000000001;Anna;;Door", "Nr.: 2 -> 0000000002;---;;Gate",
                                               "Nr.: 3 -> 0000000003;Ben;"}));
         QCOMPARE(m_store->Get_Ptr_To_tblTransponder()->GetAnz_Transponder(), 3);
-        QTRY_VERIFY([] {
-            for (QWidget* w : QApplication::topLevelWidgets())
-                if (qobject_cast<CDataProgressDlg*>(w) && w->isVisible())
-                    return false;
-            return true;
-        }());
     }
 };
 
