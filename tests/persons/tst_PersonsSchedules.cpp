@@ -179,11 +179,9 @@ private slots:
         QTest::addColumn<int>("row");
         QTest::addColumn<int>("col");
         QTest::addColumn<QString>("value");
-        QTest::addColumn<QString>("from");
-        QTest::addColumn<QString>("to");
-        QTest::addColumn<int>("monday");
-        QTest::newRow("to minutes") << 3 << int(CZeitschemaDlg::ColToMinutes) << "30" << "0000" << "2330" << 1;
-        QTest::newRow("monday off") << 4 << int(CZeitschemaDlg::ColMonday) << "0" << "0000" << "2359" << 0;
+        QTest::addColumn<QString>("window");   // from|to|Monday as stored
+        QTest::newRow("to minutes") << 3 << int(CZeitschemaDlg::ColToMinutes) << "30" << "0000|2330|1";
+        QTest::newRow("monday off") << 4 << int(CZeitschemaDlg::ColMonday) << "0" << "0000|2359|0";
     }
     void windowEditMarksScheduleTransponderAndReaders()
     {
@@ -194,9 +192,7 @@ private slots:
         view->EndEdit(row, col, value);
 
         const structZeitschema& w = Windows()->Get_Zeitschema(view->WindowIndex(row));
-        QTEST(w.From, "from");
-        QTEST(w.To, "to");
-        QTEST(int(w.Day[1]), "monday");
+        QTEST(w.From + u'|' + w.To + u'|' + QString::number(w.Day[1]), "window");
         // R1 lists T1; R3 lists T4, changed before; R2 lists only T2, unchanged.
         QCOMPARE(Marks(), QStringLiteral("10|1011|101"));
     }
