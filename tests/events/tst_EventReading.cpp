@@ -375,7 +375,6 @@ private slots:
         QTest::addColumn<QString>("fault");
         QTest::addColumn<int>("sent");
         QTest::addColumn<bool>("acknowledged");
-        QTest::newRow("answered at once") << "" << 1 << true;
         QTest::newRow("NAK twice, then ACK") << "nak:SP0003:2" << 3 << true;
         QTest::newRow("five NAK") << "nak:SP0003:5" << 5 << false;
         QTest::newRow("five unanswered") << "drop:SP0003:5" << 5 << false;
