@@ -1,9 +1,8 @@
 // Decoding what a bus reader's event memory says, for the replies a healthy simulated reader
-// never sends: lower-case hex, wrong lengths, bytes that are no number, in event, pointer and
-// clear replies; and the date filter's edges. Every class, detail and century of well-formed
+// never sends: lower-case hex, wrong lengths, bytes that are no number, in event and pointer
+// replies; and the date filter's edges. Every class, detail and century of well-formed
 // replies, and the pointers a healthy reader gives, are read end to end in tst_EventReading.
 #include "readers/EventDecoding.h"
-#include "readers/EventReading.h"
 
 #include <QtTest>
 
@@ -86,19 +85,6 @@ private slots:
         e.month = parts[1].toInt();
         e.year = parts[2].toInt();
         QTEST(PassesDateFilter(e, from, to), "passes");
-    }
-
-    void clearAcknowledgement_data()
-    {
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<bool>("ok");
-        QTest::newRow("ACK elsewhere") << QByteArray("FFS\x06P" "AB") << false;
-        QTest::newRow("8 characters") << QByteArray("FFSP\x06" "ABC") << false;
-    }
-    void clearAcknowledgement()
-    {
-        QFETCH(QByteArray, reply);
-        QTEST(ReaderEvents::IsClearAcknowledged(reply), "ok");
     }
 };
 
