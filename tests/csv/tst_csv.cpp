@@ -1,6 +1,6 @@
-// CSV export and import without a window: the code page both ways, the exact line layouts,
-// a table of malformed input, replacements, the round trip, a store error in the middle of a
-// line, and files that cannot be written or read.
+// CSV export and import without a window: the code page both ways, a table of malformed input,
+// replacements, the round trip, a store error in the middle of a line, and files that cannot
+// be written or read.
 #include "base/Prompt.h"
 #include "exchange/CsvExport.h"
 #include "exchange/CsvImport.h"
@@ -71,29 +71,6 @@ private slots:
         m_store = FreshStore(m_lang.get());
         QVERIFY(m_store->IsDatabaseOpen());
         Populate();
-    }
-
-    // The exact lines: reader columns, "---" for no person, empty fields for what is missing,
-    // the event's date and time forms. (A shown table's lines: tst_csv_commands.)
-    void lineLayouts()
-    {
-        AddRecord<structPerson>(m_store->Get_Ptr_To_tblPerson(), [](structPerson& p) { p.Name = QStringLiteral("Nobody"); });
-        AddRecord<structEvents>(m_store->Get_Ptr_To_tblEvents(), [](structEvents& e) {
-            e.TransponderNo = QStringLiteral("0A1B2C3D4E"); e.Date = QStringLiteral("04122026"); e.Time = QStringLiteral("1405");
-            e.ClassCode = QStringLiteral("10"); e.ClassText = QStringLiteral("Access"); e.DetailCode = QStringLiteral("011");
-            e.DetailText = QStringLiteral("Opened"); e.ReaderName = QStringLiteral("Gate");
-        });
-        m_store->Get_Ptr_To_tblPerson()->_Requery();
-        m_store->Get_Ptr_To_tblEvents()->_Requery();
-
-        const QStringList t = CsvLinesFromStore(m_store.get(), CsvExportKind::Transponders, m_lang.get());
-        QCOMPARE(t, QStringList({"Transponder;0A1B2C3D4E;Anna;Frueh;;Gate;", "Transponder;00FF112233;Jörg;Vollzugriff;Door;;Lab",
-                                 "Transponder;1234ABCD99;---;Frueh;;;", "Transponder;FFFFFFFFFF;Ben;Vollzugriff;;;"}));
-        const QStringList p = CsvLinesFromStore(m_store.get(), CsvExportKind::Persons, m_lang.get());
-        QCOMPARE(p.last(), QStringLiteral("Person;Nobody;;;;;"));
-        QCOMPARE(CsvLinesFromStore(m_store.get(), CsvExportKind::Events, m_lang.get()),
-                 QStringList({"Event;0A1B2C3D4E;Anna;Gate;04.12.2026;14:05;Class 10;Access;Detail 011;Opened"}));
-
     }
 
     // Written in Windows-1252 with CR LF, "?" for what it lacks (and counted). (Read back from
