@@ -41,22 +41,6 @@ class TstCsv : public QObject {
         AddTransponder(*m_store, QStringLiteral("FFFFFFFFFF"), QStringLiteral("Ben"), 1, QString());
     }
 
-    QString ExportToFile(CsvExportKind kind, const QString& name)
-    {
-        const QString path = IsolatedPath(name);
-        const CsvWriteResult w = WriteCsvFile(path, CsvLinesFromStore(m_store.get(), kind, m_lang.get()));
-        return w.ok ? path : QString();
-    }
-    static QString IsolatedPath(const QString& name) { return VmTest::IsolateHome() + u'/' + name; }
-
-    void Clear()
-    {
-        DeleteRecordsWhere<structTransponder>(m_store->Get_Ptr_To_tblTransponder(), {});
-        DeleteRecordsWhere<structPerson>(m_store->Get_Ptr_To_tblPerson(), {});
-        m_store->Get_Ptr_To_tblTransponder()->_Requery();
-        m_store->Get_Ptr_To_tblPerson()->_Requery();
-    }
-
 private slots:
     void initTestCase()
     {
@@ -174,9 +158,12 @@ private slots:
     {
         QFETCH(int, kind);
         const QStringList before = Dump(*m_store);
-        const QString path = ExportToFile(CsvExportKind(kind), QStringLiteral("round.csv"));
-        QVERIFY(!path.isEmpty());
-        Clear();
+        const QString path = VmTest::IsolateHome() + QStringLiteral("/round.csv");
+        QVERIFY(WriteCsvFile(path, CsvLinesFromStore(m_store.get(), CsvExportKind(kind), m_lang.get())).ok);
+        DeleteRecordsWhere<structTransponder>(m_store->Get_Ptr_To_tblTransponder(), {});
+        DeleteRecordsWhere<structPerson>(m_store->Get_Ptr_To_tblPerson(), {});
+        m_store->Get_Ptr_To_tblTransponder()->_Requery();
+        m_store->Get_Ptr_To_tblPerson()->_Requery();
         const CsvImportKind importKind = kind == int(CsvExportKind::Transponders) ? CsvImportKind::Transponders
                                                                                    : CsvImportKind::Persons;
         CCsvImporter importer(m_store.get(), m_lang.get());
@@ -237,7 +224,8 @@ private slots:
         QCOMPARE(busy, 0);
 
         CCsvImporter importer(m_store.get(), m_lang.get());
-        const CsvImportResult missing = importer.ImportFile(IsolatedPath(QStringLiteral("none.csv")), CsvImportKind::Transponders);
+        const QString none = VmTest::IsolateHome() + QStringLiteral("/none.csv");
+        const CsvImportResult missing = importer.ImportFile(none, CsvImportKind::Transponders);
         QVERIFY(!missing.opened);
         QVERIFY(!missing.error.isEmpty());
     }

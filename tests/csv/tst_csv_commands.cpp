@@ -151,8 +151,6 @@ private slots:
         const QString path = WriteTemp(QStringLiteral("in.csv"), "Transponder;0000000001;Anna;;Door\r\n"
                                                                  "Transponder;0000000002;---;;Gate\r\n"
                                                                  "Transponder;0000000003;Ben;\r\n");
-        CMainFrame* frame = m_w.frame.get();
-        CLeftTreeView* tree = frame->Tree();
         // A reader added behind the tree's back appears once the import refreshes it.
         AddReader(*m_store, QStringLiteral("Lab"));
         User user;
@@ -160,8 +158,8 @@ private slots:
         m_w.Action("actionImport")->trigger();
         QCOMPARE(m_store->Get_Ptr_To_tblTransponder()->GetAnz_Transponder(), 3);
         QCOMPARE(user.errorList, QStringList());
-        QCOMPARE(tree->CategoryItem(CLeftTreeView::Transponders)->childCount(), 3);
-        QCOMPARE(frame->WaitFlag(), 0);
+        QCOMPARE(m_w.frame->Tree()->CategoryItem(CLeftTreeView::Transponders)->childCount(), 3);
+        QCOMPARE(m_w.frame->WaitFlag(), 0);
 
         m_prompt.NextFileName(path);
         m_w.Action("actionImport")->trigger();
