@@ -253,6 +253,16 @@ RecordResult CNameDlg::DeleteAllRecords()
 // The cache has followed the deletes already (all of it, or only the persons shown).
 void CNameDlg::RemoveAllCached() {}
 
+// Delete all stays offered on an empty table too: it asks, finds nothing to delete and leaves
+// the header row, so the menu looks the same whatever the table holds.
+std::vector<CGridBaseDlg::MenuItem> CNameDlg::ContextMenuItems(int row, int col)
+{
+    std::vector<MenuItem> items = CGridBaseDlg::ContextMenuItems(row, col);
+    for (MenuItem& item : items)
+        item.enabled = item.enabled || item.command == CmdDeleteAll;
+    return items;
+}
+
 void CNameDlg::OnCommand(int command)
 {
     m_storeFailed = false;

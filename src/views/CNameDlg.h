@@ -38,6 +38,7 @@ public:
     RecordResult DeleteAllRecords() override;
     void RemoveAllCached() override;
     void OnCommand(int command) override;
+    std::vector<MenuItem> ContextMenuItems(int row, int col) override;
 
     // The person shown in a data row (row from 1); null outside.
     const structPerson* PersonInRow(int row) const;

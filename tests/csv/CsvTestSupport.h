@@ -1,13 +1,13 @@
 #pragma once
-// A fresh database per test with three readers, a second schedule and a few transponders, and
-// a dump of what the transponders hold, by name, so two databases can be compared.
+// A fresh database per test, readers and transponders (with their persons) added in one call
+// each, and a dump of what the transponders hold, by name, so two databases can be compared.
 #include "base/Settings.h"
 #include "records/CStoreDB_Handler.h"
 #include "records/RecordOps.h"
 #include "records/TextOps.h"
+#include "support/FoundationFixture.h"
 #include "support/TestEnv.h"
 
-#include <QFile>
 #include <QStringList>
 #include <memory>
 
@@ -21,24 +21,14 @@ inline std::unique_ptr<CStoreDB_Handler> FreshStore(CLanguageHandler* lang)
     return std::make_unique<CStoreDB_Handler>(lang);
 }
 
-inline int32_t AddReader(CStoreDB_Handler& s, const QString& name, int changed = 0)
+inline int32_t AddReader(CStoreDB_Handler& s, const QString& name)
 {
     int32_t id = 0;
     AddRecord<structLeser>(s.Get_Ptr_To_tblLeser(), [&](structLeser& l) {
-        l.Name = name; l.Model = QStringLiteral("Cedar"); l.Changed = changed;
+        l.Name = name; l.Model = QStringLiteral("Cedar");
     }, &id);
     s.Get_Ptr_To_tblLeser()->_Requery();
     return id;
-}
-
-inline int32_t AddSchedule(CStoreDB_Handler& s, const QString& name)
-{
-    std::vector<int32_t> ids;
-    AddRecords<structZeitschema>(s.Get_Ptr_To_tblZeitschema(), 4, [&](int, structZeitschema& z) {
-        z.Name = name; z.From = QStringLiteral("0600"); z.To = QStringLiteral("1400");
-    }, &ids);
-    s.Get_Ptr_To_tblZeitschema()->_Requery();
-    return ids.empty() ? 0 : ids.front();
 }
 
 // A transponder with an optional person (empty name: none), linked both ways.
@@ -90,16 +80,8 @@ inline QStringList Dump(CStoreDB_Handler& s)
 inline QString WriteTemp(const QString& name, const QByteArray& bytes)
 {
     const QString path = VmTest::IsolateHome() + u'/' + name;
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        f.write(bytes);
+    VmTest::WriteFile(path, bytes);
     return path;
-}
-
-inline QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace CsvTest

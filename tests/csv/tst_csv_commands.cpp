@@ -1,21 +1,17 @@
-// The two menu commands through the main window: the kind dialogs, the shown table exported as
-// the user sees it, an import refreshing the tree, and the error list of a second import.
-#include "app/CMainFrame.h"
+// The two menu commands through the main window: the shown table exported as the user sees it,
+// an import refreshing the tree, and the error list of a second import.
 #include "base/Prompt.h"
 #include "csv/CsvTestSupport.h"
-#include "exchange/CExportDataDlg.h"
-#include "exchange/CImportDataDlg.h"
 #include "exchange/CImportErrorDlg.h"
-#include "readers/CDataProgressDlg.h"
-#include "texts/CLanguageHandler.h"
-#include "tree/CLeftTreeView.h"
-#include "views/CGridBaseDlg.h"
+#include "persons/ShowView.h"
+#include "support/WindowFixture.h"
+#include "views/CEventsDlg.h"
+#include "views/CNameDlg.h"
+#include "views/CTransponderDlg.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QListWidget>
-#include <QRadioButton>
-#include <QSplitter>
 #include <QTimer>
 #include <QtTest>
 
@@ -23,26 +19,11 @@ using namespace CsvTest;
 
 namespace {
 
-// A transponder table of two rows with reader columns "Door" and "Gate".
-class FakeTransponderView : public CGridBaseDlg {
-public:
-    FakeTransponderView(const ViewContext& ctx, QWidget* parent) : CGridBaseDlg(ctx, "98", 1005, parent) {}
-    int ColumnCount() const override { return 7; }
-    QString ColumnTitle(int col) const override { return QStringList{"", "No.", "C", "Nr", "Person", "Plan", "Door", "Gate"}.value(col); }
-    int RecordCount() const override { return 2; }
-    QString RecordCellText(int index, int col) const override
-    {
-        static const QStringList rows[2] = {{"", "1", "0", "0A1B2C3D4E", "Anna", "Frueh", "0", "1"},
-                                            {"", "2", "0", "1234ABCD99", "---", "Frueh", "1", "1"}};
-        return rows[index].value(col);
-    }
-};
-
-// Plays the user at every modal window: picks a radio of a kind dialog and presses OK, and
-// notes the lines of the error list.
+// Plays the user at every modal window: takes what it offers (OK), and notes the lines of the
+// error list.
 class User : public QObject {
 public:
-    explicit User(QString radio = {}) : m_radio(std::move(radio))
+    User()
     {
         connect(&m_timer, &QTimer::timeout, this, [this] {
             QWidget* modal = QApplication::activeModalWidget();
@@ -52,8 +33,6 @@ public:
             if (auto* errors = qobject_cast<CImportErrorDlg*>(dlg))
                 for (int i = 0; i < errors->List()->count(); ++i)
                     errorList << errors->List()->item(i)->text();
-            if (auto* r = dlg->findChild<QRadioButton*>(m_radio))
-                r->click();
             dlg->accept();
         });
         m_timer.start(10);
@@ -61,7 +40,6 @@ public:
     QStringList errorList;
 
 private:
-    QString m_radio;
     QTimer m_timer;
 };
 
@@ -69,75 +47,101 @@ private:
 
 class TstCsvCommands : public QObject {
     Q_OBJECT
-    std::unique_ptr<CLanguageHandler> m_lang;
-    std::unique_ptr<CStoreDB_Handler> m_store;
+    VmTest::WindowFixture m_w;
+    CStoreDB_Handler* m_store = nullptr;
     ScriptedPrompt m_prompt;
+    int32_t m_door = 0, m_gate = 0;
 
-    std::unique_ptr<CMainFrame> MakeFrame()
+    // What the file must hold for the shown table: each row in the order on screen, the kind,
+    // the cells of `cols`, then for each reader column from `firstReader` (0: none) its title
+    // when ticked.
+    static QStringList Shown(const CGridCtrl& g, const QString& kind, const QList<int>& cols, int firstReader)
     {
-        auto frame = std::make_unique<CMainFrame>(m_lang.get(), m_store.get(), nullptr);
-        frame->Tree()->SetViewFactory([](CLeftTreeView::Category c, const ViewContext& ctx, QWidget* parent) -> CGridBaseDlg* {
-            return c == CLeftTreeView::Transponders ? new FakeTransponderView(ctx, parent) : nullptr;
-        });
-        return frame;
+        QStringList lines;
+        for (int d = 1; d < g.RowCount(); ++d) {
+            const int row = g.OwnerRowAt(d);
+            QStringList fields{kind};
+            for (int c : cols)
+                fields << g.CellText(row, c);
+            for (int c = firstReader; firstReader && c < g.ColumnCount(); ++c)
+                fields << (g.CellText(row, c) == QLatin1String("1") ? g.CellText(0, c) : QString());
+            lines << fields.join(u';');
+        }
+        return lines;
     }
-    QAction* Action(CMainFrame& frame, const char* name) { return frame.findChild<QAction*>(QString::fromLatin1(name)); }
 
 private slots:
     void initTestCase()
     {
-        VmTest::IsolateHome();
-        m_lang = std::make_unique<CLanguageHandler>(1, QCoreApplication::applicationDirPath() + QStringLiteral("/SysFiles/"));
-        CLeftTreeView::SetPortQuestion([](CLeftTreeView*) { return 0; });
-        Settings::WriteLanguage(1);   // the literals follow the setting
+        QVERIFY(m_w.Open(1));
+        m_store = m_w.store.get();
+        m_w.ShowFrame();
     }
     void init()
     {
         m_prompt.Clear();
-        m_store.reset();
-        m_store = FreshStore(m_lang.get());
-        AddReader(*m_store, QStringLiteral("Door"));
-        AddReader(*m_store, QStringLiteral("Gate"));
+        DeleteRecordsWhere(m_store->Get_Ptr_To_tblLeser(), {});
+        DeleteRecordsWhere(m_store->Get_Ptr_To_tblPerson(), {});
+        DeleteRecordsWhere(m_store->Get_Ptr_To_tblTransponder(), {});
+        DeleteRecordsWhere(m_store->Get_Ptr_To_tblEvents(), {});
+        m_store->Get_Ptr_To_tblEvents()->_Requery();
+        m_door = AddReader(*m_store, QStringLiteral("Door"));
+        m_gate = AddReader(*m_store, QStringLiteral("Gate"));
+        m_w.frame->Tree()->RebuildTreeChildren();
     }
 
-    void exportDialogOffersCurrentViewOnlyForATable()
+    // The shown table, sorted by the user, is written row by row as on screen, each field
+    // taken from the column of its title.
+    void exportOfTheShownTable_data()
     {
-        CExportDataDlg without(m_lang.get(), false);
-        auto* current = without.findChild<QRadioButton*>(QStringLiteral("1028"));
-        QVERIFY(!current->isEnabled());
-        QVERIFY(without.findChild<QRadioButton*>(QStringLiteral("1029"))->isChecked());
-        QCOMPARE(without.Kind(), CsvExportKind::Transponders);
-        without.findChild<QRadioButton*>(QStringLiteral("1031"))->click();
-        QCOMPARE(without.Kind(), CsvExportKind::Events);
-
-        CExportDataDlg with(m_lang.get(), true);
-        QVERIFY(with.findChild<QRadioButton*>(QStringLiteral("1028"))->isChecked());
-        QCOMPARE(with.Kind(), CsvExportKind::CurrentView);
-        QCOMPARE(with.windowTitle(), m_lang->GetLangItem(86));
-
-        CImportDataDlg import(m_lang.get());
-        QCOMPARE(import.Kind(), CsvImportKind::Transponders);
-        import.findChild<QRadioButton*>(QStringLiteral("1030"))->click();
-        QCOMPARE(import.Kind(), CsvImportKind::Persons);
+        QTest::addColumn<int>("category");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QList<int>>("cols");
+        QTest::addColumn<int>("firstReader");
+        QTest::addColumn<QString>("known");   // one line, as the file must hold it
+        QTest::newRow("transponders") << int(CLeftTreeView::Transponders) << "Transponder"
+            << QList<int>{CTransponderDlg::ColNumber, CTransponderDlg::ColPerson, CTransponderDlg::ColSchedule}
+            << int(CTransponderDlg::ColFirstReader) << "Transponder;0A1B2C3D4E;Anna;Full access;Door;Gate";
+        QTest::newRow("persons") << int(CLeftTreeView::Persons) << "Person"
+            << QList<int>{CNameDlg::ColName, CNameDlg::ColTransponder, CNameDlg::ColSchedule}
+            << int(CNameDlg::ColFirstReader) << "Person;Anna;0A1B2C3D4E;Full access;Door;Gate";
+        QList<int> eventCols;
+        for (int c = CEventsDlg::ColTransponder; c <= CEventsDlg::ColDetailText; ++c)
+            eventCols << c;
+        QTest::newRow("events") << int(CLeftTreeView::Events) << "Event" << eventCols << 0
+            << "Event;0A1B2C3D4E;Anna;Gate;04.12.2026;14:05;10;Alarm;011;Opened";
     }
-
-    // The shown transponder table, sorted by the user, is written in the order on screen.
     void exportOfTheShownTable()
     {
-        auto frame = MakeFrame();
-        CLeftTreeView* tree = frame->Tree();
-        tree->setCurrentItem(tree->CategoryItem(CLeftTreeView::Transponders));
-        QTRY_VERIFY(dynamic_cast<FakeTransponderView*>(tree->RightView()));
-        tree->RightView()->Grid()->SetSort(3, CGridCtrl::SortDescending);
+        QFETCH(int, category);
+        QFETCH(QString, kind);
+        QFETCH(QList<int>, cols);
+        QFETCH(int, firstReader);
+        const QString both = QStringLiteral(";%1;%2;").arg(m_door).arg(m_gate);
+        AddTransponder(*m_store, QStringLiteral("0A1B2C3D4E"), QStringLiteral("Anna"), 1, both);
+        AddTransponder(*m_store, QStringLiteral("1234ABCD99"), QString(), 1, QString::number(m_door));
+        AddTransponder(*m_store, QStringLiteral("00FF112233"), QStringLiteral("Ben"), 1, QString::number(m_gate));
+        AddRecords(m_store->Get_Ptr_To_tblEvents(), 3, [&](int k, structEvents& e) {
+            e.TransponderNo = QStringList{"0A1B2C3D4E", "00FF112233", "1234ABCD99"}.at(k);
+            e.Date = QStringLiteral("04122026"), e.Time = QStringLiteral("1405");
+            e.ClassCode = QStringLiteral("10"), e.ClassText = QStringLiteral("Alarm");
+            e.DetailCode = QStringLiteral("011"), e.DetailText = QStringLiteral("Opened");
+            e.ReaderID = m_gate, e.ReaderName = QStringLiteral("Gate");
+        });
+        m_store->Get_Ptr_To_tblEvents()->_Requery();
+        auto* view = VmTest::ShowView<CGridBaseDlg>(*m_w.frame, CLeftTreeView::Category(category));
+        view->Grid()->SetSort(cols.first(), CGridCtrl::SortDescending);
 
-        const QString path = VmTest::IsolateHome() + QStringLiteral("/view.txt");
-        m_prompt.NextFileName(path);
+        const QString path = VmTest::IsolateHome() + u'/' + QString::fromLatin1(QTest::currentDataTag());
+        m_prompt.NextFileName(path + QStringLiteral(".txt"));
         User user;
-        Action(*frame, "actionExport")->trigger();
-        QCOMPARE(ReadAll(VmTest::IsolateHome() + QStringLiteral("/view.csv")),
-                 QByteArray("Transponder;1234ABCD99;---;Frueh;Door;Gate\r\nTransponder;0A1B2C3D4E;Anna;Frueh;;Gate\r\n"));
+        m_w.Action("actionExport")->trigger();
+        const QStringList lines = QString::fromLatin1(VmTest::ReadFile(path + QStringLiteral(".csv")))
+                                      .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QCOMPARE(lines, Shown(*view->Grid(), kind, cols, firstReader));
+        QTEST(lines.value(1), "known");   // the second row: sorted descending
         QVERIFY(m_prompt.LastFileRequest().fileName.startsWith(QStringLiteral("Current_view_")));
-        QCOMPARE(frame->WaitFlag(), 0);
+        QCOMPARE(m_w.frame->WaitFlag(), 0);
     }
 
     // An import fills the tree's reader nodes again and the table; the same file a second time
@@ -147,30 +151,21 @@ private slots:
         const QString path = WriteTemp(QStringLiteral("in.csv"), "Transponder;0000000001;Anna;;Door\r\n"
                                                                  "Transponder;0000000002;---;;Gate\r\n"
                                                                  "Transponder;0000000003;Ben;\r\n");
-        auto frame = MakeFrame();
-        CLeftTreeView* tree = frame->Tree();
         // A reader added behind the tree's back appears once the import refreshes it.
         AddReader(*m_store, QStringLiteral("Lab"));
         User user;
         m_prompt.NextFileName(path);
-        Action(*frame, "actionImport")->trigger();
+        m_w.Action("actionImport")->trigger();
         QCOMPARE(m_store->Get_Ptr_To_tblTransponder()->GetAnz_Transponder(), 3);
         QCOMPARE(user.errorList, QStringList());
-        QCOMPARE(tree->CategoryItem(CLeftTreeView::Transponders)->childCount(), 3);
-        QCOMPARE(Settings::ReadPath(QStringLiteral("ImportPath")), path);
-        QCOMPARE(frame->WaitFlag(), 0);
+        QCOMPARE(m_w.frame->Tree()->CategoryItem(CLeftTreeView::Transponders)->childCount(), 3);
+        QCOMPARE(m_w.frame->WaitFlag(), 0);
 
         m_prompt.NextFileName(path);
-        Action(*frame, "actionImport")->trigger();
+        m_w.Action("actionImport")->trigger();
         QCOMPARE(user.errorList, QStringList({"Nr.: 1 -> 0000000001;Anna;;Door", "Nr.: 2 -> 0000000002;---;;Gate",
                                               "Nr.: 3 -> 0000000003;Ben;"}));
         QCOMPARE(m_store->Get_Ptr_To_tblTransponder()->GetAnz_Transponder(), 3);
-        QTRY_VERIFY([] {
-            for (QWidget* w : QApplication::topLevelWidgets())
-                if (qobject_cast<CDataProgressDlg*>(w) && w->isVisible())
-                    return false;
-            return true;
-        }());
     }
 };
 

