@@ -24,11 +24,6 @@ class TestReaderDeletion : public QObject {
         });
         m_store->Get_Ptr_To_tblEvents()->_Requery();
     }
-    void AddTransponder(const QString& readers)
-    {
-        AddRecord<structTransponder>(m_store->Get_Ptr_To_tblTransponder(), [&](structTransponder& t) { t.Readers = readers; });
-        m_store->Get_Ptr_To_tblTransponder()->_Requery();
-    }
 
 private slots:
     void initTestCase()
@@ -69,25 +64,25 @@ private slots:
 
     void readerLeavesTransponderLists_data()
     {
-        QTest::addColumn<QString>("readers");   // 3 = the deleted reader, 12 another one
+        QTest::addColumn<QString>("readers");   // $ = the deleted reader, % another one
         QTest::addColumn<QString>("expected");
-        QTest::newRow("first of two equal") << "3;12;3" << "12;3";
-        QTest::newRow("only one") << "3" << "";
+        QTest::newRow("first of two equal") << "$;%;$" << "%;$";
+        QTest::newRow("only one") << "$" << "";
     }
     void readerLeavesTransponderLists()
     {
         QFETCH(QString, readers);
         QFETCH(QString, expected);
-        const QString id3 = QString::number(m_ids[3]), id12 = QString::number(m_ids[4]);
-        auto ids = [&](QString list) { return list.replace("12", "K").replace("3", id3).replace("K", id12); };
-        AddTransponder(ids(readers));
+        auto ids = [&](QString list) {
+            return "T=" + list.replace("$", QString::number(m_ids[3])).replace("%", QString::number(m_ids[4]));
+        };
+        AddTransponder(*m_store, "T", ids(readers).mid(2));
+        m_store->Get_Ptr_To_tblTransponder()->_Requery();
         ScriptedPrompt prompt;
         prompt.NextAnswer(true);
         QCOMPARE(ReaderDeletion::DeleteReaders(*m_store, {3}, nullptr), 1);
-        CtblTransponder* tbl = m_store->Get_Ptr_To_tblTransponder();
-        QCOMPARE(tbl->Get_Transponder(0).Readers, ids(expected));
-        QVERIFY(tbl->_Requery());
-        QCOMPARE(tbl->Get_Transponder(0).Readers, ids(expected));
+        QCOMPARE(Transponders(*m_store, false), QStringList{ids(expected)});
+        QCOMPARE(Transponders(*m_store, true), QStringList{ids(expected)});
     }
 
     void eventsDeletedOrDetached_data()
@@ -136,7 +131,8 @@ private slots:
     void deleteAllKeepsEventsWithReaderZero()
     {
         AddEvents(5, 2);
-        AddTransponder(QStringLiteral("%1;%2").arg(m_ids[0]).arg(m_ids[1]));
+        AddTransponder(*m_store, "T", QStringLiteral("%1;%2").arg(m_ids[0]).arg(m_ids[1]));
+        m_store->Get_Ptr_To_tblTransponder()->_Requery();
         ScriptedPrompt prompt;
         prompt.NextAnswer(true);
         prompt.NextAnswer(false);   // keep the events
@@ -146,10 +142,10 @@ private slots:
         QCOMPARE(tree.calls, QStringList{"remove all"});
         QCOMPARE(ReaderNames(*m_store, true), QStringList());
         CtblEvents* ev = m_store->Get_Ptr_To_tblEvents();
-        QVERIFY(ev->_Requery() && m_store->Get_Ptr_To_tblTransponder()->_Requery());
+        QVERIFY(ev->_Requery());
         QCOMPARE(ev->GetAnz_Events(), 2);
         QCOMPARE(ev->Get_Event(1).ReaderID, 0);
-        QCOMPARE(m_store->Get_Ptr_To_tblTransponder()->Get_Transponder(0).Readers, QString());
+        QCOMPARE(Transponders(*m_store, true), QStringList{"T="});
     }
 };
 
