@@ -4,36 +4,31 @@
 // through the choice list.
 #include "ReaderTestSupport.h"
 #include "SimEvents.h"
-#include "app/CMainFrame.h"
 #include "base/Prompt.h"
 #include "readers/CChooseReaderDlg.h"
 #include "readers/CLeserDlg.h"
 #include "support/OnlineFixture.h"
-#include "support/TestEnv.h"
-#include "tree/CLeftTreeView.h"
+#include "support/WindowFixture.h"
 
-#include <QAction>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
-#include <QLabel>
 #include <QtTest>
 
 using namespace ReaderTest;
 
 class TestLeserDlg : public QObject {
     Q_OBJECT
-    std::unique_ptr<CLanguageHandler> m_lang;
-    std::unique_ptr<CStoreDB_Handler> m_store;
-    std::unique_ptr<CMainFrame> m_frame;
+    VmTest::WindowFixture m_w;
+    CStoreDB_Handler* m_store = nullptr;
     VmTest::OnlineFixture m_online{7};
     QString m_cedar;   // the name the Cedar was registered under
 
-    CLeserDlg* Table() const { return qobject_cast<CLeserDlg*>(m_frame->RightPane()); }
+    CLeserDlg* Table() const { return qobject_cast<CLeserDlg*>(m_w.RightPane()); }
     CGridCtrl* Grid() const { return Table()->Grid(); }
-    CSerialLink* Link() const { return m_frame->Tree()->Link(); }
-    QString T(int n) const { return m_lang->GetLangItem(n); }
+    CSerialLink* Link() const { return m_w.frame->Tree()->Link(); }
+    QString T(int n) const { return m_w.T(n); }
 
     // Readers C1 (a Cedar), B1, M1, A1 (an Alder: no tree nodes) and R1, or none at all.
     void FillReaders(bool none = false)
@@ -43,7 +38,7 @@ class TestLeserDlg : public QObject {
             if (!none)
                 AddReader(*m_store, model.left(1) + "1", model, model.toUpper().leftJustified(20, '0'));
         m_store->Get_Ptr_To_tblLeser()->_Requery();
-        m_frame->Tree()->RebuildTreeChildren();
+        m_w.frame->Tree()->RebuildTreeChildren();
         Table()->Load(0);
     }
 
@@ -56,7 +51,7 @@ class TestLeserDlg : public QObject {
         return Table()->LastContextMenu()->findChild<QAction*>(name);
     }
 
-    void Trigger(const char* name) { m_frame->findChild<QAction*>(name)->trigger(); }
+    void Trigger(const char* name) { m_w.Action(name)->trigger(); }
 
     void GoOffline()
     {
@@ -69,7 +64,7 @@ class TestLeserDlg : public QObject {
     void CheckTree(const QStringList& names)
     {
         for (auto group : {CLeftTreeView::Transponders, CLeftTreeView::Persons, CLeftTreeView::Events}) {
-            QTreeWidgetItem* item = m_frame->Tree()->CategoryItem(group);
+            QTreeWidgetItem* item = m_w.frame->Tree()->CategoryItem(group);
             for (int i = 0; i < std::max(item->childCount(), int(names.size())); ++i)
                 QCOMPARE(item->child(i) ? item->child(i)->text(0) : QString(), names.value(i));
         }
@@ -96,21 +91,15 @@ class TestLeserDlg : public QObject {
 private slots:
     void initTestCase()
     {
-        VmTest::IsolateHome();
-        Settings::WriteLanguage(1);
+        QVERIFY(m_w.Open(1));
+        m_store = m_w.store.get();
         Settings::WriteAktCom(250);   // nothing there
-        m_lang = MakeTexts();
-        m_store = std::make_unique<CStoreDB_Handler>(m_lang.get());
-        QVERIFY(m_store->IsDatabaseOpen());
-        CLeftTreeView::SetAskPortAtStart(false);
-        CGridBaseDlg::SetContextMenuPopupEnabled(false);
-        m_frame = std::make_unique<CMainFrame>(m_lang.get(), m_store.get(), nullptr);
-        m_frame->show();
+        m_w.ShowFrame();
         QTRY_VERIFY(Table());
     }
     void cleanupTestCase()
     {
-        m_frame.reset();
+        m_w.frame.reset();
         m_online.Stop();
     }
 
@@ -195,7 +184,7 @@ private slots:
         QCOMPARE(Grid()->CellText(1, CLeserDlg::ColName), rec.Name);
         CheckTree({rec.Name});
         // The device pane names the connected reader once its record exists.
-        QTRY_VERIFY(m_frame->findChild<QLabel*>("130")->text().endsWith(rec.Name));
+        QTRY_VERIFY(m_w.frame->findChild<QLabel*>("130")->text().endsWith(rec.Name));
 
         // Offline, online again: the same row is selected and nothing is added.
         GoOffline();
