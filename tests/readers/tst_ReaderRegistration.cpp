@@ -1,6 +1,7 @@
 // Registering the connected reader: every model against the simulator brought online by the
-// link controller (new record, recognition, identity check), and against scripted replies, so
-// that every reply length and failure text is reached exactly. No failure writes a record.
+// link controller (new record, recognition, identity check, a tag in the field meanwhile), and
+// against scripted replies, so that every reply length and failure text is reached exactly.
+// No failure writes a record.
 #include "ReaderTestSupport.h"
 #include "base/Prompt.h"
 #include "link/Telegram.h"
@@ -119,12 +120,36 @@ private slots:
                                    {Sim::Model::Rowan, "Rowan"}, {Sim::Model::Birch, "Birch"}, {Sim::Model::Alder, "Alder"}})
             QTest::newRow(type) << int(model) << QString(type);
     }
+    // Every model but the Alder also with a tag in its field while it comes online: the
+    // monitor's poll replies (bus readers) and the reader's own tag frame (a Birch) answer none
+    // of the registration's telegrams, and announcing the tag does not hold up the mailbox; the
+    // tag is still announced once the registration is done.
     void eachModel()
     {
         QFETCH(int, model);
         QFETCH(QString, type);
         QVERIFY(m_online.Start(Sim::Model(model)));
+        const bool bus = m_online.Reader().Info().bus;
+        if (bus)
+            m_online.Reader().PresentTag("0004445556");   // lies there for every poll
+        QSignalSpy seen(m_ctrl.get(), &CLinkController::TransponderSeen);
         QVERIFY(m_online.Connect(*m_ctrl));
+        if (bus) {
+            // The first poll has been answered with the tag: the monitor wants to announce it
+            // while this (the GUI) thread does not look at its events.
+            for (int i = 0; i < 300 && m_online.Reader().Received('C') == 0; ++i)
+                QThread::msleep(10);
+            QThread::msleep(100);
+        } else if (type != "Alder") {
+            // A desk reader sends its tag frame once, here when the monitor runs (it clears
+            // the stop request of the rate change). The monitor then waits to announce the tag
+            // while this (the GUI) thread does not look at its events.
+            QTRY_COMPARE(m_ctrl->Link().m_nStopRequest.load(), 0);
+            m_online.Reader().PresentTag("0004445556");
+            for (int i = 0; i < 200 && m_online.Reader().Log().back().heard != Sim::Heard::Unsolicited; ++i)
+                QThread::msleep(10);
+            QThread::msleep(200);
+        }
         AddReader(*m_store, "Other", type, "OTHERDEVICE000000000");   // another reader of the model
         m_store->Get_Ptr_To_tblLeser()->_Requery();
         ScriptedPrompt prompt;
@@ -134,7 +159,6 @@ private slots:
         QCOMPARE(added.outcome, Result::Added);
         QCOMPARE(added.addToTree, type != "Alder");
         const structLeser rec = m_store->Get_Ptr_To_tblLeser()->Get_Leser(added.cacheIndex);
-        const bool bus = m_online.Reader().Info().bus;
         const QString deviceId = QString::fromStdString(m_online.Reader().DeviceId());
         QVERIFY(rec.Name.startsWith("Leser_"));
         QCOMPARE(rec.Model, type);
@@ -153,68 +177,10 @@ private slots:
         // The identity check passes for the reader's own device ID only, and never for a desk reader.
         QCOMPARE(ReaderIdentity::CheckReaderIdentity(m_ctrl->Link(), type, deviceId), bus);
         QVERIFY(!ReaderIdentity::CheckReaderIdentity(m_ctrl->Link(), type, "ANOTHERDEVICE0000000"));
-    }
-
-    // A tag in the reader's field while it comes online: the monitor's poll replies (bus
-    // readers) and the reader's own tag frames (a Birch) answer none of the registration's
-    // telegrams, and announcing the tag does not hold up the mailbox. The reader gets its
-    // record, and the tag is still announced once the registration is done.
-    void tagInFieldWhileGoingOnline_data()
-    {
-        QTest::addColumn<int>("model");
-        for (auto [model, name] : {std::pair{Sim::Model::Cedar, "Cedar"}, {Sim::Model::Maple, "Maple"},
-                                   {Sim::Model::Rowan, "Rowan"}, {Sim::Model::Birch, "Birch"}})
-            QTest::newRow(name) << int(model);
-    }
-    void tagInFieldWhileGoingOnline()
-    {
-        QFETCH(int, model);
-        QVERIFY(m_online.Start(Sim::Model(model)));
-        const bool bus = m_online.Reader().Info().bus;
-        if (bus)
-            m_online.Reader().PresentTag("0004445556");   // lies there for every poll
-        QSignalSpy seen(m_ctrl.get(), &CLinkController::TransponderSeen);
-        QVERIFY(m_online.Connect(*m_ctrl));
-        if (bus) {
-            // The first poll has been answered with the tag: the monitor wants to announce it
-            // while this (the GUI) thread does not look at its events.
-            for (int i = 0; i < 300 && m_online.Reader().Received('C') == 0; ++i)
-                QThread::msleep(10);
-            QThread::msleep(100);
-        } else {
-            // A desk reader sends its tag frame once, here when the monitor runs (it clears
-            // the stop request of the rate change). The monitor then waits to announce the tag
-            // while this (the GUI) thread does not look at its events.
-            QTRY_COMPARE(m_ctrl->Link().m_nStopRequest.load(), 0);
-            m_online.Reader().PresentTag("0004445556");
-            for (int i = 0; i < 200 && m_online.Reader().Log().back().heard != Sim::Heard::Unsolicited; ++i)
-                QThread::msleep(10);
-            QThread::msleep(200);
+        if (type != "Alder") {
+            QTRY_VERIFY(!seen.isEmpty());
+            QCOMPARE(seen.first().first().toByteArray(), QByteArray("0004445556"));
         }
-        ScriptedPrompt prompt;
-        const Result added = Register([](const QStringList&, const QString& extra) { return extra; });
-        QVERIFY2(prompt.Texts().isEmpty(), qPrintable(prompt.Texts().join('|')));
-        QCOMPARE(added.outcome, Result::Added);
-        if (bus) {
-            QCOMPARE(added.record.Identity, QString::fromStdString(m_online.Reader().DeviceId()));
-            QVERIFY(m_online.Reader().ReceivedData('L').size() >= 4);   // S0000 at connect and again, P0000, P0001
-        }
-        QTRY_VERIFY(!seen.isEmpty());
-        QCOMPARE(seen.first().first().toByteArray(), QByteArray("0004445556"));
-    }
-
-    // Replies with a wrong checksum reach the mailbox as "CRC_ERROR": not a device ID.
-    void simulatorBadChecksum()
-    {
-        QVERIFY(m_online.Start(Sim::Model::Cedar));
-        QVERIFY(m_online.Connect(*m_ctrl));
-        Sim::SimFaults faults;
-        faults.badChecksum = true;
-        m_online.Reader().SetFaults(faults);
-        ScriptedPrompt prompt;
-        QCOMPARE(Register({}).failureText, 106);
-        QCOMPARE(prompt.Texts(), QStringList{m_texts->GetLangItem(106)});
-        QCOMPARE(ReaderNames(*m_store, true), QStringList());
     }
 
     void replies_data()
@@ -234,6 +200,7 @@ private slots:
         QTest::newRow("identification of 7") << 0 << Frames{"KTMQ32X"} << Frames{H} << 120 << "";
         QTest::newRow("device ID reply of 25") << 1 << Frames{id.left(25)} << Frames{LS} << 106 << "";
         QTest::newRow("device ID reply of 27") << 2 << Frames{id + "0"} << Frames{LS} << 106 << "";
+        QTest::newRow("device ID with a wrong checksum") << 1 << Frames{"CRC_ERROR"} << Frames{LS} << 106 << "";
         QTest::newRow("only the low byte counts") << 4 << Frames{id, ReadReply('P', "12F0"), ReadReply('P', "01FF")}
             << Frames{LS, LP0, LP1} << 0 << "F0";
     }
