@@ -3,13 +3,12 @@
 // each kind of telegram is sent when the reader refuses some (both retry stages, the ten sends
 // of each parameter), and that every failure leaves the Changed flag set, the database as it
 // was and the port handed back.
-#include "ReaderSim.h"
-#include "WriteAllSupport.h"
 #include "base/Prompt.h"
-#include "link/CSerialLink.h"
 #include "readers/FetchAll.h"
 #include "readers/ReaderModel.h"
+#include "readers/ReaderTestSupport.h"
 #include "readers/WriteAll.h"
+#include "support/OnlineFixture.h"
 #include "support/TestEnv.h"
 
 #include <QElapsedTimer>
@@ -17,52 +16,39 @@
 #include <QTimer>
 #include <QtTest>
 
-using namespace WriteAllTest;
-
-namespace {
-constexpr int kCom = 31;
-}
+using namespace ReaderTest;
 
 class TestWriteAllSim : public QObject {
     Q_OBJECT
     std::unique_ptr<CLanguageHandler> m_texts;
     std::unique_ptr<CStoreDB_Handler> m_store;
-    std::unique_ptr<Sim::ReaderSim> m_sim;
+    VmTest::OnlineFixture m_online{31};
     std::unique_ptr<CSerialLink> m_link;
     int32_t m_reader = 0;
 
     QString T(int n) const { return m_texts->GetLangItem(uint32_t(n)); }
 
     // Telegrams of a kind the reader took in or refused ("ST", "SZ", "SP0000", "LT" ...).
-    int Heard(const std::string& kind) const
+    int Heard(const std::string& kind)
     {
         int n = 0;
-        for (const Sim::SimLogEntry& e : m_sim->Log())
+        for (const Sim::SimLogEntry& e : m_online.Reader().Log())
             if (e.heard == Sim::Heard::Answered && (std::string(1, e.command) + e.data).rfind(kind, 0) == 0)
                 ++n;
         return n;
     }
+    // "ST:10": the next ten slot telegrams are refused; empty: none.
     void SetNak(const QString& fault)
     {
-        m_sim->SetFaults({});
-        m_sim->ClearAimedFaults();
-        if (fault.isEmpty())
-            return;
-        const auto refusal = Sim::ParseAimedFault("refuse:" + fault.toStdString());
-        QVERIFY(refusal);
-        m_sim->AimFault(*refusal);
+        if (const auto refusal = Sim::ParseAimedFault("refuse:" + fault.toStdString()))
+            m_online.Reader().AimFault(*refusal);
     }
     void SetChanged(int changed)
     {
         EditRecordById(m_store->Get_Ptr_To_tblLeser(), m_reader, [=](structLeser& r) { r.Changed = changed; });
         m_store->Get_Ptr_To_tblLeser()->_Requery();
     }
-    int StoredChanged()
-    {
-        structLeser r;
-        EditRecordById(m_store->Get_Ptr_To_tblLeser(), m_reader, [](structLeser&) {}, PromptIcon::Warning, &r);
-        return r.Changed;
-    }
+    int StoredChanged() { return Stored(m_store->Get_Ptr_To_tblLeser(), m_reader).Changed; }
     void CheckLinkHandedBack()
     {
         QCOMPARE(m_link->m_nReady.load(), 1);
@@ -74,25 +60,24 @@ private slots:
     void initTestCase()
     {
         VmTest::IsolateHome();
-        m_texts = ReaderTest::MakeTexts();
+        m_texts = MakeTexts();
         m_store = std::make_unique<CStoreDB_Handler>(m_texts.get());
         QVERIFY(m_store->IsDatabaseOpen());
     }
     void init()
     {
-        ClearAll(*m_store);
-        m_reader = ReaderTest::AddReader(*m_store, "Gate", "Rowan", "ID");
-        EditRecordById(m_store->Get_Ptr_To_tblLeser(), m_reader, [](structLeser& r) { r.Params = "F0", r.SwitchTime = "5"; });
+        ClearTables(*m_store);
+        m_reader = AddReader(*m_store, "Gate", "Rowan", "ID", "F0");
+        EditRecordById(m_store->Get_Ptr_To_tblLeser(), m_reader, [](structLeser& r) { r.SwitchTime = "5"; });
         SetChanged(1);
-        m_sim = std::make_unique<Sim::ReaderSim>(Sim::Model::Rowan, kCom);
-        QVERIFY2(m_sim->Start(), m_sim->ErrorText().c_str());
+        QVERIFY(m_online.Start(Sim::Model::Rowan));
         m_link = std::make_unique<CSerialLink>();
-        QCOMPARE(m_link->OpenComPort("COM" + QByteArray::number(kCom), 1), 1);
+        QCOMPARE(m_link->OpenComPort("COM" + QByteArray::number(m_online.ComNumber()), 1), 1);
     }
     void cleanup()
     {
         m_link.reset();
-        m_sim.reset();
+        m_online.Stop();
     }
 
     void writeAll_data()
@@ -148,17 +133,17 @@ private slots:
         std::vector<std::string> expected;
         for (const QString& n : numbers)
             expected.push_back(n.toStdString());
-        QCOMPARE(m_sim->Transponders(), expected);
-        const std::map<int, Sim::SimWindow> windows = m_sim->Windows();
+        QCOMPARE(m_online.Reader().Transponders(), expected);
+        const std::map<int, Sim::SimWindow> windows = m_online.Reader().Windows();
         QCOMPARE(int(windows.size()), 4 * transponders);
         if (transponders > 0) {
             QCOMPARE(windows.at(0).raw, std::string("00003E30070018"));
             QCOMPARE(windows.at(5).raw, std::string("0005C000190020"));
             QCOMPARE(windows.at(6).raw, std::string("00060000000000"));
         }
-        QCOMPARE(m_sim->Params()[0], 0xF0u);
-        QCOMPARE(m_sim->Params()[1], 5u);
-        QCOMPARE(m_sim->Params()[2], unsigned(transponders));
+        QCOMPARE(m_online.Reader().Params()[0], 0xF0u);
+        QCOMPARE(m_online.Reader().Params()[1], 5u);
+        QCOMPARE(m_online.Reader().Params()[2], unsigned(transponders));
     }
 
     // Closing the reader table ends the run at its next telegram and reports to no one.
@@ -169,7 +154,7 @@ private slots:
         m_store->Get_Ptr_To_tblTransponder()->_Requery();
         Sim::SimFaults slow;
         slow.replyDelayMs = 5;
-        m_sim->SetFaults(slow);
+        m_online.Reader().SetFaults(slow);
         ScriptedPrompt prompt;
         auto run = std::make_unique<CWriteAllRun>(*m_link, *m_store, m_texts.get(),
                                                   WriteAll::Prepare(*m_store, "Gate", ReaderModel::Rowan));
@@ -192,7 +177,7 @@ private slots:
         QTest::addColumn<bool>("changed");          // the reader's Changed flag; the answer is Yes
         QTest::addColumn<QString>("fault");
         QTest::addColumn<int>("unplugAfter");       // slot queries before the reader is unplugged
-        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QStringList>("texts");   // text numbers; 141+14 and 185 are joined texts
         QTest::addColumn<bool>("stored");
         const QStringList done{"173"};
         QTest::newRow("read") << 3 << false << "" << 0 << done << true;
@@ -213,7 +198,7 @@ private slots:
         std::vector<std::string> held;
         for (int i = 0; i < slotCount; ++i)
             held.push_back(Number(i).toStdString());
-        m_sim->SetTransponders(held);
+        m_online.Reader().SetTransponders(held);
         SetNak(fault);
         SetChanged(changed ? 1 : 0);
         // Number(1) is in both, Number(100) only in the database and assigned to no reader.
@@ -228,10 +213,10 @@ private slots:
         if (unplugAfter > 0) {
             Sim::SimFaults slow;
             slow.replyDelayMs = 10;
-            m_sim->SetFaults(slow);
+            m_online.Reader().SetFaults(slow);
             connect(&unplug, &QTimer::timeout, this, [&] {
-                if (m_sim->IsRunning() && Heard("LT") >= unplugAfter)
-                    m_sim->Stop();
+                if (m_online.Reader().IsRunning() && Heard("LT") >= unplugAfter)
+                    m_online.Reader().Stop();
             });
             unplug.start(2);
         }
@@ -240,11 +225,10 @@ private slots:
         QSignalSpy ended(&run, &CFetchAllRun::ProgressEnded);
         run.Run("Gate");
 
-        QStringList texts;
-        for (const QString& t : prompt.Texts())
-            texts << (t == T(141) + T(14) ? "141+14" : t == T(185) + '\n' + T(186) ? "185" : QString::number(
-                          [&] { for (int n : {141, 173, 230}) if (t == T(n)) return n; return 0; }()));
-        QTEST(texts, "texts");
+        QFETCH(QStringList, texts);
+        for (QString& t : texts)
+            t = t == "141+14" ? T(141) + T(14) : t == "185" ? T(185) + '\n' + T(186) : T(t.toInt());
+        QCOMPARE(prompt.Texts(), texts);
         QCOMPARE(ended.count(), 1);
         CheckLinkHandedBack();
         if (!stored) {
@@ -268,7 +252,7 @@ private slots:
         prompt.NextAnswer(false);
         CFetchAllRun run(m_link.get(), *m_store, m_texts.get());
         QCOMPARE(run.Run("Gate"), CFetchAllRun::Declined);
-        QCOMPARE(m_sim->ReceivedTotal(), 0);
+        QCOMPARE(m_online.Reader().ReceivedTotal(), 0);
         QCOMPARE(prompt.Texts().size(), 1);
     }
 };
