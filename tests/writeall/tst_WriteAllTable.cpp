@@ -1,34 +1,29 @@
 // Writing all data and fetching it back from the reader table in the main window, against a
-// simulated Rowan brought online and registered as a user does it: the whole round trip, the
-// failure that leaves the reader marked changed with the monitor polling again, and the
+// simulated Rowan brought online and registered as a user does it: the failure that leaves the
+// reader marked changed with the monitor polling again, then the whole round trip, and the
 // capacity check that sends nothing.
-#include "WriteAllSupport.h"
-#include "app/CMainFrame.h"
 #include "base/Prompt.h"
 #include "readers/CLeserDlg.h"
+#include "readers/ReaderTestSupport.h"
 #include "readers/WriteAll.h"
 #include "support/OnlineFixture.h"
-#include "support/TestEnv.h"
-#include "tree/CLeftTreeView.h"
+#include "support/WindowFixture.h"
 
-#include <QAction>
 #include <QMenu>
 #include <QtTest>
 
-using namespace WriteAllTest;
+using namespace ReaderTest;
 
 class TestWriteAllTable : public QObject {
     Q_OBJECT
-    std::unique_ptr<CLanguageHandler> m_lang;
-    std::unique_ptr<CStoreDB_Handler> m_store;
-    std::unique_ptr<CMainFrame> m_frame;
+    VmTest::WindowFixture m_w;
+    CStoreDB_Handler* m_store = nullptr;
     VmTest::OnlineFixture m_online{32};
     int32_t m_reader = 0;
 
-    CLeserDlg* Table() const { return qobject_cast<CLeserDlg*>(m_frame->RightPane()); }
+    CLeserDlg* Table() const { return qobject_cast<CLeserDlg*>(m_w.RightPane()); }
     CGridCtrl* Grid() const { return Table()->Grid(); }
     Sim::ReaderSim& Reader() { return m_online.Reader(); }
-    QString T(int n) const { return m_lang->GetLangItem(uint32_t(n)); }
 
     // The reader row's context menu command, after the identity check through the monitor.
     QAction* Command(const char* name)
@@ -64,63 +59,60 @@ class TestWriteAllTable : public QObject {
 private slots:
     void initTestCase()
     {
-        VmTest::IsolateHome();
-        Settings::WriteLanguage(1);
+        QVERIFY(m_w.Open(1));
+        m_store = m_w.store.get();
         Settings::WriteAktCom(250);
-        m_lang = ReaderTest::MakeTexts();
-        m_store = std::make_unique<CStoreDB_Handler>(m_lang.get());
-        QVERIFY(m_store->IsDatabaseOpen());
-        ClearAll(*m_store);
-        CLeftTreeView::SetAskPortAtStart(false);
-        CGridBaseDlg::SetContextMenuPopupEnabled(false);
-        m_frame = std::make_unique<CMainFrame>(m_lang.get(), m_store.get(), nullptr);
-        m_frame->show();
+        ClearTables(*m_store);
+        m_w.ShowFrame();
         QTRY_VERIFY(Table());
 
         // The Rowan comes online and is registered.
         ScriptedPrompt prompt;
         QVERIFY(m_online.Start(Sim::Model::Rowan));
-        m_frame->findChild<QAction*>("actionOnline")->trigger();
+        m_w.Action("actionOnline")->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(Grid()->RowCount(), 2, VmTest::OnlineFixture::ConnectTimeoutMs(Sim::Model::Rowan));
         m_reader = m_store->Get_Ptr_To_tblLeser()->Get_Leser(0).ID;
         EditRecordById(m_store->Get_Ptr_To_tblLeser(), m_reader, [](structLeser& r) { r.Params = "F0", r.SwitchTime = "5"; });
     }
     void cleanupTestCase()
     {
-        m_frame.reset();
+        m_w.frame.reset();
         m_online.Stop();
     }
 
-    // Twenty transponders with two schedules go into the reader; two of them, deleted in the
-    // database, come back from it with this reader in their lists.
+    // Twenty transponders with two schedules go into the reader once a first attempt has failed;
+    // two of them, deleted in the database, come back from it with this reader in their lists.
     void writeAllThenFetchAll()
     {
         const int32_t office = AddSchedule(*m_store, "Office", {{"0730", "1800", "0111110"}});
         const int32_t weekend = AddSchedule(*m_store, "Weekend", {{"0900", "1300", "1000001"}});
         AssignTransponders(20, {office, weekend});
         MarkChanged();
+
+        // A slot the reader refuses through both retry stages: the reader stays marked changed.
+        Reader().AimFault({Sim::AimedFault::Kind::Refuse, "ST", 20});
         ScriptedPrompt prompt;
+        Command("actionWriteAllData")->trigger();
+        const QStringList failed{m_w.T(141), WriteAll::EndText(m_w.lang.get(), 0)};
+        QTRY_COMPARE_WITH_TIMEOUT(prompt.Texts(), failed, 30000);
+        QCOMPARE(prompt.Log().front().icon, PromptIcon::Error);
+        QCOMPARE(Grid()->CellText(1, CLeserDlg::ColChanged), QStringLiteral("1"));
+        Reader().ClearAimedFaults();
+        CheckMonitorPolls();
+
+        prompt.Clear();
         QAction* write = Command("actionWriteAllData");
         QVERIFY(write->isEnabled());
         write->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(prompt.Texts(), QStringList{WriteAll::EndText(m_lang.get(), 20)}, 30000);
+        const QStringList done{WriteAll::EndText(m_w.lang.get(), 20)};
+        QTRY_COMPARE_WITH_TIMEOUT(prompt.Texts(), done, 30000);
         QVERIFY(!Table()->ProgressWindow());
         QCOMPARE(Grid()->CellText(1, CLeserDlg::ColChanged), QStringLiteral("0"));
-
         std::vector<std::string> numbers;
         for (int i = 0; i < 20; ++i)
             numbers.push_back(Number(0x4711000 + i).toStdString());
         QCOMPARE(Reader().Transponders(), numbers);
-        const auto windows = Reader().Windows();
-        QCOMPARE(int(windows.size()), 80);
-        QCOMPARE(windows.at(0).raw, std::string("00003E30070018"));
-        QCOMPARE(windows.at(4).raw, std::string("0004C000090013"));
-        QCOMPARE(windows.at(79).raw, std::string("004F0000000000"));
-        QCOMPARE(Reader().Params()[0], 0xF0u);
-        QCOMPARE(Reader().Params()[1], 5u);
-        const QString status = QString::fromStdString(Reader().StatusText());
-        QVERIFY2(status.contains("0004  days C0 (Sa Su)  09:00-13:00"), qPrintable(status));
-        QVERIFY2(status.contains("0013 " + Number(0x4711013)), qPrintable(status));
+        QCOMPARE(int(Reader().Windows().size()), 80);
         CheckMonitorPolls();
 
         const std::vector<int32_t> gone{m_store->Get_Ptr_To_tblTransponder()->Get_Transponder(3).ID,
@@ -131,7 +123,7 @@ private slots:
         QAction* fetch = Command("actionFetchAllData");
         QVERIFY(fetch->isEnabled());
         fetch->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(prompt.Texts(), QStringList{T(173)}, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(prompt.Texts(), QStringList{m_w.T(173)}, 30000);
         QVERIFY(!Table()->ProgressWindow());
         QStringList expected;
         for (const std::string& n : numbers)
@@ -141,28 +133,13 @@ private slots:
         CheckMonitorPolls();
     }
 
-    void refusedSlotLeavesTheReaderChanged()
-    {
-        AssignTransponders(3, {1});
-        MarkChanged();
-        Reader().AimFault({Sim::AimedFault::Kind::Refuse, "ST", 20});
-        ScriptedPrompt prompt;
-        Command("actionWriteAllData")->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(prompt.Texts(), (QStringList{T(141), WriteAll::EndText(m_lang.get(), 0)}), 30000);
-        QCOMPARE(prompt.Log().front().icon, PromptIcon::Error);
-        QCOMPARE(Grid()->CellText(1, CLeserDlg::ColChanged), QStringLiteral("1"));
-        Reader().SetFaults({});
-        Reader().ClearAimedFaults();
-        CheckMonitorPolls();
-    }
-
     void tooManyTransponders()
     {
         AssignTransponders(1001, {1});
         Reader().ClearLog();
         ScriptedPrompt prompt;
         Command("actionWriteAllData")->trigger();
-        QTRY_COMPARE(prompt.Texts(), QStringList{T(236)});
+        QTRY_COMPARE(prompt.Texts(), QStringList{m_w.T(236)});
         QVERIFY(!Table()->ProgressWindow());
         QCOMPARE(Reader().Received('S'), 0);
     }
