@@ -13,7 +13,6 @@
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
-#include <QTimer>
 #include <QtTest>
 
 using namespace ReaderTest;
@@ -176,24 +175,21 @@ private slots:
         QTest::addColumn<int>("slotCount");            // the reader holds Number(0) .. Number(slots - 1)
         QTest::addColumn<bool>("changed");          // the reader's Changed flag; the answer is Yes
         QTest::addColumn<QString>("fault");
-        QTest::addColumn<int>("unplugAfter");       // slot queries before the reader is unplugged
         QTest::addColumn<QStringList>("texts");   // text numbers; 141+14 and 185 are joined texts
         QTest::addColumn<bool>("stored");
         const QStringList done{"173"};
-        QTest::newRow("read") << 3 << false << "" << 0 << done << true;
-        QTest::newRow("changed: asked first") << 3 << true << "" << 0 << QStringList{"185", "173"} << true;
-        QTest::newRow("slot refused 9 times") << 3 << false << "LT:9" << 0 << done << true;
-        QTest::newRow("slot refused 10 times") << 3 << false << "LT:10" << 0 << QStringList{"141"} << false;
-        QTest::newRow("count refused 10 times") << 3 << false << "LP0002:10" << 0 << QStringList{"141+14"} << false;
-        QTest::newRow("empty reader") << 0 << false << "" << 0 << QStringList{"230"} << false;
-        QTest::newRow("unplugged") << 100 << false << "" << 5 << QStringList{"141"} << false;
+        QTest::newRow("read") << 3 << false << "" << done << true;
+        QTest::newRow("changed: asked first") << 3 << true << "" << QStringList{"185", "173"} << true;
+        QTest::newRow("slot refused 9 times") << 3 << false << "LT:9" << done << true;
+        QTest::newRow("slot refused 10 times") << 3 << false << "LT:10" << QStringList{"141"} << false;
+        QTest::newRow("count refused 10 times") << 3 << false << "LP0002:10" << QStringList{"141+14"} << false;
+        QTest::newRow("empty reader") << 0 << false << "" << QStringList{"230"} << false;
     }
     void fetchAll()
     {
         QFETCH(int, slotCount);
         QFETCH(bool, changed);
         QFETCH(QString, fault);
-        QFETCH(int, unplugAfter);
         QFETCH(bool, stored);
         std::vector<std::string> held;
         for (int i = 0; i < slotCount; ++i)
@@ -209,17 +205,6 @@ private slots:
         ScriptedPrompt prompt;
         prompt.NextAnswer(true);
 
-        QTimer unplug;
-        if (unplugAfter > 0) {
-            Sim::SimFaults slow;
-            slow.replyDelayMs = 10;
-            m_online.Reader().SetFaults(slow);
-            connect(&unplug, &QTimer::timeout, this, [&] {
-                if (m_online.Reader().IsRunning() && Heard("LT") >= unplugAfter)
-                    m_online.Reader().Stop();
-            });
-            unplug.start(2);
-        }
         CFetchAllRun run(m_link.get(), *m_store, m_texts.get());
         QSignalSpy started(&run, &CFetchAllRun::ProgressStarted);
         QSignalSpy ended(&run, &CFetchAllRun::ProgressEnded);
