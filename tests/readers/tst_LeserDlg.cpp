@@ -1,7 +1,7 @@
 // The reader table in the main window: the context menu's enabling rules, delete and rename
 // with the tree kept in step, and, end to end against a simulated reader as the configured
 // port, "Online" registering a Cedar (recognised when it comes online again) and a Birch
-// through the choice list.
+// through the choice list (whose recognition tst_ReaderRegistration covers).
 #include "ReaderTestSupport.h"
 #include "SimEvents.h"
 #include "base/Prompt.h"
@@ -237,15 +237,6 @@ private slots:
         const structLeser birch = m_store->Get_Ptr_To_tblLeser()->Get_Leser(1);
         QCOMPARE(birch.Model, QStringLiteral("Birch"));
         QCOMPARE(birch.Identity, QStringLiteral("---"));
-        CheckTree({m_cedar, birch.Name});
-
-        // Offline, online again, the user picks the reader from the list: its row is selected.
-        GoOffline();
-        AnswerChoiceList(&offered, birch.Name);
-        Trigger("actionOnline");
-        QTRY_COMPARE_WITH_TIMEOUT(Grid()->SelectedRows(), QList<int>{2}, timeout);
-        QCOMPARE(offered, (QStringList{birch.Name, extra}));
-        QCOMPARE(Grid()->RowCount(), 3);
         CheckTree({m_cedar, birch.Name});
         QVERIFY2(prompt.Texts().isEmpty(), qPrintable(prompt.Texts().join('|')));
         GoOffline();
