@@ -77,8 +77,6 @@ private slots:
         QTest::addColumn<int>("eventsLeft");
         QTest::addColumn<int>("detached");
         // Readers 0 (Cedar), 1 (Birch) and 6 (Cedar, a bystander) have two events each.
-        QTest::newRow("Cedar, events deleted") << QList<int>{0} << true << true << 4 << 0;
-        QTest::newRow("Cedar, events kept") << QList<int>{0} << true << false << 6 << 2;
         QTest::newRow("Cedar and Birch, kept") << QList<int>{1, 0} << true << false << 6 << 4;
         QTest::newRow("Birch, never asked") << QList<int>{1} << false << false << 6 << 2;
     }
