@@ -1,12 +1,15 @@
 // The reader table in the main window: the context menu's enabling rules, delete and rename
 // with the tree kept in step, and, end to end against a simulated reader as the configured
 // port, "Online" registering a Cedar (recognised when it comes online again) and a Birch
-// through the choice list (whose recognition tst_ReaderRegistration covers).
+// through the choice list (whose recognition tst_ReaderRecords covers), and writing all data to
+// a Rowan and fetching it back: the failure that leaves the reader marked changed with the
+// monitor polling again, then the whole round trip.
 #include "ReaderTestSupport.h"
 #include "SimEvents.h"
 #include "base/Prompt.h"
 #include "readers/CChooseReaderDlg.h"
 #include "readers/CLeserDlg.h"
+#include "readers/WriteAll.h"
 #include "support/OnlineFixture.h"
 #include "support/WindowFixture.h"
 
@@ -58,6 +61,13 @@ class TestLeserDlg : public QObject {
         Trigger("actionOffline");
         QTRY_COMPARE(Link()->m_nPortOpen.load(), 0);
         Grid()->ClearSelection();
+    }
+
+    // The monitor has the port again: its polls reach the reader.
+    void CheckMonitorPolls()
+    {
+        const int polls = m_online.Reader().Received('C');
+        QTRY_VERIFY_WITH_TIMEOUT(m_online.Reader().Received('C') > polls, 5000);
     }
 
     // The three reader groups of the tree show these names.
@@ -234,6 +244,65 @@ private slots:
         QCOMPARE(birch.Identity, QStringLiteral("---"));
         CheckTree({m_cedar, birch.Name});
         QVERIFY2(prompt.Texts().isEmpty(), qPrintable(prompt.Texts().join('|')));
+        GoOffline();
+    }
+
+    // Twenty transponders with two schedules go into a Rowan once a first attempt has failed;
+    // two of them, deleted in the database, come back from it with this reader in their lists.
+    void writeAllThenFetchAll()
+    {
+        FillReaders(true);
+        ScriptedPrompt prompt;
+        QVERIFY(m_online.Start(Sim::Model::Rowan));
+        Trigger("actionOnline");
+        QTRY_COMPARE_WITH_TIMEOUT(Grid()->RowCount(), 2, VmTest::OnlineFixture::ConnectTimeoutMs(Sim::Model::Rowan));
+        const int32_t reader = m_store->Get_Ptr_To_tblLeser()->Get_Leser(0).ID;
+        const int32_t office = AddSchedule(*m_store, "Office", {{"0730", "1800", "0111110"}});
+        const int32_t weekend = AddSchedule(*m_store, "Weekend", {{"0900", "1300", "1000001"}});
+        std::vector<std::string> numbers;
+        AddRecords(m_store->Get_Ptr_To_tblTransponder(), 20, [&](int i, structTransponder& t) {
+            t.Number = Number(0x4711000 + i);
+            t.Readers = QString::number(reader);
+            t.ScheduleID = i % 2 ? weekend : office;
+            numbers.push_back(t.Number.toStdString());
+        });
+        EditRecordById(m_store->Get_Ptr_To_tblLeser(), reader, [](structLeser& r) {
+            r.Params = "F0", r.SwitchTime = "5", r.Changed = 1;
+        });
+        ReloadAll(*m_store);
+        Grid()->Refresh();
+
+        // A slot the reader refuses through both retry stages: the reader stays marked changed.
+        m_online.Reader().AimFault({Sim::AimedFault::Kind::Refuse, "ST", 20});
+        MenuItem(1, {1}, "actionWriteAllData")->trigger();
+        const QStringList failed{T(141), WriteAll::EndText(m_w.lang.get(), 0)};
+        QTRY_COMPARE_WITH_TIMEOUT(prompt.Texts(), failed, 30000);
+        QCOMPARE(Grid()->CellText(1, CLeserDlg::ColChanged), QStringLiteral("1"));
+        m_online.Reader().ClearAimedFaults();
+        CheckMonitorPolls();
+
+        prompt.Clear();
+        MenuItem(1, {1}, "actionWriteAllData")->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(prompt.Texts(), QStringList{WriteAll::EndText(m_w.lang.get(), 20)}, 30000);
+        QVERIFY(!Table()->ProgressWindow());
+        QCOMPARE(Grid()->CellText(1, CLeserDlg::ColChanged), QStringLiteral("0"));
+        QCOMPARE(m_online.Reader().Transponders(), numbers);
+        QCOMPARE(int(m_online.Reader().Windows().size()), 80);
+        CheckMonitorPolls();
+
+        const std::vector<int32_t> gone{m_store->Get_Ptr_To_tblTransponder()->Get_Transponder(3).ID,
+                                        m_store->Get_Ptr_To_tblTransponder()->Get_Transponder(17).ID};
+        DeleteRecordsByIds(m_store->Get_Ptr_To_tblTransponder(), gone);
+        m_store->Get_Ptr_To_tblTransponder()->RemoveIds(gone);
+        prompt.Clear();
+        MenuItem(1, {1}, "actionFetchAllData")->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(prompt.Texts(), QStringList{T(173)}, 30000);
+        QVERIFY(!Table()->ProgressWindow());
+        QStringList expected;
+        for (const std::string& n : numbers)
+            expected << QString::fromStdString(n) + '=' + QString::number(reader);
+        QCOMPARE(Transponders(*m_store, true), expected);
+        CheckMonitorPolls();
         GoOffline();
     }
 };
