@@ -1,23 +1,33 @@
-// The reader table in the main window: the context menu's enabling rules, rename with the tree
-// kept in step, and, end to end against a simulated reader as the configured port, "Online"
-// registering a Cedar (recognised when it comes online again), and writing all data to a Rowan
-// and fetching it back: the failure that leaves the reader marked changed with the monitor
-// polling again, then the whole round trip.
+// The reader and transponder tables on the right of the main window.
+// The reader table: the context menu's enabling rules, rename with the tree kept in step, and,
+// end to end against a simulated reader as the configured port, "Online" registering a Cedar
+// (recognised when it comes online again), and writing all data to a Rowan and fetching it
+// back: the failure that leaves the reader marked changed with the monitor polling again, then
+// the whole round trip.
+// The transponder table: numbers entered by hand or by a USB keyboard reader in the dialog the
+// table's menu opens: what is refused, what is stored and how, that Enter never closes the
+// dialog, and that the table shows each new row at once. Capture end to end, with a simulated
+// Cedar online: a tag presented at the reader is selected while capture is off; with capture
+// on, a new number becomes a row assigned to the reader that answered the identity query of
+// the last right click, and a known one is given that reader.
 #include "ReaderTestSupport.h"
 #include "SimEvents.h"
 #include "base/Prompt.h"
+#include "params/CUsbManuell.h"
 #include "readers/CLeserDlg.h"
 #include "readers/WriteAll.h"
 #include "support/OnlineFixture.h"
 #include "support/WindowFixture.h"
+#include "views/CTransponderDlg.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QtTest>
 
 using namespace ReaderTest;
 
-class TestLeserDlg : public QObject {
+class TestWindowTables : public QObject {
     Q_OBJECT
     VmTest::WindowFixture m_w;
     CStoreDB_Handler* m_store = nullptr;
@@ -27,10 +37,16 @@ class TestLeserDlg : public QObject {
     CGridCtrl* Grid() const { return Table()->Grid(); }
     CSerialLink* Link() const { return m_w.frame->Tree()->Link(); }
     QString T(int n) const { return m_w.T(n); }
+    void Show(CLeftTreeView::Category category)
+    {
+        m_w.frame->Tree()->setCurrentItem(m_w.frame->Tree()->CategoryItem(category));
+    }
 
     // Readers C1 (a Cedar), B1, M1, A1 (an Alder: no tree nodes) and R1, or none at all.
     void FillReaders(bool none = false)
     {
+        Show(CLeftTreeView::Readers);
+        QTRY_VERIFY(Table());
         ClearTables(*m_store);
         for (const QString model : {"Cedar", "Birch", "Maple", "Alder", "Rowan"})
             if (!none)
@@ -75,6 +91,55 @@ class TestLeserDlg : public QObject {
         }
     }
 
+    CTransponderDlg* View() const { return qobject_cast<CTransponderDlg*>(m_w.RightPane()); }
+    CtblTransponder* Tags() const { return m_store->Get_Ptr_To_tblTransponder(); }
+    QAction* MenuAction(int row, const char* name)
+    {
+        View()->ShowContextMenu(row, CTransponderDlg::ColNumber, QPoint());
+        return View()->LastContextMenu()->findChild<QAction*>(name);
+    }
+
+    // Opens the entry dialog from the table's menu (the command runs queued) and runs `inside`
+    // while it shows; the dialog is closed afterwards if it is still open. false when no dialog
+    // showed.
+    bool InEntryDialog(const std::function<void(CUsbManuell&)>& inside)
+    {
+        bool shown = false;
+        QObject guard;   // a dialog that never shows leaves no timer behind
+        std::function<void()> answer = [&] {
+            auto* dlg = qobject_cast<CUsbManuell*>(QApplication::activeModalWidget());
+            if (!dlg)
+                return QTimer::singleShot(20, &guard, answer);
+            shown = true;
+            inside(*dlg);
+            if (dlg->isVisible())
+                dlg->reject();
+        };
+        QTimer::singleShot(0, &guard, answer);
+        MenuAction(1, "actionEntryDialog")->trigger();
+        for (int i = 0; i < 5000 && !shown; ++i)
+            QTest::qWait(1);
+        return shown;
+    }
+    // Types the text as a keyboard reader does: the characters, then Enter.
+    static void Type(CUsbManuell& dlg, const QString& text)
+    {
+        dlg.Edit()->clear();
+        QTest::keyClicks(dlg.Edit(), text);
+        QTest::keyClick(dlg.Edit(), Qt::Key_Return);
+    }
+
+    // The transponder table, holding the one transponder 0000000001.
+    void ShowTransponders()
+    {
+        Show(CLeftTreeView::Transponders);
+        QTRY_VERIFY(View());
+        ClearTables(*m_store);
+        AddTransponder(*m_store, "0000000001", "0");
+        ReloadAll(*m_store);
+        View()->Load(0);
+    }
+
 private slots:
     void initTestCase()
     {
@@ -82,7 +147,6 @@ private slots:
         m_store = m_w.store.get();
         Settings::WriteAktCom(250);   // nothing there
         m_w.ShowFrame();
-        QTRY_VERIFY(Table());
     }
     void cleanupTestCase()
     {
@@ -241,7 +305,102 @@ private slots:
         CheckMonitorPolls();
         GoOffline();
     }
+
+    void entry_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("text");       // the confirmation shown
+        QTest::addColumn<QString>("stored");  // the number stored, empty when none
+        QTest::newRow("lower case is stored upper case") << "00a1b2c3d4" << 245 << "00A1B2C3D4";
+        QTest::newRow("nine characters") << "00A1B2C3D" << 244 << "";
+        QTest::newRow("eleven characters") << "00A1B2C3D4E" << 244 << "";
+        QTest::newRow("not hexadecimal") << "00A1B2C3G4" << 244 << "";
+        QTest::newRow("already there") << "0000000001" << 246 << "";
+    }
+    void entry()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, text);
+        QFETCH(QString, stored);
+        ShowTransponders();
+        ScriptedPrompt prompt;
+        bool open = false;
+        QString left, lastRow;
+        QList<int> selected;
+        QVERIFY(InEntryDialog([&](CUsbManuell& dlg) {
+            Type(dlg, typed);
+            open = dlg.isVisible();
+            left = dlg.Edit()->text();
+            lastRow = View()->Grid()->CellText(View()->Grid()->RowCount() - 1, CTransponderDlg::ColNumber);
+            selected = View()->Grid()->SelectedRows();
+        }));
+        QCOMPARE(prompt.Texts(), QStringList{m_w.T(text)});
+        QVERIFY(open);   // Enter never closes it
+        // A refused number stays for correction; otherwise the field is ready for the next.
+        QCOMPARE(left, text == 244 ? typed : QString());
+        // The table shows the new row at once, selected, or selects the number it has.
+        QCOMPARE(lastRow, stored.isEmpty() ? QStringLiteral("0000000001") : stored);
+        if (text != 244)
+            QCOMPARE(selected, QList<int>{text == 246 ? 1 : 2});
+        QCOMPARE(Tags()->GetAnz_Transponder(), stored.isEmpty() ? 1 : 2);
+        if (!stored.isEmpty()) {
+            const structTransponder rec = Stored(Tags(), Tags()->Get_Transponder(1).ID);
+            QCOMPARE(rec.Number, stored);
+            QCOMPARE(rec.Readers, QStringLiteral("0"));
+            QCOMPARE(rec.ScheduleID, 1);
+            QCOMPARE(rec.Changed, 1);
+        }
+    }
+
+    void tagPresentedAtTheReader()
+    {
+        const QString deviceId = QStringLiteral("CEDARSIM000000000042");
+        CStoreDB_Handler& store = *m_store;
+        ShowTransponders();
+        ClearTables(store);
+        AddReader(store, "Gate", "Maple", "MAPLE000000000000007");
+        const int32_t door = AddReader(store, "Door", "Cedar", deviceId);
+        const int32_t known = AddTransponder(store, "00000000E1", "0");
+        AddTransponder(store, "00000000E2", "0");
+        ReloadAll(store);
+        View()->Load(0);
+        QVERIFY(m_online.Start(Sim::Model::Cedar));
+        m_online.Reader().SetDeviceId(deviceId.toStdString());
+        ScriptedPrompt prompt;
+        Trigger("actionOnline");
+        const int timeout = VmTest::OnlineFixture::ConnectTimeoutMs(Sim::Model::Cedar);
+        QTRY_VERIFY_WITH_TIMEOUT(m_w.frame->Tree()->Controller()->IsOnline(), timeout);
+
+        // Capture off: a known tag is only selected.
+        m_online.Reader().PresentTag("00000000E2", true);
+        QTRY_COMPARE_WITH_TIMEOUT(View()->Grid()->SelectedRows(), QList<int>{2}, 5000);
+
+        // The right click asks the reader who it is; capture on.
+        QAction* capture = MenuAction(1, "actionCapture");
+        QCOMPARE(View()->IdentityText().mid(4, 20), deviceId);
+        capture->trigger();
+        QTRY_COMPARE(View()->CaptureIgnored(), 0);
+
+        // A new tag held on the reader: one new row, assigned to the Cedar.
+        m_online.Reader().PresentTag("00A1B2C3D4");
+        QTRY_VERIFY_WITH_TIMEOUT(Tags()->IndexOfNumber("00A1B2C3D4") >= 0, 5000);
+        const int32_t added = Tags()->Get_Transponder(Tags()->IndexOfNumber("00A1B2C3D4")).ID;
+        QCOMPARE(View()->Grid()->RowCount(), 4);
+        QCOMPARE(View()->Grid()->SelectedRows(), QList<int>{3});
+        QCOMPARE(Stored(Tags(), added).Readers, QString::number(door));
+        QCOMPARE(Stored(store.Get_Ptr_To_tblLeser(), door).Changed, 1);
+        m_online.Reader().RemoveTag();
+
+        // A known tag gets the reader appended to its list.
+        m_online.Reader().PresentTag("00000000E1", true);
+        QTRY_COMPARE_WITH_TIMEOUT(Stored(Tags(), known).Readers, "0;" + QString::number(door), 5000);
+        QCOMPARE(Tags()->GetAnz_Transponder(), 3);
+        QCOMPARE(prompt.Log().size(), size_t(0));
+
+        Trigger("actionOffline");
+        QTRY_COMPARE(Link()->m_nPortOpen.load(), 0);
+    }
 };
 
-QTEST_MAIN(TestLeserDlg)
-#include "tst_LeserDlg.moc"
+QTEST_MAIN(TestWindowTables)
+#include "tst_WindowTables.moc"
