@@ -2,10 +2,14 @@
 // backends: a change is made to the row as the database holds it, a record the other station
 // deleted is not found, the database decides whether a number is new, fetch-all deletes only
 // what it read as unassigned, and an open table follows the other station's change.
+// And a server that drops its sessions (as a restart does) or keeps a row locked: an edit after
+// the drop is stored, on the window's connection and a worker's, and the change notice still
+// hears the others; a transaction broken in the middle stores nothing and says so; a locked row
+// is waited for only so long, and the message comes after the transaction ended.
 #include "base/Prompt.h"
 #include "exchange/CsvImport.h"
 #include "readers/FetchAll.h"
-#include "records/CStoreDB_Handler.h"
+#include "records/CStoreConnectionScope.h"
 #include "records/ChangeNotice.h"
 #include "records/TextOps.h"
 #include "records/TransponderEdits.h"
@@ -17,32 +21,22 @@
 #include <QApplication>
 #include <QSplitter>
 #include <QtTest>
+#include <semaphore>
+#include <thread>
 
 using namespace VmTest;
 using namespace TransponderEdits;
 
 namespace {
 
-int32_t Reader(CStoreDB_Handler& s, const QString& name)
+// What an administrator's pg_terminate_backend or a server restart looks like to the store.
+void DropSessions(const StoreLocation& loc)
 {
-    int32_t id = 0;
-    AddRecord(s.Get_Ptr_To_tblLeser(), [&](structLeser& r) {
-        r.Name = name;
-        r.Model = QStringLiteral("Cedar");
-    }, &id);
-    return id;
+    Outside(loc, {QStringLiteral("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
+                                 "WHERE datname = current_database() AND pid <> pg_backend_pid()")});
 }
 
-int32_t Transponder(CStoreDB_Handler& s, const QString& number, const QString& readers)
-{
-    int32_t id = 0;
-    AddRecord(s.Get_Ptr_To_tblTransponder(), [&](structTransponder& t) {
-        t.Number = number;
-        t.ScheduleID = 1;
-        t.Readers = readers;
-    }, &id);
-    return id;
-}
+int StoredPersons(const StoreLocation& loc) { return Outside(loc, {QStringLiteral("SELECT count(*) FROM tblPerson")}).toInt(); }
 
 // The transponder as a third station reads it now.
 structTransponder Stored(const StoreLocation& loc, int32_t id)
@@ -76,19 +70,16 @@ private slots:
 
     // The door revokes reader 2 while the office, not refreshed, ticks reader 1 (or captures
     // with it, or changes the schedule): the revocation stays, and the office's readers marked
-    // changed are those of the list as it is now.
-    void editsAreDeltas_data()
-    {
-        AddBackendRows();
-    }
+    // changed are those of the list as it is now. Then the door deletes what the office edits.
+    void editsAreDeltas_data() { AddBackendRows(); }
     void editsAreDeltas()
     {
         QFETCH(QString, backend);
         VM_FRESH_STORE(loc, m_fresh, backend);
         Stations s(loc);
-        const int32_t r1 = Reader(s.office, "R1"), r2 = Reader(s.office, "R2");
-        const int32_t t = Transponder(s.office, "00000000A1", QString::number(r2));
-        const int32_t u = Transponder(s.office, "00000000A2", QString::number(r2));
+        const int32_t r1 = SeedReader(s.office, "R1"), r2 = SeedReader(s.office, "R2");
+        const int32_t t = SeedTransponder(s.office, "00000000A1", QString::number(r2));
+        const int32_t u = SeedTransponder(s.office, "00000000A2", QString::number(r2));
         s.ReadBoth();
 
         QCOMPARE(SetReaderAssigned(s.door, t, r2, false, -1), AssignResult::Done);
@@ -106,25 +97,12 @@ private slots:
         CStoreDB_Handler check(nullptr, loc);
         QCOMPARE(check.Get_Ptr_To_tblLeser()->FindById(r1)->Changed, 1);
         QCOMPARE(check.Get_Ptr_To_tblLeser()->FindById(r2)->Changed, 0);
-        QVERIFY(m_prompt.Log().empty());
-    }
 
-    // Edits of a transponder the door deleted find nothing: no store error, and it leaves the
-    // office's list.
-    void editOfDeletedRecord_data() { AddBackendRows(); }
-    void editOfDeletedRecord()
-    {
-        QFETCH(QString, backend);
-        VM_FRESH_STORE(loc, m_fresh, backend);
-        Stations s(loc);
-        const int32_t r1 = Reader(s.office, "R1");
-        const int32_t t = Transponder(s.office, "00000000B1", QString());
-        const int32_t u = Transponder(s.office, "00000000B2", QString());
-        s.ReadBoth();
+        // Edits of transponders the door deleted find nothing: no store error, and they leave
+        // the office's list.
         QCOMPARE(DeleteTransponder(s.door, t), RecordResult::Done);
         QCOMPARE(DeleteTransponder(s.door, u), RecordResult::Done);
-
-        QCOMPARE(SetReaderAssigned(s.office, t, r1, true, -1), AssignResult::NotFound);
+        QCOMPARE(SetReaderAssigned(s.office, t, r2, true, -1), AssignResult::NotFound);
         QCOMPARE(SetSchedule(s.office, u, QStringLiteral("Vollzugriff")), RecordResult::NotFound);
         QCOMPARE(s.office.Get_Ptr_To_tblTransponder()->GetAnz_Transponder(), 0);
         QCOMPARE(Stored(loc, t).ID, 0);
@@ -145,7 +123,7 @@ private slots:
         QCOMPARE(AddTransponder(s.door, "00C0FFEE00", "0", 0, &second), AddResult::Exists);
         QCOMPARE(second, first);
         // A CSV import, on a station whose lists are older than the number, refuses it too.
-        Transponder(s.office, "00C0FFEE01", QString());
+        SeedTransponder(s.office, "00C0FFEE01");
         const CsvImportResult r = CCsvImporter(&s.door, nullptr)
                                       .ImportLines(CsvImportKind::Transponders, {"00c0ffee01;;", "00C0FFEE02;;"});
         QCOMPARE(r.imported, 1);
@@ -163,11 +141,11 @@ private slots:
         QFETCH(QString, backend);
         VM_FRESH_STORE(loc, m_fresh, backend);
         Stations s(loc);
-        const int32_t r = Reader(s.office, "Cedar");
-        Transponder(s.office, "0000000001", QString());   // read as unassigned: deleted
+        const int32_t r = SeedReader(s.office, "Cedar");
+        SeedTransponder(s.office, "0000000001");   // read as unassigned: deleted
         s.ReadBoth();
-        const int32_t fresh = Transponder(s.door, "0000000002", QString());
-        const int32_t held = Transponder(s.door, "0000000003", QString());
+        const int32_t fresh = SeedTransponder(s.door, "0000000002");
+        const int32_t held = SeedTransponder(s.door, "0000000003");
 
         FetchAll::PassCounts counts;
         QCOMPARE(FetchAll::ApplyToDatabase(s.office, r, {"0000000003", "00000000ab", "00000\x01ZZZZ"}, &counts), 1);
@@ -183,17 +161,14 @@ private slots:
     }
 
     // A whole reader column: the reader is marked changed only when a transponder changed.
-    void readerOnAllMarksOnlyChanges_data()
-    {
-        AddBackendRows();
-    }
+    void readerOnAllMarksOnlyChanges_data() { AddBackendRows(); }
     void readerOnAllMarksOnlyChanges()
     {
         QFETCH(QString, backend);
         VM_FRESH_STORE(loc, m_fresh, backend);
         Stations s(loc);
-        const int32_t r = Reader(s.office, "R");
-        Transponder(s.office, "0000000001", QString::number(r));
+        const int32_t r = SeedReader(s.office, "R");
+        SeedTransponder(s.office, "0000000001", QString::number(r));
         s.ReadBoth();
         int changed = -1;
         QCOMPARE(SetReaderOnAll(s.office, r, true, &changed), RecordResult::Done);   // holds it already
@@ -220,7 +195,7 @@ private slots:
         CLanguageHandler lang(1, QDir::currentPath() + QStringLiteral("/SysFiles/"));
         CStoreDB_Handler office(&lang, loc);
         for (int n = 5; n <= 9; ++n)
-            Transponder(office, QStringLiteral("000000000%1").arg(n), QString());
+            SeedTransponder(office, QStringLiteral("000000000%1").arg(n));
         office.Get_Ptr_To_tblTransponder()->_Requery();
         CLeftTreeView::SetAskPortAtStart(false);
         QSplitter window;
@@ -257,6 +232,86 @@ private slots:
         QCOMPARE(view->RecordCount(), 5);
         view->Grid()->setCurrentIndex(QModelIndex());   // the editor closes
         QTRY_COMPARE_WITH_TIMEOUT(view->RecordCount(), 6, 2000);
+    }
+
+    // Sessions dropped (as by a server restart): the window's connection and a worker's keep
+    // storing, and the window's change notice listens again on its new session.
+    void sessionsDropped()
+    {
+        VM_FRESH_STORE(loc, m_fresh, QStringLiteral("postgresql"));
+        CStoreDB_Handler store(nullptr, loc);
+        CChangeNotice notice(&store);
+        QVERIFY(SeedPerson(store, "Anna") > 0);
+        std::binary_semaphore added(0), dropped(0);
+        int32_t workerFirst = 0, workerSecond = 0;
+        std::thread worker([&] {
+            CStoreConnectionScope keep(&store);   // one connection across the drop, as a read run
+            workerFirst = SeedPerson(store, "Worker 1");
+            added.release();
+            dropped.acquire();
+            workerSecond = SeedPerson(store, "Worker 2");
+        });
+        added.acquire();
+        DropSessions(loc);
+        dropped.release();
+        worker.join();
+        QVERIFY(workerFirst > 0 && workerSecond > 0);
+        QVERIFY(SeedPerson(store, "Bert") > 0);
+        DropSessions(loc);
+        QCOMPARE(store.Get_Ptr_To_tblPerson()->_Requery(), 1);
+        QCOMPARE(store.Get_Ptr_To_tblPerson()->GetAnz_Person(), 4);
+        DropSessions(loc);
+        CStoreDB_Handler door(nullptr, loc);
+        QVERIFY(SeedPerson(door, "Carl") > 0);
+        QTRY_COMPARE_WITH_TIMEOUT(store.Get_Ptr_To_tblPerson()->GetAnz_Person(), 5, 5000);
+        QVERIFY(SeedPerson(door, "Dora") > 0);
+        QTRY_COMPARE_WITH_TIMEOUT(store.Get_Ptr_To_tblPerson()->GetAnz_Person(), 6, 5000);
+        QCOMPARE(m_prompt.Texts(), QStringList());
+    }
+
+    void transactionBrokenMidway()
+    {
+        VM_FRESH_STORE(loc, m_fresh, QStringLiteral("postgresql"));
+        CStoreDB_Handler store(nullptr, loc);
+        {
+            CStoreTransaction tx(&store);
+            QVERIFY(SeedPerson(store, "Anna") > 0);
+            DropSessions(loc);
+            QCOMPARE(SeedPerson(store, "Bert"), 0);
+            QCOMPARE(SeedPerson(store, "Carl"), 0);
+            QCOMPARE(tx.Commit(), 0);
+        }
+        QCOMPARE(m_prompt.Log().size(), size_t(2));
+        QVERIFY2(m_prompt.Texts().at(0).contains(QLatin1String("repeat")), qPrintable(m_prompt.Texts().at(0)));
+        QCOMPARE(StoredPersons(loc), 0);
+        QVERIFY(SeedPerson(store, "Dora") > 0);
+        QCOMPARE(StoredPersons(loc), 1);
+    }
+
+    // Another station sits on a record: the edit gives up after the lock time-out instead of
+    // waiting for ever, and its message waits until the transaction let go of its own locks.
+    void lockedRecordGivesUp()
+    {
+        VM_FRESH_STORE(loc, m_fresh, QStringLiteral("postgresql"));
+        CStoreDB_Handler store(nullptr, loc);
+        const int32_t id = SeedPerson(store, "Anna");
+        {
+            QSqlDatabase other = OutsideConnection(loc, QStringLiteral("other"));
+            QSqlQuery q(other);
+            QVERIFY(q.exec(QStringLiteral("BEGIN")));
+            QVERIFY(q.exec(QStringLiteral("SELECT ID FROM tblPerson WHERE ID=%1 FOR UPDATE").arg(id)));
+            {
+                CStoreTransaction tx(&store);
+                QVERIFY(SeedPerson(store, "Bert") > 0);
+                QCOMPARE(EditRecordById(store.Get_Ptr_To_tblPerson(), id, [](structPerson& p) { p.Name = QStringLiteral("X"); }),
+                         RecordResult::StoreError);
+                QCOMPARE(m_prompt.Texts(), QStringList());
+            }
+            QCOMPARE(m_prompt.Log().size(), size_t(1));
+            QVERIFY(q.exec(QStringLiteral("ROLLBACK")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
+        QCOMPARE(StoredPersons(loc), 1);
     }
 };
 
