@@ -5,6 +5,7 @@
 #include "support/CliProcess.h"
 #include "support/OnlineFixture.h"
 #include "support/SiteEvents.h"
+#include "support/StoreBackends.h"
 #include "support/TestEnv.h"
 
 #include <QJsonArray>
@@ -25,6 +26,13 @@ QStringList Strings(const QJsonValue& v)
     return out;
 }
 
+// The reader records and every transponder's readers, as stored.
+QString Snapshot(const QString& db)
+{
+    return VmTest::Outside(db, {"SELECT (SELECT group_concat(Name || Params || SwitchTime || Changed) FROM tblLeser) || "
+                                "(SELECT group_concat(Number || '=' || Readers) FROM tblTransponder)"}).toString();
+}
+
 QString Tool(const QString& name, const QStringList& args)
 {
     QProcess p;
@@ -39,30 +47,19 @@ class TestAuditCli : public QObject {
     Q_OBJECT
     QTemporaryDir m_dir;
     int m_serial = 0;
+    QString m_month;   // four readers' events of January 2026, 840 of them
 
     QString NewDb() { return m_dir.filePath(QStringLiteral("audit%1.mdb").arg(++m_serial)); }
     VmTest::CliOutcome Run(const QStringList& args, int timeoutMs = 90000) { return VmTest::RunCli(args, m_dir.path(), timeoutMs); }
-
-    // Transponders and parameters of the reader record and of every transponder, as stored.
-    static QStringList Snapshot(const QString& db)
-    {
-        CStoreDB_Handler store(nullptr, StoreLocation::Parse(db));
-        QStringList out;
-        for (int i = 0; i < store.Get_Ptr_To_tblLeser()->GetAnz_Leser(); ++i) {
-            const structLeser& r = store.Get_Ptr_To_tblLeser()->Get_Leser(i);
-            out << QStringLiteral("%1 %2 %3 %4").arg(r.Name, r.Params, r.SwitchTime).arg(r.Changed);
-        }
-        for (int i = 0; i < store.Get_Ptr_To_tblTransponder()->GetAnz_Transponder(); ++i)
-            out << store.Get_Ptr_To_tblTransponder()->Get_Transponder(i).Number + '='
-                       + store.Get_Ptr_To_tblTransponder()->Get_Transponder(i).Readers;
-        return out;
-    }
 
 private slots:
     void initTestCase()
     {
         VmTest::IsolateHome();
         QVERIFY(m_dir.isValid());
+        m_month = NewDb();
+        CStoreDB_Handler store(nullptr, StoreLocation::Parse(m_month));
+        VmTest::FillSite(store, 840, QDate(2026, 1, 1));
     }
 
     // The site owner's question: does the reader still let in a badge we revoked?
@@ -113,7 +110,10 @@ private slots:
         QCOMPARE(o.status, 0);
         QCOMPARE(o.Json().value("readers").toArray().at(0).toObject().value("pending").toBool(), true);
 
-        QVERIFY2(Run({"write-all", "--db", db}).status == 0, "write-all");
+        o = Run({"write-all", "--db", db, "--json"});
+        QVERIFY2(o.status == 0, o.err.constData());
+        QCOMPARE(o.Json().value("written").toObject().value("transponders").toInt(), 2);
+        QCOMPARE(o.Json().value("written").toObject().value("windows").toInt(), int(sim.Windows().size()));
         o = Run({"compare", "--db", db, "--json"});
         QVERIFY2(o.status == 0, o.out.constData());
         QVERIFY(o.Json().value("same").toBool());
@@ -125,7 +125,7 @@ private slots:
 
         // Unplugged after the first slot: a failure, and neither side changed.
         sim.SetTransponders({"0000000102", "0000000103", "0000000999"});
-        const QStringList before = Snapshot(db);
+        const QString before = Snapshot(db);
         sim.AimFault({Sim::AimedFault::Kind::SilenceAfter, "LT", 1});
         o = Run({"compare", "--db", db, "--json"}, 180000);
         QCOMPARE(o.status, 1);
@@ -158,18 +158,13 @@ private slots:
 
     void statusCountsEvents()
     {
-        const QString db = NewDb();
-        {
-            CStoreDB_Handler store(nullptr, StoreLocation::Parse(db));
-            VmTest::FillSite(store, 56, QDate(2026, 1, 1));
-        }
-        const VmTest::CliOutcome o = Run({"status", "--db", db, "--json"});
+        const VmTest::CliOutcome o = Run({"status", "--db", m_month, "--json"});
         QCOMPARE(o.status, 0);
         const QJsonArray readers = o.Json().value("readers").toArray();
         QCOMPARE(readers.size(), 4);
-        // Door 1 has events 0, 4, ... 52: days 0, 4, ... 24, the last at 28 - 4 = 24 days on.
+        // Door 1 has events 0, 4, 8 ...: days 0, 4, ... 24 of every 28, the last 24 days on.
         const QJsonObject door1 = readers.at(0).toObject();
-        QCOMPARE(door1.value("events").toInt(), 14);
+        QCOMPARE(door1.value("events").toInt(), 210);
         QVERIFY2(door1.value("lastEvent").toString().startsWith("25.01.2026"), qPrintable(door1.value("lastEvent").toString()));
     }
 
@@ -189,14 +184,9 @@ private slots:
         QFETCH(QString, perReader);
         if (QStandardPaths::findExecutable("pdftotext").isEmpty())
             QSKIP("pdftotext is missing (scripts/deps.sh installs poppler-utils)");
-        const QString db = NewDb();
-        {
-            CStoreDB_Handler store(nullptr, StoreLocation::Parse(db));
-            VmTest::FillSite(store, 840, QDate(2026, 1, 1));
-        }
-        const QString pdf = m_dir.filePath(QStringLiteral("report%1.pdf").arg(m_serial));
+        const QString pdf = m_dir.filePath(QStringLiteral("report%1.pdf").arg(events));
         const VmTest::CliOutcome o = Run(QStringList{"report", "--from", "050126", "--to", "310126"} + filter
-                                         + QStringList{pdf, "--db", db, "--json"});
+                                         + QStringList{pdf, "--db", m_month, "--json"});
         QVERIFY2(o.status == 0, o.err.constData());
         const int pages = 1 + (events + 59) / 60;   // page 1, then sixty events a page
         QCOMPARE(o.Json().value("report").toObject().value("pages").toInt(), pages);
@@ -216,7 +206,7 @@ private slots:
 
     void reportRefusals()
     {
-        const QString db = NewDb();
+        const QString& db = m_month;
         QCOMPARE(Run({"report", m_dir.filePath("x.pdf"), "--db", db}).status, 2);   // no period
         QCOMPARE(Run({"report", "--from", "010126", "--to", "310126", "--reader", "Nobody", m_dir.filePath("x.pdf"), "--db", db})
                      .status, 1);
