@@ -242,19 +242,17 @@ private slots:
         QVERIFY(m_prompt.Log().empty());
     }
 
-    // A bulk edit on a server writes only the fields it changed: the reader list another
-    // station set while the office's edit ran stays. (A file lets one writer at a time, so
-    // there the other station waits for the edit instead.)
-    void bulkEditKeepsOtherStationsField()
+    // Two stations on a server. A bulk edit writes only the fields it changed: the reader list
+    // the door set while the office's edit ran stays (a file lets one writer at a time, so
+    // there the door waits for the edit instead). F5 in the door's table view brings in what
+    // the office stored meanwhile.
+    void serverStations()
     {
         VM_FRESH_STORE(loc, m_fresh, QStringLiteral("postgresql"));
         CStoreDB_Handler office(nullptr, loc);
         CStoreDB_Handler door(nullptr, loc);
-        int32_t id = 0;
-        QCOMPARE(AddRecord(office.Get_Ptr_To_tblTransponder(), [](structTransponder& t) { t.Number = Num(1); }, &id),
-                 RecordResult::Done);
-        QCOMPARE(AddRecord(office.Get_Ptr_To_tblTransponder(), [](structTransponder& t) { t.Number = Num(2); }),
-                 RecordResult::Done);
+        const int32_t id = SeedTransponder(office, Num(1));
+        QVERIFY(id > 0 && SeedTransponder(office, Num(2)) > 0);
         bool doorDone = false;
         QCOMPARE(EditRecordsWhere(office.Get_Ptr_To_tblTransponder(), {}, [&](structTransponder& t) {
             if (!doorDone) {
@@ -270,14 +268,7 @@ private slots:
         QCOMPARE(t->Readers, QStringLiteral("7"));
         QCOMPARE(t->Changed, 1);
         QCOMPARE(reread.Get_Ptr_To_tblTransponder()->Get_Transponder(1).Changed, 1);
-    }
 
-    // F5 in a table view brings in what another workstation stored meanwhile.
-    void viewRefreshShowsOtherStation()
-    {
-        VM_FRESH_STORE(loc, m_fresh, QStringLiteral("postgresql"));
-        CStoreDB_Handler office(nullptr, loc);
-        CStoreDB_Handler door(nullptr, loc);
         CNameDlg view(ViewContext{nullptr, &door, nullptr, nullptr});
         view.Load(0);
         view.show();
