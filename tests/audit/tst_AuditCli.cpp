@@ -82,9 +82,7 @@ private slots:
             const QString own = QString::number(gate);
             for (const auto& [number, readers] : {std::pair{"0000000101", QString()}, std::pair{"0000000102", own},
                                                  std::pair{"0000000103", own}})
-                AddRecord(store.Get_Ptr_To_tblTransponder(), [&](structTransponder& t) {
-                    t.Number = QString::fromLatin1(number), t.Readers = readers, t.ScheduleID = 1;
-                });
+                VmTest::SeedTransponder(store, number, readers);
         }
 
         VmTest::CliOutcome o = Run({"compare", "--db", db, "--json"});
@@ -145,9 +143,7 @@ private slots:
             int32_t desk = 0;
             AddRecord(store.Get_Ptr_To_tblLeser(), [](structLeser& r) { r.Name = "Desk", r.Model = "Birch", r.Identity = "---"; }, &desk);
             for (const char* number : {"0000000202", "0000000203"})
-                AddRecord(store.Get_Ptr_To_tblTransponder(), [&](structTransponder& t) {
-                    t.Number = QString::fromLatin1(number), t.Readers = QString::number(desk), t.ScheduleID = 1;
-                });
+                VmTest::SeedTransponder(store, number, QString::number(desk));
         }
         const VmTest::CliOutcome o = Run({"compare", "--register-as", "Desk", "--db", db, "--json"}, 180000);
         QVERIFY2(o.status == 4, o.err.constData());
