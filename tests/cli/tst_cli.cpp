@@ -254,21 +254,6 @@ private slots:
         QVERIFY(messages.at(1).toObject().value("text").toString().contains(QStringLiteral("cannot be opened")));
     }
 
-    void identifyDeskReaderRegisteredAsNew()
-    {
-        VmTest::OnlineFixture online(kCom);
-        QVERIFY(online.Start(Sim::Model::Birch));
-        const QString db = NewDb();
-        const Outcome o = Run({"identify", "--register-as", "new", "--db", db, "--json"}, 120000);
-        QVERIFY2(o.status == 0, o.err.constData());
-        const QJsonObject reader = o.Json().value("reader").toObject();
-        QCOMPARE(reader.value("registration").toString(), QStringLiteral("new"));
-        const std::vector<structLeser> readers = Readers(db);
-        QCOMPARE(readers.size(), size_t(1));
-        QCOMPARE(readers[0].Model, QStringLiteral("Birch"));
-        QCOMPARE(readers[0].Name, reader.value("name").toString());
-    }
-
     // Nights of the cron job: all events stored and the memory emptied, then a night without
     // events, which is no failure; a date filter that leaves events in the reader; a reader
     // that stops answering.
