@@ -90,11 +90,8 @@ private slots:
         QJsonObject json = o.Json();
         QCOMPARE(Strings(json.value("onlyInReader")), QStringList{"0000000101"});
         QCOMPARE(Strings(json.value("onlyInDatabase")), QStringList{"0000000103"});
-        const QJsonArray params = json.value("params").toArray();
-        QCOMPARE(params.size(), 1);
-        QCOMPARE(params.at(0).toObject().value("parameter").toInt(), 1);
-        QCOMPARE(params.at(0).toObject().value("reader").toString(), QStringLiteral("0007"));
-        QCOMPARE(params.at(0).toObject().value("database").toString(), QStringLiteral("0005"));
+        const QJsonObject param{{"parameter", 1}, {"reader", "0007"}, {"database", "0005"}};
+        QCOMPARE(json.value("params").toArray(), QJsonArray{param});
 
         // In plain words the risk comes first.
         o = Run({"compare", "--db", db});
