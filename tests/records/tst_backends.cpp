@@ -197,48 +197,6 @@ private slots:
         QVERIFY(m_prompt.Log().empty());
     }
 
-    // Two workstations on one database, their changes interleaved: each sees the other's after
-    // a reload, a record the other deleted is not found (the view's text, no store error), and
-    // an edit of a record the other just changed keeps the other's change.
-    void twoStationsInterleave_data() { AddBackendRows(); }
-    void twoStationsInterleave()
-    {
-        QFETCH(QString, backend);
-        VM_FRESH_STORE(loc, m_fresh, backend);
-        CStoreDB_Handler office(nullptr, loc);
-        CStoreDB_Handler door(nullptr, loc);
-        QVERIFY(office.IsDatabaseOpen() && door.IsDatabaseOpen());
-        const int32_t anna = SeedPerson(office, QStringLiteral("Anna"));
-        office.Get_Ptr_To_tblPerson()->_Requery();
-        QCOMPARE(door.Get_Ptr_To_tblPerson()->GetAnz_Person(), 0);   // not before a reload
-        QCOMPARE(PersonNames(door), QStringList{"Anna"});
-
-        QCOMPARE(DeleteRecordById(door.Get_Ptr_To_tblPerson(), anna), RecordResult::Done);
-        // The office still shows Anna; changing or deleting her finds nothing.
-        QCOMPARE(office.Get_Ptr_To_tblPerson()->GetAnz_Person(), 1);
-        QCOMPARE(EditRecordById(office.Get_Ptr_To_tblPerson(), anna, [](structPerson& p) { p.Name = "x"; }),
-                 RecordResult::NotFound);
-        QCOMPARE(DeleteRecordById(office.Get_Ptr_To_tblPerson(), anna), RecordResult::NotFound);
-        std::vector<int32_t> missing;
-        QCOMPARE(DeleteRecordsByIds(office.Get_Ptr_To_tblPerson(), {anna}, &missing), RecordResult::Done);
-        QCOMPARE(missing, std::vector<int32_t>{anna});
-
-        // One edits a transponder the other just changed: the later edit wins whole.
-        const int32_t first = SeedTransponder(office, Num(1));
-        QVERIFY(first > 0 && SeedTransponder(door, Num(2)) > first);
-        QCOMPARE(EditRecordById(office.Get_Ptr_To_tblTransponder(), first, [](structTransponder& t) { t.PersonID = 1; }),
-                 RecordResult::Done);
-        QCOMPARE(EditRecordById(door.Get_Ptr_To_tblTransponder(), first, [](structTransponder& t) { t.Readers = "9"; }),
-                 RecordResult::Done);
-        QCOMPARE(office.Get_Ptr_To_tblTransponder()->_Requery(), 1);
-        const structTransponder* t = office.Get_Ptr_To_tblTransponder()->FindById(first);
-        QVERIFY(t);
-        QCOMPARE(t->PersonID, 1);
-        QCOMPARE(t->Readers, QStringLiteral("9"));
-        QCOMPARE(office.Get_Ptr_To_tblTransponder()->GetAnz_Transponder(), 2);
-        QVERIFY(m_prompt.Log().empty());
-    }
-
     // Two stations on a server. A bulk edit writes only the fields it changed: the reader list
     // the door set while the office's edit ran stays (a file lets one writer at a time, so
     // there the door waits for the edit instead). F5 in the door's table view brings in what
