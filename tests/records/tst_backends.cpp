@@ -17,10 +17,8 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QScopeGuard>
 #include <QThread>
 #include <QtTest>
-#include <clocale>
 
 using namespace VmTest;
 
@@ -375,25 +373,18 @@ private slots:
     }
 
     // A role with a password: from ~/.pgpass without asking, else asked (again after a wrong
-    // one); a cancel leaves the store closed. The password is kept nowhere on disk. libpq
-    // speaks German here, and an option's value with a quote in it reaches the server whole.
+    // one); a cancel leaves the store closed. The password is kept nowhere on disk. An option's
+    // value with a quote in it reaches the server whole.
     void passwordFromPgpassOrPrompt()
     {
         VM_FRESH_STORE(loc, m_fresh, QStringLiteral("postgresql"));
         loc.user = QStringLiteral("vendrik_pw");
         loc.options << QStringLiteral("application_name=Vendrik's 'Manager'");
-        const QByteArray messages = setlocale(LC_MESSAGES, nullptr);
-        const auto restore = qScopeGuard([&] { setlocale(LC_MESSAGES, messages.constData()); });
-        const bool german = setlocale(LC_MESSAGES, "de_DE.UTF-8") != nullptr;
-        if (!german)
-            qWarning("no de_DE.UTF-8 locale: libpq speaks English in this run");
         const QString pgpass = IsolateHome() + QStringLiteral("/.pgpass");
         QFile::remove(pgpass);
         {
             CStoreDB_Handler store(nullptr, loc);   // asked, cancelled
             QVERIFY(!store.IsDatabaseOpen());
-            const QString why = store.DatabaseError();
-            QVERIFY2(!german || why.contains(QStringLiteral("fehlgeschlagen")), qPrintable(why));
             QCOMPARE(m_prompt.Log().size(), size_t(1));
             QCOMPARE(m_prompt.Log()[0].kind, ScriptedPrompt::Shown::Password);
         }
