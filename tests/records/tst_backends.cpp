@@ -276,7 +276,6 @@ private slots:
         QTest::addColumn<QString>("to");
         QTest::newRow("sqlite to postgresql") << "sqlite" << "postgresql";
         QTest::newRow("postgresql to sqlite") << "postgresql" << "sqlite";
-        QTest::newRow("postgresql to postgresql") << "postgresql" << "postgresql";
     }
     void backupRestoresOnEither()
     {
