@@ -109,8 +109,7 @@ private slots:
     }
 
     // A database made before the lookup indexes existed is upgraded when it is opened, by the
-    // one upgrade path of both backends; its records stay. On a server the upgrade also leaves
-    // room in the transponder table's pages for changed rows. A database a newer program has
+    // one upgrade path of both backends; its records stay. A database a newer program has
     // upgraded is refused, naming both versions, and left as it is; a backup file of it alike.
     void schemaVersions_data() { AddBackendRows(); }
     void schemaVersions()
@@ -127,11 +126,7 @@ private slots:
                    : QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE type='index' AND name LIKE 'idx%'");
         const QString version =
             shared ? QStringLiteral("SELECT MAX(Version) FROM vmSchemaVersion") : QStringLiteral("PRAGMA user_version");
-        const QString room =
-            QStringLiteral("SELECT array_to_string(reloptions, ',') FROM pg_class WHERE relname='tbltransponder'");
         QStringList downgrade{shared ? QStringLiteral("DROP TABLE vmSchemaVersion") : QStringLiteral("PRAGMA user_version=0")};
-        if (shared)
-            downgrade << QStringLiteral("ALTER TABLE tblTransponder RESET (fillfactor)");
         for (const char* idx : {"idxTransponderNumber", "idxTransponderPerson", "idxTransponderSchedule",
                                 "idxPersonTransponder", "idxScheduleName", "idxEventsReader"})
             downgrade << QStringLiteral("DROP INDEX %1").arg(QLatin1String(idx));
@@ -143,8 +138,6 @@ private slots:
         }
         QCOMPARE(Outside(loc, {indexCount}).toInt(), 6);
         QCOMPARE(Outside(loc, {version}).toInt(), 2);
-        if (shared)
-            QCOMPARE(Outside(loc, {room}).toString(), QStringLiteral("fillfactor=50"));
 
         Outside(loc, {shared ? QStringLiteral("UPDATE vmSchemaVersion SET Version=9")
                              : QStringLiteral("PRAGMA user_version=9")});
