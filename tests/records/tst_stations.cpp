@@ -160,30 +160,6 @@ private slots:
         QCOMPARE(s.office.Get_Ptr_To_tblTransponder()->GetAnz_Transponder(), 3);
     }
 
-    // A whole reader column: the reader is marked changed only when a transponder changed.
-    void readerOnAllMarksOnlyChanges_data() { AddBackendRows(); }
-    void readerOnAllMarksOnlyChanges()
-    {
-        QFETCH(QString, backend);
-        VM_FRESH_STORE(loc, m_fresh, backend);
-        Stations s(loc);
-        const int32_t r = SeedReader(s.office, "R");
-        SeedTransponder(s.office, "0000000001", QString::number(r));
-        s.ReadBoth();
-        int changed = -1;
-        QCOMPARE(SetReaderOnAll(s.office, r, true, &changed), RecordResult::Done);   // holds it already
-        QCOMPARE(changed, 0);
-        QCOMPARE(s.office.Get_Ptr_To_tblLeser()->FindById(r)->Changed, 0);
-        QCOMPARE(SetReaderOnAll(s.office, r, false, &changed), RecordResult::Done);
-        QCOMPARE(changed, 1);
-        QCOMPARE(SetReaderOnAll(s.office, r, false, &changed), RecordResult::Done);   // nothing left
-        QCOMPARE(changed, 0);
-        EditRecordById(s.office.Get_Ptr_To_tblLeser(), r, [](structLeser& l) { l.Changed = 0; });
-        QCOMPARE(SetReaderOnAll(s.office, r, false, &changed), RecordResult::Done);
-        CStoreDB_Handler check(nullptr, loc);
-        QCOMPARE(check.Get_Ptr_To_tblLeser()->FindById(r)->Changed, 0);
-    }
-
     // The transponder table open on the office: what another program changes shows within two
     // seconds without F5, the current row stays on its record, and an open cell editor is left
     // alone until the edit is over.
