@@ -340,8 +340,6 @@ private slots:
         QVERIFY2(o.status == 0, o.err.constData());
         QCOMPARE(o.Json().value("fetched").toObject().value("transponders").toInt(), 3);
         QCOMPARE(o.Json().value("fetched").toObject().value("added").toInt(), 1);
-        CStoreDB_Handler store(nullptr, StoreLocation::Parse(db));
-        QVERIFY(store.Get_Ptr_To_tblTransponder()->IndexOfNumber(QStringLiteral("0000000999")) >= 0);
     }
 };
 
