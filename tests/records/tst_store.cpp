@@ -292,8 +292,6 @@ private slots:
         UseFreshDatabase();
         CStoreDB_Handler store(m_lang.get());
         CtblEvents* events = store.Get_Ptr_To_tblEvents();
-        CtblPerson* persons = store.Get_Ptr_To_tblPerson();
-        const int32_t personId = SeedPerson(store, "gui");
         constexpr int kEvents = 400;
         std::atomic<bool> failed{false};
         // As the event-reading worker does: its own cursor, one record per event, a reload now
@@ -314,20 +312,16 @@ private slots:
             }
         }));
         worker->start();
-        // Meanwhile the GUI reads the cached lists and changes records through its own cursor.
-        int edits = 0;
+        // Meanwhile the GUI reads the cached list.
         while (!worker->isFinished()) {
             for (int i = 0; i < events->GetAnz_Events(); ++i)
                 QCOMPARE(events->Get_Event(i).Position, i + 1);
-            QCOMPARE(EditRecordById(persons, personId, [&](structPerson& p) { p.TransponderID = ++edits; }), RecordResult::Done);
             QCoreApplication::processEvents();
         }
         worker->wait();
         QVERIFY(!failed);
         QTRY_COMPARE(events->GetAnz_Events(), kEvents);   // the worker's last reload reaches the GUI
         QCOMPARE(events->Get_Event(kEvents - 1).TransponderNo, Num(kEvents - 1));
-        QCOMPARE(persons->_Requery(), 1);
-        QCOMPARE(persons->Get_Person(0).TransponderID, edits);
         QVERIFY(m_prompt.Log().empty());
     }
 };
