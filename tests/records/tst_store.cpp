@@ -1,6 +1,7 @@
-// The database store on a file: bad files left alone, the change pattern's messages, the cached
-// lists and their lookups after each kind of change, transactions that make a cascade all or
-// nothing, durability against a kill, and a worker thread storing while the GUI thread reads.
+// The database store on a file: bad files left alone (and the message of a table that cannot be
+// opened), the cached lists and their lookups after each kind of change, transactions that make
+// a cascade all or nothing (and a store error's message), durability against a kill, and a
+// worker thread storing while the GUI thread reads.
 #include "base/Prompt.h"
 #include "base/Settings.h"
 #include "readers/ReaderDeletion.h"
@@ -103,26 +104,6 @@ private slots:
         }
         QCOMPARE(ReadFile(path), before);
         QVERIFY(!QFile::exists(path + "-wal"));
-    }
-
-    // A record not found is the caller's to report; a table that cannot be opened shows texts 83
-    // and 84 with the error icon, and a reload of a table gone fails while the others still
-    // load. (A store error's message: transactionsAreAllOrNothing.)
-    void changePatternMessages()
-    {
-        UseFreshDatabase();
-        CStoreDB_Handler store(m_lang.get());
-        QCOMPARE(store.Get_Ptr_To_tblOnline()->_Requery(), 1);
-        Outside(store.GetAktDBPath(), {"DROP TABLE tblOnline"});
-        QCOMPARE(store.Get_Ptr_To_tblOnline()->_Requery(), 0);
-        QCOMPARE(store.Get_Ptr_To_tblLeser()->_Requery(), 1);
-        CtblPerson* t = store.Get_Ptr_To_tblPerson();
-        const int32_t id = SeedPerson(store, "A");
-        QCOMPARE(DeleteRecordById(t, id + 1), RecordResult::NotFound);
-        Outside(store.GetAktDBPath(), {"ALTER TABLE tblPerson RENAME TO tblPersonOld"});
-        QCOMPARE(EditRecordById(t, id, [](structPerson& p) { p.Name = "x"; }), RecordResult::OpenFailed);
-        QCOMPARE(m_prompt.Texts(), QStringList{OpenFailedText()});
-        QVERIFY(!t->IsOpen());
     }
 
     // The keyed lookups answer from the cached list as it is after each kind of change.
