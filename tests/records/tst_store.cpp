@@ -257,7 +257,6 @@ private slots:
         const CtblEvents* e = store.Get_Ptr_To_tblEvents();
         QCOMPARE(e->GetAnz_Events(), 5);
         QCOMPARE(e->Get_Event(4).ID, stored.mid(7).toInt());
-        QCOMPARE(e->Get_Event(4).TransponderNo, QStringLiteral("KILLTEST01"));
 
         m_prompt.NextAnswer(true);
         m_prompt.NextAnswer(true);
