@@ -163,7 +163,6 @@ private slots:
         CtblPerson* p = store.Get_Ptr_To_tblPerson();
         {
             CStoreTransaction outer(&store);
-            QVERIFY(outer.Started());
             QVERIFY(SeedPerson(store, "A") > 0);
             {
                 CStoreTransaction inner(&store);
