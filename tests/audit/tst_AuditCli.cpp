@@ -126,18 +126,6 @@ private slots:
         QVERIFY(o.Json().value("params").toArray().isEmpty());
     }
 
-    void statusCountsEvents()
-    {
-        const VmTest::CliOutcome o = Run({"status", "--db", m_month, "--json"});
-        QCOMPARE(o.status, 0);
-        const QJsonArray readers = o.Json().value("readers").toArray();
-        QCOMPARE(readers.size(), 4);
-        // Door 1 has events 0, 4, 8 ...: days 0, 4, ... 24 of every 28, the last 24 days on.
-        const QJsonObject door1 = readers.at(0).toObject();
-        QCOMPARE(door1.value("events").toInt(), 210);
-        QVERIFY2(door1.value("lastEvent").toString().startsWith("25.01.2026"), qPrintable(door1.value("lastEvent").toString()));
-    }
-
     // A month of events: the period's days 5 to 31 of January hold 720 of the 840.
     void reportOfAMonth()
     {
