@@ -48,12 +48,7 @@ class TstBackends : public QObject {
     FreshStores m_fresh;
 
 private slots:
-    void initTestCase()
-    {
-        IsolateHome();
-        if (const QString why = PgUnavailable(); !why.isEmpty())
-            qInfo("PostgreSQL cases will be skipped: %s", qPrintable(why));
-    }
+    void initTestCase() { IsolateHome(); }
     void init() { m_prompt.Clear(); }
 
     // Every column of every table stores and reads back its own value on either backend: texts
