@@ -1,6 +1,5 @@
 // The text rules under the records: reader lists ("3;7"), splitting, hex and bit texts.
 #include "records/TextOps.h"
-#include "support/TestEnv.h"
 
 #include <QtTest>
 #include <functional>
@@ -8,8 +7,6 @@
 class TstTextOps : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { VmTest::IsolateHome(); }
-
     void rules_data()
     {
         QTest::addColumn<QString>("rule");
