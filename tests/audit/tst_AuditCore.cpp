@@ -1,14 +1,12 @@
 // The comparison of a reader's list with the database's, the event filter on a site's worth of
 // events, the event table's filter row (what it shows, and that delete all then removes only
-// what is shown), and the pending readers.
+// what is shown), and the readers' pending marks and event counts.
 #include "base/Prompt.h"
-#include "base/Settings.h"
 #include "readers/PendingWrites.h"
 #include "readers/ReaderComparison.h"
 #include "report/EventFilter.h"
 #include "support/SiteEvents.h"
-#include "support/TestEnv.h"
-#include "texts/CLanguageHandler.h"
+#include "support/WindowFixture.h"
 #include "views/CEventFilterBar.h"
 #include "views/CEventsDlg.h"
 
@@ -27,18 +25,15 @@ const QDate kFirst(2026, 2, 1);
 
 class TestAuditCore : public QObject {
     Q_OBJECT
-    std::unique_ptr<CLanguageHandler> m_lang;
-    std::unique_ptr<CStoreDB_Handler> m_store;
+    VmTest::WindowFixture m_w;
+    CStoreDB_Handler* m_store = nullptr;
     std::vector<int32_t> m_readers;
 
 private slots:
     void initTestCase()
     {
-        VmTest::IsolateHome();
-        Settings::WriteLanguage(1);
-        m_lang = std::make_unique<CLanguageHandler>(1, QDir::currentPath() + QStringLiteral("/SysFiles/"));
-        m_store = std::make_unique<CStoreDB_Handler>(m_lang.get());
-        QVERIFY(m_store->IsDatabaseOpen());
+        QVERIFY(m_w.Open(1));
+        m_store = m_w.store.get();
         m_readers = VmTest::FillSite(*m_store, kEvents, kFirst);
     }
 
@@ -51,7 +46,6 @@ private slots:
         QTest::addColumn<bool>("orderDiffers");
         QTest::newRow("same") << "abc|abc" << "" << "" << false;
         QTest::newRow("revoked and new") << "abc|bcd" << "a" << "d" << false;
-        QTest::newRow("order") << "abc|acb" << "" << "" << true;
         QTest::newRow("order among the common ones") << "xbca|abcy" << "x" << "y" << true;
         QTest::newRow("held twice") << "aab|ab" << "a" << "" << false;
         QTest::newRow("empty reader") << "|ab" << "" << "ab" << false;
@@ -94,15 +88,9 @@ private slots:
         QTest::addColumn<QList<int>>("transponders");   // the transponders "who" must find; empty: any
         const unsigned all = EventFilter::AllClasses;
         QTest::newRow("nothing left out") << -1 << -1 << -1 << "" << all << QList<int>{};
-        QTest::newRow("one reader") << 2 << -1 << -1 << "" << all << QList<int>{};
-        QTest::newRow("alarms") << -1 << -1 << -1 << "" << unsigned(EventFilter::Alarm) << QList<int>{};
         QTest::newRow("no access") << -1 << -1 << -1 << "" << unsigned(EventFilter::Refused | EventFilter::Alarm) << QList<int>{};
-        QTest::newRow("three days") << -1 << 9 << 11 << "" << all << QList<int>{};
-        QTest::newRow("from a day on") << -1 << 20 << -1 << "" << all << QList<int>{};
-        // "person 7" is part of Person 7 and Person 70 to 79, any case.
-        QTest::newRow("person") << -1 << -1 << -1 << "person 7" << all << QList<int>{7, 70, 71, 72, 73, 74, 75, 76, 77, 78, 79};
         QTest::newRow("transponder number") << -1 << -1 << -1 << VmTest::SiteNumber(321).toLower() << all << QList<int>{321};
-        QTest::newRow("all at once") << 1 << 5 << 25 << "Person 1" << unsigned(EventFilter::Access)
+        QTest::newRow("all at once") << 1 << 5 << 25 << "person 1" << unsigned(EventFilter::Access)
                                      << QList<int>{1, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19};
     }
     void filter()
@@ -134,7 +122,7 @@ private slots:
     void filterRowAndDeleteAll()
     {
         ScriptedPrompt prompt;
-        CEventsDlg view(ViewContext{m_lang.get(), m_store.get(), nullptr, nullptr});
+        CEventsDlg view(ViewContext{m_w.lang.get(), m_store, nullptr, nullptr});
         view.Load(0);
         CEventFilterBar* bar = view.FilterBar();
         QVERIFY(bar);
@@ -142,18 +130,13 @@ private slots:
         bar->findChild<QLineEdit*>("whoEdit")->setText(QStringLiteral("Person 42"));
         const int person42 = kEvents / 500;   // transponder 42 only
         QCOMPARE(view.RecordCount(), person42);
-        QCOMPARE(view.Grid()->RowCount(), person42 + 1);
         QCOMPARE(view.Grid()->CellText(1, CEventsDlg::ColPerson), QStringLiteral("Person 42"));
         bar->findChild<QCheckBox*>("classAlarm")->setChecked(false);
         QCOMPARE(view.RecordCount(), person42 * 2 / 3);
 
         prompt.NextAnswer(true);
         view.DeleteAllEvents();
-        QCOMPARE(m_store->Get_Ptr_To_tblEvents()->GetAnz_Events(), kEvents - person42 * 2 / 3);
         QCOMPARE(view.RecordCount(), 0);
-        bar->findChild<QLineEdit*>("whoEdit")->clear();
-        bar->findChild<QCheckBox*>("classAlarm")->setChecked(true);
-        QCOMPARE(view.RecordCount(), kEvents - person42 * 2 / 3);
         QVERIFY(m_store->Get_Ptr_To_tblEvents()->_Requery());
         QCOMPARE(m_store->Get_Ptr_To_tblEvents()->GetAnz_Events(), kEvents - person42 * 2 / 3);
     }
@@ -164,10 +147,10 @@ private slots:
         m_store->Get_Ptr_To_tblLeser()->_Requery();
         QVERIFY(PendingWrites::IsPending(*m_store, QStringLiteral("Door 2")));
         QVERIFY(!PendingWrites::IsPending(*m_store, QStringLiteral("Door 1")));
-        const std::vector<PendingWrites::ReaderState> states = PendingWrites::States(*m_store);
-        QCOMPARE(states.size(), size_t(4));
-        QCOMPARE(states[1].pending, true);
-        QCOMPARE(states[1].deviceId, QStringLiteral("CE000000000000000001"));
+        // Door 1 has every fourth event (none of Person 42's), on days 0, 4, ... 24 of every 28.
+        const PendingWrites::ReaderState door1 = PendingWrites::States(*m_store).at(0);
+        QCOMPARE(door1.events, kEvents / 4);
+        QVERIFY2(door1.lastEvent.startsWith(kFirst.addDays(24).toString("dd.MM.yyyy")), qPrintable(door1.lastEvent));
     }
 };
 

@@ -5,6 +5,8 @@
 //
 //     void someCase_data() { VmTest::AddBackendRows(); }
 //     void someCase() { QFETCH(QString, backend); const StoreLocation loc = m_fresh.Make(backend); ... }
+#include "records/CStoreDB_Handler.h"
+#include "records/RecordOps.h"
 #include "records/StoreLocation.h"
 #include "support/OutsideConnection.h"
 #include "support/TestEnv.h"
@@ -52,6 +54,36 @@ inline QVariant Outside(const StoreLocation& loc, const QStringList& sql)
     }
     QSqlDatabase::removeDatabase(QStringLiteral("outside"));
     return result;
+}
+
+// Runs statements on a database file as another program would (a warning for each that fails).
+inline QVariant Outside(const QString& file, const QStringList& sql)
+{
+    return Outside(StoreLocation::Parse(file), sql);
+}
+
+// The records a case starts from: the new record's ID, 0 when the store refused it. The cached
+// list is not read again.
+inline int32_t SeedPerson(CStoreDB_Handler& store, const QString& name)
+{
+    int32_t id = 0;
+    AddRecord(store.Get_Ptr_To_tblPerson(), [&](structPerson& p) { p.Name = name; }, &id);
+    return id;
+}
+inline int32_t SeedReader(CStoreDB_Handler& store, const QString& name, const QString& model = QStringLiteral("Cedar"))
+{
+    int32_t id = 0;
+    AddRecord(store.Get_Ptr_To_tblLeser(), [&](structLeser& r) { r.Name = name, r.Model = model; }, &id);
+    return id;
+}
+// On the full-access schedule.
+inline int32_t SeedTransponder(CStoreDB_Handler& store, const QString& number, const QString& readers = {})
+{
+    int32_t id = 0;
+    AddRecord(store.Get_Ptr_To_tblTransponder(), [&](structTransponder& t) {
+        t.Number = number, t.ScheduleID = 1, t.Readers = readers;
+    }, &id);
+    return id;
 }
 
 // Makes a new, empty database of either kind for each case.

@@ -20,4 +20,16 @@ inline DatabaseBackup::StoreOwner OwnerOf(std::unique_ptr<CStoreDB_Handler>& sto
     return o;
 }
 
+// The same for a store on a database of its own rather than the one the settings name.
+inline DatabaseBackup::StoreOwner OwnerOf(std::unique_ptr<CStoreDB_Handler>& store, CLanguageHandler* lang,
+                                          const StoreLocation& at)
+{
+    DatabaseBackup::StoreOwner o = OwnerOf(store, lang);
+    o.recreate = [&store, lang, at] {
+        store = std::make_unique<CStoreDB_Handler>(lang, at);
+        return store.get();
+    };
+    return o;
+}
+
 } // namespace VmTest
