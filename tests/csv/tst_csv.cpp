@@ -98,6 +98,10 @@ private slots:
             << QByteArray("Transponder;00000000ab;---;\r\nTransponder;000000000G;---;\r\nTransponder; 000000001;---;\r\n")
             << true << QStringList{} << QStringList{"00000000AB|-|Vollzugriff|"}
             << QStringList{"Nr.: 2 -> 000000000G;---;", "Nr.: 3 ->  000000001;---;"};
+        QTest::newRow("control characters refused")
+            << QByteArray("Transponder;0000000008;Eve\x00;Frueh\r\nTransponder;0000000009;Ev\te;\r\n", 65) << true
+            << QStringList{} << QStringList{}
+            << QStringList{QString::fromUtf8("Nr.: 1 -> 0000000008;Eve\uFFFD;Frueh"), QString::fromUtf8("Nr.: 2 -> 0000000009;Ev\uFFFDe;")};
         QTest::newRow("schedule by name, full access by either name")
             << QByteArray("Transponder;0000000005;---;Frueh\r\nTransponder;0000000006;---;Full access;Gate\r\n") << true
             << QStringList{} << QStringList{"0000000005|-|Frueh|", "0000000006|-|Vollzugriff|Gate"} << QStringList{};
@@ -174,6 +178,18 @@ private slots:
             expected.removeOne(QStringLiteral("1234ABCD99|-|Frueh|"));
         QCOMPARE(Dump(*m_store), expected);
         QCOMPARE(m_store->Get_Ptr_To_tblLeser()->FindById(m_r[1])->Changed, 1);
+    }
+
+    // Names with a ";" from before it was refused: the export warns of them (the import refuses
+    // their split lines: malformedLines).
+    void splitNamesWarned()
+    {
+        std::vector<int32_t> nights;
+        ScheduleOps::AddSchedule(m_store.get(), QStringLiteral("Nacht;Schicht"), ScheduleOps::DefaultWindows(), &nights);
+        AddTransponder(*m_store, QStringLiteral("0000000042"), QStringLiteral("Doe;John"), nights.front(), QString());
+        const QStringList split = CsvSplitNames(m_store.get());
+        QCOMPARE(split, QStringList({"Doe;John", "Nacht;Schicht"}));
+        QCOMPARE(CsvSplitNamesNote(split, m_lang.get()), m_lang->GetLangItem(381) + "\nDoe;John\nNacht;Schicht");
     }
 
     // A store error in the middle of a line takes the whole line back, and its batch with it: the

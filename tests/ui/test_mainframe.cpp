@@ -1,7 +1,20 @@
 // The main window with the reader tree: the tree's nodes, the right-hand pane following the
-// selection, the language switch and the port choice with its port list.
+// selection, the language switch (Qt's own buttons too), mnemonics that do not clash within a
+// menu or a dialog, and the port choice with its port list.
+#include "app/CAboutDlg.h"
 #include "app/CChooseCOMDlg.h"
 #include "app/GuiPrompt.h"
+#include "exchange/CExportDataDlg.h"
+#include "exchange/CImportDataDlg.h"
+#include "exchange/CImportErrorDlg.h"
+#include "params/CCheckMTransDlg.h"
+#include "params/CParamBirchDlg.h"
+#include "params/CParamMaple_CedarDlg.h"
+#include "params/CSendBirchDlg.h"
+#include "params/CUsbManuell.h"
+#include "readers/CChooseReaderDlg.h"
+#include "readers/CReadEventsDlg.h"
+#include "views/CTransponderDlg.h"
 #include "ReaderSim.h"
 #include "base/Prompt.h"
 #include "link/CLinkController.h"
@@ -14,7 +27,11 @@
 #include <QThread>
 #include <QTimer>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -43,6 +60,68 @@ QStringList ChildTexts(QTreeWidgetItem* item)
     for (int i = 0; i < item->childCount(); ++i)
         texts << item->child(i)->text(0);
     return texts;
+}
+
+// Texts of one menu or dialog whose mnemonics (the letter after a single "&") clash, as
+// "where: 'a' in X and Y"; a menu's submenus are checked on their own.
+QStringList Clashes(const QString& where, const QStringList& texts)
+{
+    QStringList clashes;
+    QHash<QChar, QString> seen;
+    for (const QString& text : texts) {
+        const QRegularExpressionMatch m = QRegularExpression("(?:^|[^&])(?:&&)*&([^&])").match(text);
+        if (!m.hasMatch())
+            continue;
+        const QChar c = m.captured(1).at(0).toLower();
+        if (seen.contains(c))
+            clashes << QStringLiteral("%1: '%2' in \"%3\" and \"%4\"").arg(where, c, seen[c], text);
+        else
+            seen.insert(c, text);
+    }
+    return clashes;
+}
+QStringList MenuClashes(const QString& where, const QMenu* menu)
+{
+    QStringList texts, clashes;
+    for (const QAction* action : menu->actions()) {
+        texts << action->text();
+        if (action->menu())
+            clashes << MenuClashes(where + " > " + action->text(), action->menu());
+    }
+    return Clashes(where, texts) + clashes;
+}
+QStringList DialogClashes(const QWidget& dialog)
+{
+    QStringList texts;
+    for (const QAbstractButton* b : dialog.findChildren<QAbstractButton*>())
+        texts << b->text();
+    for (const QLabel* l : dialog.findChildren<QLabel*>())
+        texts << l->text();
+    for (const QGroupBox* g : dialog.findChildren<QGroupBox*>())
+        texts << g->title();
+    return Clashes(dialog.metaObject()->className(), texts);
+}
+
+// Asks a question through the program's message box and presses Alt with the letter given:
+// the box's button texts, and whether the question was answered Yes.
+std::pair<QStringList, bool> AskAndPress(const QString& question, Qt::Key letter)
+{
+    GuiPrompt prompt;
+    QStringList buttons;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        for (QAbstractButton* b : box->buttons())
+            buttons << b->text();
+        box->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(box));
+        QTimer::singleShot(3000, box, &QMessageBox::reject);   // a box the mnemonic missed goes
+        QTest::keyClick(box, letter, Qt::AltModifier);
+    });
+    const bool yes = AskYesNo(question);
+    buttons.sort();
+    return {buttons, yes};
 }
 
 } // namespace
@@ -209,12 +288,66 @@ private slots:
     void englishAtOnce()
     {
         auto frame = MakeFrame();
+        QCOMPARE(AskAndPress(w.T(157), Qt::Key_J), std::make_pair(QStringList{"&Ja", "&Nein"}, true));
         frame->findChild<QAction*>("actionEnglish")->trigger();
+        QCOMPARE(AskAndPress(w.T(157), Qt::Key_Y), std::make_pair(QStringList{"&No", "&Yes"}, true));
         QCOMPARE(Settings::ReadLanguage(), 1u);
         QCOMPARE(w.T(14), QString("Readers"));
         QCOMPARE(frame->windowTitle(), "  " + w.T(74));
         QCOMPARE(frame->findChild<QMenu*>("menuFile")->title(), w.T(1));
         QCOMPARE(ChildTexts(frame->Tree()->RootItem()), (QStringList{w.T(14), w.T(15), w.T(16), w.T(18), w.T(17)}));
+    }
+
+    // The menus, the five tables' context menus and the dialogs, in both languages.
+    void mnemonicsAreUnique()
+    {
+        SetRecords({"Door"}, {});
+        int32_t birchId = 0;
+        AddRecord(w.store->Get_Ptr_To_tblLeser(), [](structLeser& l) { l.Name = "Desk", l.Model = "Birch"; }, &birchId);
+        w.store->Get_Ptr_To_tblLeser()->_Requery();
+        const structLeser cedar = w.store->Get_Ptr_To_tblLeser()->Get_Leser(0);
+        const structLeser birch = w.store->Get_Ptr_To_tblLeser()->Get_Leser(1);
+        CLanguageHandler* lang = w.lang.get();
+        QStringList clashes;
+        for (uint32_t language : {0u, 1u}) {
+            w.SetLanguage(language);
+            CMainFrame frame(lang, w.store.get(), nullptr);
+            QStringList titles;
+            for (QAction* menu : frame.menuBar()->actions()) {
+                titles << menu->text();
+                clashes << (menu->menu() ? MenuClashes(menu->text(), menu->menu()) : QStringList());
+            }
+            clashes << Clashes("menu bar", titles);
+            const ViewContext ctx{lang, w.store.get(), nullptr, nullptr};
+            for (auto category : {CLeftTreeView::Readers, CLeftTreeView::Transponders, CLeftTreeView::Persons,
+                                  CLeftTreeView::Schedules, CLeftTreeView::Events}) {
+                std::unique_ptr<CGridBaseDlg> view(CLeftTreeView::CreateDefaultView(category, ctx, nullptr));
+                view->Load(0);
+                view->Grid()->SelectRow(1);
+                // The last column: a reader column where a table has them.
+                const QMenu* menu = view->BuildContextMenu(view->ContextMenuItems(1, view->ColumnCount()));
+                clashes << MenuClashes(view->metaObject()->className(), menu);
+            }
+            const ParamSupport::Context params{lang, w.store.get(), nullptr, {}};
+            CTransponderDlg transponders(ctx);
+            transponders.Load(0);
+            std::vector<std::unique_ptr<QWidget>> dialogs;
+            dialogs.emplace_back(new CAboutDlg(lang, false));
+            dialogs.emplace_back(new CChooseCOMDlg(lang, {1, 2}));
+            dialogs.emplace_back(new CExportDataDlg(lang, true));
+            dialogs.emplace_back(new CImportDataDlg(lang));
+            dialogs.emplace_back(new CImportErrorDlg(lang, {"x"}));
+            dialogs.emplace_back(new CCheckMTransDlg("00000CCCCC", "00000DDDDD", lang));
+            dialogs.emplace_back(new CChooseReaderDlg(lang, {"Tisch"}, "neu"));
+            dialogs.emplace_back(new CReadEventsDlg(lang));
+            dialogs.emplace_back(new CUsbManuell(lang, &transponders, transponders.Grid()));
+            dialogs.emplace_back(new CParamBirchDlg(params, birch));
+            dialogs.emplace_back(new CParamMaple_CedarDlg(params, cedar));
+            dialogs.emplace_back(new CSendBirchDlg(params, 0, birchId));
+            for (const auto& dialog : dialogs)
+                clashes << DialogClashes(*dialog);
+        }
+        QVERIFY2(clashes.isEmpty(), qPrintable(clashes.join('\n')));
     }
 
     // Closing while the connection worker waits for its message box (a clock it cannot set)

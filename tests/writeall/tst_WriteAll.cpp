@@ -6,6 +6,7 @@
 // stages, the ten sends of each parameter), and that every failure leaves the Changed flag
 // set, the database as it was and the port handed back.
 #include "base/Prompt.h"
+#include "link/Telegram.h"
 #include "readers/FetchAll.h"
 #include "readers/ReaderModel.h"
 #include "readers/ReaderTestSupport.h"
@@ -152,6 +153,32 @@ private slots:
         ScriptedPrompt prompt;
         QCOMPARE(WriteAll::CheckCapacity(plan, m_texts.get()), text == 0);
         QCOMPARE(prompt.Texts(), text > 0 ? QStringList{m_texts->GetLangItem(uint32_t(text))} : QStringList());
+    }
+
+    // A reply is taken for a count or a slot only when its length, area and checksum are right:
+    // a reader answering out of turn or a garbled line must not put a number into the table.
+    void fetchReplies_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<QString>("value");
+        const auto frame = [](const QByteArray& body) { return body + Telegram::Checksum(body); };
+        QTest::newRow("count") << frame("FFLP0014") << true << "20";
+        QTest::newRow("count, wrong checksum") << QByteArray("FFLP001400") << false << "";
+        QTest::newRow("count of a slot reply") << frame("FFLT0014") << false << "";
+        QTest::newRow("slot") << frame("FFLT0001234567") << true << "0001234567";
+        QTest::newRow("slot, 15 characters") << frame("FFLT000123456") << false << "";
+        QTest::newRow("slot, another area") << frame("FFLS0001234567") << false << "";
+    }
+    void fetchReplies()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, valid);
+        int count = -1;
+        QString number;
+        QCOMPARE(FetchAll::ParseCount(reply, count) || FetchAll::ParseSlot(reply, number), valid);
+        if (valid)
+            QTEST(count >= 0 ? QString::number(count) : number, "value");
     }
 
     // The passes, for reader 5 unless told: rows "number=readers" before and after.
