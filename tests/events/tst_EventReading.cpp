@@ -129,10 +129,7 @@ class TestEventReading : public QObject {
 private slots:
     void initTestCase()
     {
-        VmTest::IsolateHome();
-        m_lang = MakeTexts();
-        m_store = std::make_unique<CStoreDB_Handler>(m_lang.get());
-        QVERIFY(m_store->IsDatabaseOpen());
+        QVERIFY(OpenPrivateStore(m_lang, m_store));
         m_ctrl = std::make_unique<CLinkController>(m_lang.get());
         QVERIFY(m_online.Start(Sim::Model::Cedar));
         QVERIFY(m_online.Connect(*m_ctrl));

@@ -6,6 +6,7 @@
 #include "views/IReaderTree.h"
 #include "records/CStoreDB_Handler.h"
 #include "records/RecordOps.h"
+#include "support/TestEnv.h"
 #include "texts/CLanguageHandler.h"
 
 #include <QDir>
@@ -30,6 +31,15 @@ public:
 inline std::unique_ptr<CLanguageHandler> MakeTexts()
 {
     return std::make_unique<CLanguageHandler>(1, QDir::currentPath() + QStringLiteral("/SysFiles/"));
+}
+
+// A private home, English texts and the store there; false when the store did not open.
+inline bool OpenPrivateStore(std::unique_ptr<CLanguageHandler>& texts, std::unique_ptr<CStoreDB_Handler>& store)
+{
+    VmTest::IsolateHome();
+    texts = MakeTexts();
+    store = std::make_unique<CStoreDB_Handler>(texts.get());
+    return store->IsDatabaseOpen();
 }
 
 // Empties every table these tests fill, in the database and in the cache; of the schedules

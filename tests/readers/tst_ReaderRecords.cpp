@@ -103,10 +103,7 @@ class TestReaderRecords : public QObject {
 private slots:
     void initTestCase()
     {
-        VmTest::IsolateHome();
-        m_texts = MakeTexts();
-        m_store = std::make_unique<CStoreDB_Handler>(m_texts.get());
-        QVERIFY(m_store->IsDatabaseOpen());
+        QVERIFY(OpenPrivateStore(m_texts, m_store));
     }
     void init()
     {

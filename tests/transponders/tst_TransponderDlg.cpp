@@ -58,10 +58,7 @@ class TestTransponderDlg : public QObject {
 private slots:
     void initTestCase()
     {
-        VmTest::IsolateHome();
-        m_lang = MakeTexts();
-        m_store = std::make_unique<CStoreDB_Handler>(m_lang.get());
-        QVERIFY(m_store->IsDatabaseOpen());
+        QVERIFY(OpenPrivateStore(m_lang, m_store));
         CGridBaseDlg::SetContextMenuPopupEnabled(false);
     }
     void init()
