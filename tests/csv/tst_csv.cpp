@@ -57,8 +57,8 @@ private slots:
         Populate();
     }
 
-    // Written in Windows-1252 with CR LF, "?" for what it lacks (and counted). (Read back from
-    // Windows-1252: roundTrip.)
+    // Written in Windows-1252 with CR LF, "?" for what it lacks (and counted); read back from
+    // UTF-8 with and without BOM, as spreadsheet programs save it (from Windows-1252: roundTrip).
     void encoding()
     {
         QBuffer out;
@@ -67,6 +67,12 @@ private slots:
         QVERIFY(w.ok);
         QCOMPARE(w.replaced, 2);
         QCOMPARE(out.data(), QByteArray("Person;J\xF6rg \x80;x\r\nPerson;?mega ?\r\n"));
+        for (const QByteArray& bytes : {QByteArray("\xEF\xBB\xBFPerson;J\xC3\xB6rg \xE2\x82\xAC;\r\n"),
+                                        QByteArray("Person;J\xC3\xB6rg \xE2\x82\xAC;\n")}) {
+            CCsvImporter importer(m_store.get(), m_lang.get());
+            const CsvReadResult r = importer.ReadFile(WriteTemp(QStringLiteral("utf8"), bytes), CsvImportKind::Persons);
+            QCOMPARE(r.taken, QStringList({QStringLiteral("Jörg €;")}));
+        }
     }
 
     // Each malformed file: the questions asked (by line number), what the store holds after,
