@@ -110,6 +110,17 @@ private slots:
         QTEST(got, "reply");
     }
 
+    // A noisy line that never sends the end of a frame must not make the collector grow.
+    void testEndlessFrameKeepsMemoryBounded()
+    {
+        Telegram::FrameCollector frame;
+        frame.Feed(uint8_t(Telegram::STX));
+        for (int i = 0; i < (1 << 20); ++i)
+            frame.Feed('A');
+        QVERIFY(!frame.Complete());
+        QVERIFY(frame.Text().capacity() <= 2 * Telegram::kMaxFrameLength);
+    }
+
     // What the monitor makes of a complete frame: a bus reader's reply (stored, "CRC_ERROR" or
     // nothing), the transponder a poll reply announces, and a desk reader's own tag frame.
     void testMonitorVerdicts_data()
